@@ -1,0 +1,70 @@
+// Numeric ids of the main window's controls, bitmaps, icon, timers and the
+// settings-window command. Operations address controls by these ids.
+#pragma once
+
+enum ControlId : int {
+    IDC_BUT_START = 1,  // also the Enter key
+    IDC_BUT_EXIT = 2,   // also Escape and the close box
+    IDC_BUT_ANSWER = 1000,
+    IDC_BUT_RELEASE = 1001,
+    IDC_BUT_DIAL = 1002,
+    IDC_BUT_TXFER = 1003,
+    IDC_BUT_HOLD = 1004,
+    IDC_BUT_READY = 1005,
+    IDC_BUT_AUX = 1006,
+    IDC_BUT_ACWIB = 1007,
+    IDC_BUT_ACWOB = 1008,
+    IDC_EDIT_NUMBER = 1009,
+    IDC_EDIT_TRANSFER = 1010,
+    IDC_BUT_CLEAR_NUMBER = 1011,
+    IDC_BUT_CLEAR_TRANSFER = 1012,
+    IDC_BUT_RESIZE = 1013,
+    IDC_EDIT_USER = 1017,
+    IDC_EDIT_AGENT_ID = 1018,
+    IDC_BUT_LOGOUT = 1019,
+    IDC_BUT_LOGIN = 1020,
+    IDC_EDIT_HOST = 1021,
+    IDC_EDIT_PASS = 1022,
+    IDC_EDIT_REMOTE_CONTENT = 1023,
+    IDC_EDIT_REMOTE_NUMBER = 1024,
+    IDC_BUT_KEY_1 = 1025,
+    IDC_SLIDER_SPK = 1026,
+    IDC_BUT_KEY_2 = 1027,
+    IDC_BUT_KEY_3 = 1028,
+    IDC_BUT_KEY_4 = 1029,
+    IDC_BUT_KEY_5 = 1030,
+    IDC_BUT_KEY_6 = 1031,
+    IDC_BUT_KEY_7 = 1032,
+    IDC_BUT_KEY_8 = 1033,
+    IDC_BUT_KEY_9 = 1034,
+    IDC_BUT_KEY_STAR = 1035,
+    IDC_BUT_KEY_0 = 1036,
+    IDC_EDIT_ACM_PASS = 1037,
+    IDC_EDIT_ACM_USER = 1038,
+    IDC_BUT_KEY_POUND = 1039,
+    IDC_SLIDER_MIC = 1040,
+    IDC_BUT_VOICEMAIL = 1041,
+    IDC_COMBO_REASON = 1045,
+};
+
+enum BitmapId : int {
+    IDI_MAINFRAME = 128,
+    IDB_START = 135,
+    IDB_ONLINE = 136,
+    IDB_OFFLINE = 137,
+    IDB_START_GREYED = 138,
+    IDB_ANSWER_IDLE = 139,
+    IDB_ANSWER_RED = 140,
+    IDB_ANSWER_GREEN = 141,
+    IDB_VOICEMAIL = 142,
+};
+
+enum TimerId : int {
+    TIMERID_RINGCOLOR = 46,
+    TIMERID_RINGING = 47,
+    TIMERID_INBOUNDTIMEDACW = 48,
+    TIMERID_OUTBOUNDTIMEDACW = 49,
+    TIMERID_MWICHECKER = 50,
+};
+
+constexpr int IDM_ABOUTBOX = 0x0010;
