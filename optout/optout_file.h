@@ -1,0 +1,6 @@
+// Reader of the opt-out (Do-Not-Call) configuration file.
+#pragma once
+
+// Reads the file into the opt-out settings and the PSTN code table. Returns
+// 1 when screening is configured and may be switched on, else 0.
+int readOptOutParameters(const char* fileName);
