@@ -2,6 +2,7 @@
 // database layer arrive. Screening stays off.
 #include "dnc_database.h"
 #include "optout_file.h"
+#include "dial_request.h"
 
 int readOptOutParameters(const char*) { return 0; }
 void optOutStartUp() {}
@@ -10,3 +11,4 @@ int dbOpenConnection(const char*) { return 0; }
 bool dbConnectionOpen() { return false; }
 int dbSearchRecord(const char*) { return -1; }
 void dbUnInitialize() {}
+void OnBnClickedButDial() {}
