@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <random>
@@ -53,7 +55,8 @@ IaxEndpoint::IaxEndpoint(EventLoop& loop, Dispatcher& dispatcher, WireTiming tim
       dispatcher_(dispatcher),
       timing_(timing),
       tokens_(randomSecret()),
-      epoch_(Clock::now()) {}
+      epoch_(Clock::now()),
+      trace_(std::getenv("LABPBX_TRACE") != nullptr) {}
 
 IaxEndpoint::~IaxEndpoint() { close(); }
 
@@ -112,6 +115,12 @@ void IaxEndpoint::onReadable() {
 
 void IaxEndpoint::sendRaw(const uint8_t* data, size_t length, const sockaddr_in& to) {
     if (fd_ < 0) return;
+    DecodedFrame f;
+    if (trace_ && decodeFrame(data, length, f) == DecodeStatus::Ok && f.kind == FrameKind::Full)
+        std::fprintf(stderr, "labpbx -> %s %s/%u src=%u dst=%u ts=%u o=%u i=%u\n",
+                     addressText(to).c_str(), frameTypeName(f.full.type), f.full.subclass,
+                     f.full.sourceCall, f.full.destinationCall, f.full.timestamp, f.full.oseq,
+                     f.full.iseq);
     if (sendto(fd_, data, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0)
         ++sendFailures_;
 }
@@ -325,6 +334,11 @@ void IaxEndpoint::sendInval(const sockaddr_in& to, uint16_t destCall, uint16_t s
 void IaxEndpoint::receive(const uint8_t* data, size_t length, const sockaddr_in& from) {
     DecodedFrame f;
     if (decodeFrame(data, length, f) != DecodeStatus::Ok) return;
+    if (trace_ && f.kind == FrameKind::Full)
+        std::fprintf(stderr, "labpbx <- %s %s/%u src=%u dst=%u ts=%u o=%u i=%u\n",
+                     addressText(from).c_str(), frameTypeName(f.full.type), f.full.subclass,
+                     f.full.sourceCall, f.full.destinationCall, f.full.timestamp, f.full.oseq,
+                     f.full.iseq);
     if (f.kind == FrameKind::Full) handleFull(f, from);
     else if (f.kind == FrameKind::Mini) handleMini(f, from);
 }

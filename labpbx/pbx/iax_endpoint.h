@@ -162,6 +162,7 @@ private:
     // (peer address, peer call number) -> our call number
     std::map<std::pair<uint64_t, uint16_t>, uint16_t> byPeer_;
     uint64_t sendFailures_ = 0;
+    bool trace_ = false;  // LABPBX_TRACE set: every full frame to stderr
 };
 
 std::string addressText(const sockaddr_in& a);  // "127.0.0.1:4570"
