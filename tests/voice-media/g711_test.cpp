@@ -27,9 +27,16 @@ TEST(G711Ulaw, KnownValuesAndQuantisationError) {
     EXPECT_EQ(ulawToLinear(0x00), -32124);
     EXPECT_EQ(linearToUlaw(32767), 0x80);
     EXPECT_EQ(linearToUlaw(-32768), 0x02);  // clipped to the loudest code, which is trapped
-    // Every input decodes to within half the step of its segment.
+    // Every input decodes to within the step of its segment, and decoding
+    // grows with the input - except the loudest negative inputs, whose code
+    // is the all-zero one and so is sent as the trap code instead.
+    constexpr int kTrapped = -31611;
     int previous = -40000;
     for (int x = -32768; x <= 32767; ++x) {
+        if (x < kTrapped) {
+            EXPECT_EQ(linearToUlaw(int16_t(x)), 0x02) << "x=" << x;
+            continue;
+        }
         const int y = ulawToLinear(linearToUlaw(int16_t(x)));
         const int magnitude = std::abs(x) > 32635 ? 32635 : std::abs(x);
         const int step = 1 << (32 - __builtin_clz(unsigned(magnitude + 0x84)) - 5);
@@ -37,6 +44,7 @@ TEST(G711Ulaw, KnownValuesAndQuantisationError) {
         EXPECT_GE(y, previous) << "decoding must be monotonic, x=" << x;
         previous = y;
     }
+    EXPECT_NE(linearToUlaw(kTrapped), 0x02);
 }
 
 TEST(G711Alaw, EveryCodeSurvivesDecodeAndEncode) {
