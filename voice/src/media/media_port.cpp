@@ -1,53 +1,64 @@
-// First cut of the media side: keeps the settings and accepts the calls of
-// the signalling side, so both halves link while the audio path grows.
+// The media side as the signalling side and the API see it: one engine and
+// its clock for the process, brought up by initialize and down by shutdown.
+// Settings made before initialize are kept for it.
 #include "media/media_port.h"
 
-#include <mutex>
-#include <utility>
+#include "media/media_clock.h"
+#include "media/media_engine.h"
+#include "media/media_side.h"
 
 namespace voice::media {
 namespace {
 
-std::mutex g_lock;
-bool g_jitterBufferOn = true;
-long g_jitterTargetExtraMs = -1;
-bool g_sendMuted = false;
-int g_callFormat = 0;
-SendVoiceFn g_send;
+struct MediaSide {
+    MediaEngine engine{&monotonicMs};
+    MediaClock clock;  // declared last: stopped first when the process ends
+    std::mutex lifecycle;
+    bool running = false;
+};
+
+MediaSide& side() {
+    static MediaSide instance;
+    return instance;
+}
 
 }  // namespace
 
-int initialize() { return 0; }
+MediaEngine& engine() { return side().engine; }
 
-void shutdown() { stopCall(); }
-
-void startCall(int format, SendVoiceFn send) {
-    std::lock_guard<std::mutex> guard(g_lock);
-    g_callFormat = format;
-    g_send = std::move(send);
+int initialize() {
+    MediaSide& s = side();
+    std::lock_guard<std::mutex> guard(s.lifecycle);
+    if (s.running) return 0;
+    s.engine.attachDriver(makeDriverFromEnvironment());
+    if (!s.clock.start([&s](int64_t nowMs) { s.engine.tick(nowMs); })) {
+        s.engine.detachDriver();
+        return -1;
+    }
+    s.running = true;
+    return 0;
 }
 
-void stopCall() {
-    std::lock_guard<std::mutex> guard(g_lock);
-    g_callFormat = 0;
-    g_send = nullptr;
+void shutdown() {
+    MediaSide& s = side();
+    std::lock_guard<std::mutex> guard(s.lifecycle);
+    s.clock.stop();
+    s.engine.detachDriver();
+    s.running = false;
 }
 
-void setSendMuted(bool muted) {
-    std::lock_guard<std::mutex> guard(g_lock);
-    g_sendMuted = muted;
+void startCall(int format, SendVoiceFn send) { engine().startCall(format, std::move(send)); }
+void stopCall() { engine().stopCall(); }
+void setSendMuted(bool muted) { engine().setSendMuted(muted); }
+
+void receiveVoice(int format, const uint8_t* payload, size_t length, uint32_t timestampMs) {
+    engine().receiveVoice(format, payload, length, timestampMs);
 }
 
-void receiveVoice(int, const uint8_t*, size_t, uint32_t) {}
+void setJitterBufferEnabled(bool on) { engine().setJitterBuffer(on); }
+void setJitterBufferTargetExtra(long ms) { engine().setJitterExtra(ms); }
 
-void setJitterBufferEnabled(bool on) {
-    std::lock_guard<std::mutex> guard(g_lock);
-    g_jitterBufferOn = on;
-}
-
-void setJitterBufferTargetExtra(long ms) {
-    std::lock_guard<std::mutex> guard(g_lock);
-    g_jitterTargetExtraMs = ms;
-}
+void currentLevels(float& inputDb, float& outputDb) { engine().levels(inputDb, outputDb); }
+ReceiveStats receiveStats() { return engine().receiveStats(); }
 
 }  // namespace voice::media
