@@ -89,9 +89,10 @@ bool LabPbx::start(std::string& error) {
 
 void LabPbx::stop() {
     if (!running_) return;
+    // The manager first: its connections may be waiting for the loop.
+    manager_->stop();
     loop_.callSync([this] {
         loop_.cancelTimer(demoTimer_);
-        manager_->stop();
         control_->close();
         core_->shutdown();
     });
@@ -240,13 +241,14 @@ std::string LabPbx::dispatch(const std::string& line) {
     if (cmd == "mailbox") {
         if (w.size() < 2 || w.size() > 3 || !isWord(w[1]) || w[1].find('@') == std::string::npos)
             return "ERR usage: mailbox <number@context> [count]\n";
+        if (core.mailboxCount(w[1]) < 0) return "ERR no such mailbox\n";
         if (w.size() == 3) {
             int n = 0;
             if (!parseId(w[2], n) || n > 9999) return "ERR count must be 0..9999\n";
             core.setMailboxCount(w[1], n);
+            manager_->setNewMessages(w[1], n);
         }
         int n = core.mailboxCount(w[1]);
-        if (n < 0) return "ERR no such mailbox\n";
         return "OK " + std::to_string(n) + "\n";
     }
     if (cmd == "dtmf" || cmd == "transfers" || cmd == "regrels") {

@@ -2,7 +2,8 @@
 // IAXExtState from the registrar and MailboxCount from the PBX's mailbox
 // counts, and carries the control interface's manager commands (agent
 // pause history, faults for the next reply, dropping the link).
-// Loop thread only.
+// The manager server runs its own threads; stop() must not be called from
+// the loop thread while a connection may be waiting for the registrar.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +28,10 @@ public:
     uint16_t port() const;
     size_t socketCount() const;
 
-    // "pauses <agent>" and "manager fail|split|drop|delay <ms>".
+    // Keeps the manager's MailboxCount answers in step with the PBX.
+    bool setNewMessages(const std::string& mailbox, int count);
+    // "pauses <agent>" and "manager fail|split [ms]|delay <ms>|drop|reset|actions".
+    // Any thread (the manager server guards itself).
     std::string command(const std::vector<std::string>& words);
 
 private:

@@ -15,17 +15,7 @@
 #include "config.h"
 #include "event_loop.h"
 #include "iax_endpoint.h"
-#if __has_include("media/voice_codec.h")
 #include "media/voice_codec.h"
-#define LABPBX_HAVE_CODECS 1
-#else
-namespace voice::media {
-class VoiceCodec {
-public:
-    virtual ~VoiceCodec() = default;
-};
-}  // namespace voice::media
-#endif
 #include "tone.h"
 
 namespace labpbx {

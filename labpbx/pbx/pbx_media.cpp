@@ -1,10 +1,8 @@
 // Media of calls: voice relayed between phones, returned by the echo
 // service, and the audio the PBX makes itself (the tone service and music
 // on hold), paced at one 20 ms frame per tick.
-#include "pbx_core.h"
-#ifdef LABPBX_HAVE_CODECS
 #include "media/audio_frame.h"
-#endif
+#include "pbx_core.h"
 
 namespace labpbx {
 
@@ -59,16 +57,12 @@ void PbxCore::mediaTick(int callId) {
 void PbxCore::sendGenerated(CallEnd& e, const int16_t* pcm) {
     Session* s = endpoint_.find(e.callNo);
     if (!s || s->finalSent || !e.format) return;
-#ifdef LABPBX_HAVE_CODECS
     if (!e.encoder || e.encoder->format() != static_cast<int>(e.format))
         e.encoder = voice::media::makeVoiceCodec(static_cast<int>(e.format));
     if (!e.encoder) return;
     uint8_t out[voice::media::kMaxFrameBytes];
     size_t n = e.encoder->encode(pcm, out);
     if (n) endpoint_.sendVoice(*s, e.format, out, n);
-#else
-    (void)pcm;
-#endif
 }
 
 }  // namespace labpbx

@@ -51,7 +51,7 @@ TEST_F(Control, MailboxCountsAreReadAndSet) {
     EXPECT_EQ(client.command("mailbox 2001@default").status, "OK 3");
     EXPECT_EQ(client.command("mailbox 2001@default 12").status, "OK 12");
     EXPECT_EQ(client.command("mailbox 2001@default").status, "OK 12");
-    EXPECT_EQ(client.command("mailbox 5@new 1").status, "OK 1");
+    EXPECT_EQ(client.command("mailbox 5@new 1").status, "ERR no such mailbox");
     EXPECT_EQ(client.command("mailbox 6@none").status, "ERR no such mailbox");
     EXPECT_FALSE(client.command("mailbox 2001@default -1").ok);
     EXPECT_FALSE(client.command("mailbox 2001@default 10000").ok);
