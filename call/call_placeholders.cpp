@@ -21,8 +21,5 @@ void OnBnClickedButRelease() {}
 void OnBnClickedButHold() {}
 void OnBnClickedButSingleTxfer() {}
 void OnBnClickedButKeypad(int) {}
-void OnBnClickedButClearNumber() {}
-void OnBnClickedButClearTransfer() {}
 void OnSpeakerSliderReleased() {}
 void OnMicSliderReleased() {}
-void OnBnClickedButExit() {}
