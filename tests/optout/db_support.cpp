@@ -1,10 +1,13 @@
 #include "db_support.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "settings.h"
 
@@ -15,12 +18,6 @@ namespace {
 std::string env(const char* name) {
     const char* v = std::getenv(name);
     return v ? v : "";
-}
-
-std::string shellQuote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
 }
 
 }  // namespace
@@ -94,46 +91,92 @@ bool SideConnection::createDncTable(const std::string& table, std::initializer_l
     return ok;
 }
 
-PrivateServer::PrivateServer() {
-    char pattern[] = "/tmp/quendra-private-db-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (made == nullptr) return;
-    state_ = made;
-    envFile_ = state_ + "/env";
-    const std::string script = std::string(QUENDRA_SOURCE_DIR) + "/scripts/services.d/mariadb.sh";
-    const std::string cmd = "bash " + shellQuote(script) + " start " + shellQuote(state_) + " " +
-                            shellQuote(envFile_) + " > " + shellQuote(state_ + "/start.log") + " 2>&1";
-    if (std::system(cmd.c_str()) != 0) return;
-    std::ifstream in(envFile_);
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto eq = line.find('=');
-        if (line.rfind("export ", 0) != 0 || eq == std::string::npos) continue;
-        const std::string key = line.substr(7, eq - 7), value = line.substr(eq + 1);
-        if (key == "QUENDRA_TEST_MYSQL_HOST") server_.host = value;
-        if (key == "QUENDRA_TEST_MYSQL_PORT") server_.port = value;
-        if (key == "QUENDRA_TEST_MYSQL_USER") server_.user = value;
-        if (key == "QUENDRA_TEST_MYSQL_PASSWORD") server_.password = value;
-        if (key == "QUENDRA_TEST_MYSQL_DATABASE") server_.database = value;
+TcpRelay::TcpRelay(int targetPort) : targetPort_(targetPort) {
+    if (pipe(wake_) != 0) return;
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 8) != 0) {
+        close(listener_);
+        listener_ = -1;
+        return;
     }
-    started_ = !server_.port.empty();
+    socklen_t length = sizeof a;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length);
+    port_ = ntohs(a.sin_port);
+    threads_.emplace_back([this] { acceptLoop(); });
 }
 
-void PrivateServer::stop() {
-    if (state_.empty()) return;
-    const std::string script = std::string(QUENDRA_SOURCE_DIR) + "/scripts/services.d/mariadb.sh";
-    const std::string cmd = "bash " + shellQuote(script) + " stop " + shellQuote(state_) + " " +
-                            shellQuote(envFile_) + " > /dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "private server did not stop cleanly\n");
-    started_ = false;
+void TcpRelay::acceptLoop() {
+    while (!stopping_) {
+        pollfd fds[2] = {{listener_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0 || fds[1].revents != 0) return;
+        const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0) continue;
+        const int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(targetPort_));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(server, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            close(client);
+            close(server);
+            continue;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        sockets_.push_back(client);
+        sockets_.push_back(server);
+        threads_.emplace_back([this, client, server] { relay(client, server); });
+    }
 }
 
-PrivateServer::~PrivateServer() {
+void TcpRelay::relay(int client, int server) {
+    char buffer[16384];
+    while (!stopping_) {
+        pollfd fds[3] = {{client, POLLIN, 0}, {server, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        if (poll(fds, 3, -1) < 0 || fds[2].revents != 0) return;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].revents == 0) continue;
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n <= 0) return;
+            const int to = i == 0 ? server : client;
+            for (ssize_t sent = 0; sent < n;) {
+                const ssize_t w = send(to, buffer + sent, static_cast<size_t>(n - sent), MSG_NOSIGNAL);
+                if (w <= 0) return;
+                sent += w;
+            }
+        }
+    }
+}
+
+void TcpRelay::stop() {
+    if (stopping_.exchange(true)) return;
+    if (wake_[1] >= 0 && write(wake_[1], "x", 1) != 1) std::fprintf(stderr, "relay wake failed\n");
+    // The accept loop may add a relay until it has seen the stop.
+    for (;;) {
+        std::vector<std::thread> threads;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            threads.swap(threads_);
+        }
+        if (threads.empty()) break;
+        for (auto& t : threads) t.join();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (int fd : sockets_) {
+        shutdown(fd, SHUT_RDWR);
+        close(fd);
+    }
+    sockets_.clear();
+    if (listener_ >= 0) close(listener_);
+    listener_ = -1;
+}
+
+TcpRelay::~TcpRelay() {
     stop();
-    if (!state_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(state_, ignored);
-    }
+    for (int fd : wake_)
+        if (fd >= 0) close(fd);
 }
 
 void useServer(const MysqlServer& server, const char* dbtype, const char* table) {

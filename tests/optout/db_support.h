@@ -3,7 +3,11 @@
 // private server that a test may stop.
 #pragma once
 
+#include <atomic>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <sql.h>
 #include <sqlext.h>
@@ -36,20 +40,29 @@ private:
     SQLHDBC connection_ = SQL_NULL_HDBC;
 };
 
-// A second MariaDB of the test's own, started with the same service script.
-class PrivateServer {
+// A TCP relay on 127.0.0.1 in front of the server: the database seen
+// through it goes away, connections and listening port alike, when the
+// relay is stopped, as when the server itself is shut down.
+class TcpRelay {
 public:
-    PrivateServer();
-    ~PrivateServer();
-    bool started() const { return started_; }
-    const MysqlServer& server() const { return server_; }
+    explicit TcpRelay(int targetPort);
+    ~TcpRelay();
+    bool ok() const { return listener_ >= 0; }
+    int port() const { return port_; }
     void stop();
 
 private:
-    std::string state_;
-    std::string envFile_;
-    MysqlServer server_;
-    bool started_ = false;
+    void acceptLoop();
+    void relay(int client, int server);
+
+    int targetPort_;
+    int listener_ = -1;
+    int port_ = 0;
+    int wake_[2] = {-1, -1};  // written to end every loop
+    std::atomic<bool> stopping_{false};
+    std::mutex mutex_;
+    std::vector<std::thread> threads_;
+    std::vector<int> sockets_;
 };
 
 // Sets the opt-out settings to reach server with the given dbtype.

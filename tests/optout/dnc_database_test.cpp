@@ -9,12 +9,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "control_ids.h"
@@ -233,14 +232,17 @@ TEST_F(DncDatabase, DialRefusesABlockedNumber) {
 }
 
 TEST_F(DncDatabase, ServerStoppedAfterStartUpIsNoticedAtTheNextDial) {
-    PrivateServer privateServer;
-    ASSERT_TRUE(privateServer.started()) << "could not start a private MariaDB";
-    useServer(privateServer.server(), "mysql3.51", "dnc_list");
+    ASSERT_TRUE(side->createDncTable(table, {}));
+    TcpRelay relay(std::atoi(server.port.c_str()));
+    ASSERT_TRUE(relay.ok());
+    useServer(server, "mysql3.51", table.c_str());
+    g_settings.dbmysqlPort = relay.port();
     g_dncEnabled = 1;
     optOutStartUp();
     ASSERT_EQ(g_dncEnabled, 1);
     ASSERT_EQ(window.title, std::string("Quendra (") + kCfgFile + ")");
-    privateServer.stop();
+    ASSERT_TRUE(dbConnectionOpen());
+    relay.stop();  // the server goes away: connection and port
 
     static std::vector<std::string> placed;
     placed.clear();
