@@ -48,7 +48,7 @@ void addDriverAttribute(DriverRegistration* registration, const char* attribute)
 
 // The string handed to the driver: connectionString, plus what the driver
 // needs to honour the login time-out and to reach its server. MariaDB
-// Connector/ODBC gets CONN_TIMEOUT; FreeTDS, which reads its registration
+// Connector/ODBC gets CONN_TIMEOUT, READ_TIMEOUT and WRITE_TIMEOUT; FreeTDS, which reads its registration
 // only for data sources, gets the registered Port and TDS_Version (1433 and
 // 7.4 when none are registered) unless the string gives them. The string in
 // force, and the one logged, stays connectionString.

@@ -169,6 +169,10 @@ int dbSearchRecord(const char* statement, const char* parameter) {
     }
     l_pRecordset = statementHandle;
 
+    // Drivers that bound the wait for a statement themselves take it here.
+    SQLSetStmtAttr(statementHandle, SQL_ATTR_QUERY_TIMEOUT,
+                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kDbCommandTimeoutSeconds)), 0);
+
     int result = DB_LOOKUP_FAILED;
     SQLLEN parameterLength = parameter ? static_cast<SQLLEN>(std::strlen(parameter)) : 0;
     if (parameter != nullptr) {

@@ -14,6 +14,10 @@ enum DbResult : int {
 
 // Seconds a connection attempt may take.
 constexpr int kDbLoginTimeoutSeconds = 10;
+// Seconds a lookup, or the connection check before it, may wait for the
+// server, so that a server that stops answering cannot hold the window for
+// good (the usual command time-out of database access layers).
+constexpr int kDbCommandTimeoutSeconds = 30;
 
 // Builds the connection string, opens the database and decides whether
 // screening is in force; on success the window title names the opt-out file.

@@ -105,10 +105,15 @@ void driverConnectionString(const char* connectionString, const DriverRegistrati
     copyText(target, capacity, connectionString);
     char timeout[16];
     std::snprintf(timeout, sizeof timeout, "%d", kDbLoginTimeoutSeconds);
+    char commandTimeout[16];
+    std::snprintf(commandTimeout, sizeof commandTimeout, "%d", kDbCommandTimeoutSeconds);
     if (libraryNamed(registration.library, "maodbc")) {
         // MariaDB Connector/ODBC ignores the ODBC login time-out attribute
-        // and waits for ever on a server that does not answer.
+        // and waits for ever on a server that does not answer; its own keys
+        // bound the connection and every later exchange.
         appendKeyIfAbsent(target, capacity, "CONN_TIMEOUT", timeout);
+        appendKeyIfAbsent(target, capacity, "READ_TIMEOUT", commandTimeout);
+        appendKeyIfAbsent(target, capacity, "WRITE_TIMEOUT", commandTimeout);
     } else if (libraryNamed(registration.library, "tdsodbc")) {
         // Without a port FreeTDS fails without trying; without a protocol
         // version it probes and may hang far beyond the time-out.

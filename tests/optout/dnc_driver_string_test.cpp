@@ -82,11 +82,14 @@ TEST_F(DncOffline, MariaDbGetsItsOwnTimeOut) {
     addDriverAttribute(&maria, "Driver=/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so");
     char out[640];
     driverConnectionString("DRIVER={MySQL ODBC 3.51 Driver};SERVER=h;OPTION=3", maria, out, sizeof out);
-    EXPECT_STREQ(out, "DRIVER={MySQL ODBC 3.51 Driver};SERVER=h;OPTION=3;CONN_TIMEOUT=10");
+    EXPECT_STREQ(out, "DRIVER={MySQL ODBC 3.51 Driver};SERVER=h;OPTION=3;CONN_TIMEOUT=10;"
+                      "READ_TIMEOUT=30;WRITE_TIMEOUT=30");
     driverConnectionString("DRIVER={MySQL Connector/ODBC v5};OPTION=3;", maria, out, sizeof out);
-    EXPECT_STREQ(out, "DRIVER={MySQL Connector/ODBC v5};OPTION=3;CONN_TIMEOUT=10");
-    driverConnectionString("DRIVER={x};conn_timeout=3", maria, out, sizeof out);
-    EXPECT_STREQ(out, "DRIVER={x};conn_timeout=3");
+    EXPECT_STREQ(out, "DRIVER={MySQL Connector/ODBC v5};OPTION=3;CONN_TIMEOUT=10;READ_TIMEOUT=30;"
+                      "WRITE_TIMEOUT=30");
+    driverConnectionString("DRIVER={x};conn_timeout=3;Read_Timeout=5;WRITE_TIMEOUT=6", maria, out,
+                           sizeof out);
+    EXPECT_STREQ(out, "DRIVER={x};conn_timeout=3;Read_Timeout=5;WRITE_TIMEOUT=6");
 }
 
 TEST_F(DncOffline, FreeTdsGetsTheRegisteredPortAndVersion) {
