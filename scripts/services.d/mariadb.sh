@@ -24,14 +24,18 @@ database=quendra_dnc
 db_user=quendra
 db_password=dnc-test-pw
 
+# A port on 127.0.0.1 that nothing listens on (bash's /dev/tcp connects
+# only when something does).
 free_port() {
-  python3 - <<'EOF'
-import socket
-s = socket.socket()
-s.bind(("127.0.0.1", 0))
-print(s.getsockname()[1])
-s.close()
-EOF
+  local port
+  for _ in $(seq 1 50); do
+    port=$((20000 + RANDOM % 40000))
+    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+      echo "$port"
+      return 0
+    fi
+  done
+  return 1
 }
 
 run_as=()
@@ -68,17 +72,24 @@ start() {
     --auth-root-authentication-method=socket --skip-test-db > "$dir/install.log" 2>&1 \
     || { cat "$dir/install.log" >&2; return 1; }
 
-  local port
-  port=$(free_port)
-  mariadbd --no-defaults "${run_as[@]}" --datadir="$dir/data" --tmpdir="$dir/tmp" \
-    --socket="$socket" --pid-file="$pid_file" --log-error="$dir/error.log" \
-    --skip-networking=0 --bind-address=127.0.0.1 --port="$port" \
-    --innodb-buffer-pool-size=64M --skip-name-resolve > /dev/null 2>&1 &
-  disown || true
-
-  for _ in $(seq 1 300); do
-    client -e "SELECT 1" >/dev/null 2>&1 && break
-    sleep 0.1
+  # A port taken between the probe and the bind makes the server exit:
+  # try another.
+  local port="" attempt pid
+  for attempt in 1 2 3; do
+    port=$(free_port) || { echo "mariadb.sh: no free port" >&2; return 1; }
+    mariadbd --no-defaults "${run_as[@]}" --datadir="$dir/data" --tmpdir="$dir/tmp" \
+      --socket="$socket" --pid-file="$pid_file" --log-error="$dir/error.log" \
+      --skip-networking=0 --bind-address=127.0.0.1 --port="$port" \
+      --innodb-buffer-pool-size=64M --skip-name-resolve > /dev/null 2>&1 &
+    pid=$!
+    disown || true
+    for _ in $(seq 1 600); do
+      client -e "SELECT 1" >/dev/null 2>&1 && break 2
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    echo "mariadb.sh: server did not start (attempt $attempt)" >&2
+    kill "$pid" 2>/dev/null || true
   done
   client -e "SELECT 1" >/dev/null 2>&1 \
     || { echo "mariadb.sh: server did not start" >&2; cat "$dir/error.log" >&2; return 1; }
