@@ -71,6 +71,9 @@ public:
     int netstats(int slot, int* rtt, iaxc_netstat* local, iaxc_netstat* remote);
 
     size_t openDialogs();
+    std::vector<uint16_t> openCallNumbers();
+    void inject(const uint8_t* data, size_t length, const sockaddr_in& from);
+    uint64_t busyNanos() const { return busyNanos_; }
 
 private:
     Engine() = default;
@@ -184,6 +187,7 @@ private:
     bool mediaMuted_ = false;
     std::atomic<uint64_t> mediaGeneration_{0};
     VoiceOutbox outbox_;
+    std::atomic<uint64_t> busyNanos_{0};
 };
 
 }  // namespace voice::engine
