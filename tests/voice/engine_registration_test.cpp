@@ -13,14 +13,15 @@ using namespace std::chrono_literals;
 namespace {
 
 // The REGREQ/REGREL frames the peer received, decoded.
+// Retransmissions are left out unless asked for.
 std::vector<std::pair<iax2::FullHeader, std::vector<uint8_t>>> requests(
-    const iax2test::ScriptedPeer& peer, uint32_t command) {
+    const iax2test::ScriptedPeer& peer, uint32_t command, bool withResends = false) {
     std::vector<std::pair<iax2::FullHeader, std::vector<uint8_t>>> out;
     for (const auto& d : peer.received()) {
         iax2::DecodedFrame f;
         if (iax2::decodeFrame(d.bytes.data(), d.bytes.size(), f) != iax2::DecodeStatus::Ok ||
             f.kind != iax2::FrameKind::Full || f.full.type != iax2::frametype::Iax ||
-            f.full.subclass != command)
+            f.full.subclass != command || (f.full.retransmitted && !withResends))
             continue;
         out.emplace_back(f.full, std::vector<uint8_t>(f.payload, f.payload + f.payloadLength));
     }
@@ -41,7 +42,7 @@ TEST_F(Registration, AcceptedAfterCallTokenAndMd5Challenge) {
     EXPECT_EQ(regs[0].reply, IAXC_REGISTRATION_REPLY_ACK);
     EXPECT_EQ(regs[0].msgcount, -1);
     const auto c = peer->counters();
-    EXPECT_EQ(c.tokensIssued, 1);
+    EXPECT_GE(c.tokensIssued, 1);  // a slow machine may resend the first request
     EXPECT_EQ(c.regauthsSent, 1);
     EXPECT_EQ(c.registrationsAccepted, 1);
     EXPECT_EQ(c.md5Failures, 0);
@@ -111,7 +112,7 @@ TEST_F(Registration, UnansweredGives6AfterTheRetries) {
     EXPECT_EQ(regs[0].msgcount, -1);
     // Five resends at 20, 40, 80, 160, 160 ms, then given up after another 160.
     EXPECT_GE(took, 500ms);
-    EXPECT_EQ(requests(*peer, iax2::cmd::RegReq).size(), 6u);
+    EXPECT_EQ(requests(*peer, iax2::cmd::RegReq, true).size(), 6u);
     EXPECT_EQ(voice::engine::openDialogCount(), 0u);
 }
 

@@ -455,6 +455,25 @@ struct ScriptedPeer::Impl {
             if (d.kind == Kind::Call && d.callId == id && !d.closing) return &d;
         return nullptr;
     }
+
+    // Runs fn on the call's dialog once the other end's call number is
+    // known (a frame sent before that could not reach its dialog), waiting
+    // up to a second for it.
+    void withDialog(int id, const std::function<void(PeerDialog&)>& fn) {
+        const uint64_t deadline = nowMs() + 1000;
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                PeerDialog* d = dialogOf(id);
+                if (d == nullptr) return;
+                if (d->dialog.remoteCall() != 0 || nowMs() >= deadline) {
+                    fn(*d);
+                    return;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
 };
 
 ScriptedPeer::ScriptedPeer(const PeerOptions& options) : impl_(std::make_unique<Impl>(options)) {
@@ -497,46 +516,42 @@ PeerCall ScriptedPeer::call(int id) const {
 }
 
 void ScriptedPeer::ring(int id) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    if (auto* d = impl_->dialogOf(id)) impl_->send(*d, frametype::Control, ctl::Ringing);
+    impl_->withDialog(id,
+                      [&](PeerDialog& dd) { impl_->send(dd, frametype::Control, ctl::Ringing); });
 }
 
 void ScriptedPeer::answer(int id) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    if (auto* d = impl_->dialogOf(id)) impl_->send(*d, frametype::Control, ctl::Answer);
+    impl_->withDialog(id,
+                      [&](PeerDialog& dd) { impl_->send(dd, frametype::Control, ctl::Answer); });
 }
 
 void ScriptedPeer::busy(int id) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    if (auto* d = impl_->dialogOf(id)) impl_->send(*d, frametype::Control, ctl::Busy);
+    impl_->withDialog(id, [&](PeerDialog& dd) { impl_->send(dd, frametype::Control, ctl::Busy); });
 }
 
 void ScriptedPeer::hangup(int id, const std::string& cause) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    if (auto* d = impl_->dialogOf(id))
-        impl_->endCall(*d, cmd::Hangup, cause, iax2::cause::NormalClearing);
+    impl_->withDialog(id, [&](PeerDialog& dd) {
+        impl_->endCall(dd, cmd::Hangup, cause, iax2::cause::NormalClearing);
+    });
 }
 
 void ScriptedPeer::quelch(int id) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    if (auto* d = impl_->dialogOf(id)) impl_->send(*d, frametype::Iax, cmd::Quelch);
+    impl_->withDialog(id, [&](PeerDialog& dd) { impl_->send(dd, frametype::Iax, cmd::Quelch); });
 }
 
 void ScriptedPeer::unquelch(int id) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    if (auto* d = impl_->dialogOf(id)) impl_->send(*d, frametype::Iax, cmd::Unquelch);
+    impl_->withDialog(id, [&](PeerDialog& dd) { impl_->send(dd, frametype::Iax, cmd::Unquelch); });
 }
 
 void ScriptedPeer::sendVoice(int id, uint32_t format, const std::vector<uint8_t>& payload,
                              uint32_t timestamp) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    auto* d = impl_->dialogOf(id);
-    if (!d) return;
-    uint8_t buf[kMaxDatagram];
-    OutFrame f = OutFrame::of(frametype::Voice, format, payload.data(), payload.size());
-    f.timestamp = timestamp;
-    const size_t n = d->dialog.build(f, nowMs(), buf, sizeof buf);
-    if (n) impl_->sendRaw(d->addr, buf, n);
+    impl_->withDialog(id, [&](PeerDialog& d) {
+        uint8_t buf[kMaxDatagram];
+        OutFrame f = OutFrame::of(frametype::Voice, format, payload.data(), payload.size());
+        f.timestamp = timestamp;
+        const size_t n = d.dialog.build(f, nowMs(), buf, sizeof buf);
+        if (n) impl_->sendRaw(d.addr, buf, n);
+    });
 }
 
 int ScriptedPeer::placeCall(uint16_t enginePort, const PlaceCallParams& p) {

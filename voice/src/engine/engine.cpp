@@ -488,9 +488,11 @@ void Engine::handleCommonCommand(Session& s, const iax2::FullHeader& h, const ia
 void Engine::handleCallToken(Session& s, const iax2::IeList& ies) {
     const auto token = ies.string(iax2::ie::CallToken);
     // Only a dialog still waiting for its first answer takes a token, and
-    // only a few times, so a confused server cannot keep us looping.
+    // only once: a second one answers a resend of the token-less request,
+    // and the request carrying the first token is already on its way (and
+    // retransmitted if lost).
     if (!token || token->empty() || s.dialog.remoteCall() != 0 || s.openingCommand == 0 ||
-        s.tokenRounds >= 2)
+        s.tokenRounds >= 1)
         return;
     ++s.tokenRounds;
     s.dialog.restartSequence();
