@@ -543,6 +543,10 @@ void ScriptedPeer::unquelch(int id) {
     impl_->withDialog(id, [&](PeerDialog& dd) { impl_->send(dd, frametype::Iax, cmd::Unquelch); });
 }
 
+void ScriptedPeer::sendIax(int id, uint8_t command) {
+    impl_->withDialog(id, [&](PeerDialog& dd) { impl_->send(dd, frametype::Iax, command); });
+}
+
 void ScriptedPeer::sendVoice(int id, uint32_t format, const std::vector<uint8_t>& payload,
                              uint32_t timestamp) {
     impl_->withDialog(id, [&](PeerDialog& d) {

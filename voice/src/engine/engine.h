@@ -131,7 +131,9 @@ private:
     void clearSlot(int slot);
     bool validSlot(int slot) const { return slot >= 0 && slot < static_cast<int>(slots_.size()); }
     Session* slotSession(int slot);
-    void selectLocked(int slot, bool emitForNew);
+    // Moves the selection to slot; the previous selection loses SELECTED
+    // (with a STATE event when it holds a call).
+    void selectLocked(int slot);
     void answerLocked(int slot);
     void startPings(Session& s);
     void sendPing(Session& s);

@@ -122,6 +122,8 @@ public:
     void hangup(int id, const std::string& cause = "Normal Clearing");
     void quelch(int id);
     void unquelch(int id);
+    // Any IAX command without elements (PING, LAGRQ, ...).
+    void sendIax(int id, uint8_t command);
     void sendVoice(int id, uint32_t format, const std::vector<uint8_t>& payload,
                    uint32_t timestamp);
 
