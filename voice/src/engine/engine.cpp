@@ -18,6 +18,8 @@ namespace {
 constexpr int kMaxDatagramsPerRound = 256;
 // Longest sleep of the network thread between rounds.
 constexpr int kMaxWaitMs = 20;
+// LEVELS events while a call has audio.
+constexpr uint64_t kLevelsIntervalMs = 100;
 constexpr const char* kDefaultCallerName = "Not Available";
 constexpr const char* kDefaultCallerNumber = "7005551212";
 constexpr int kSupportedFormats = IAXC_FORMAT_GSM | IAXC_FORMAT_ULAW | IAXC_FORMAT_ALAW;
@@ -167,6 +169,20 @@ size_t Engine::openDialogs() {
     return sessions_.size();
 }
 
+std::vector<uint16_t> Engine::openCallNumbers() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<uint16_t> numbers;
+    for (auto& [n, s] : sessions_) numbers.push_back(n);
+    return numbers;
+}
+
+void Engine::inject(const uint8_t* data, size_t length, const sockaddr_in& from) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!initialized_) return;
+    handleDatagram(data, length, from);
+    runTimers();
+}
+
 // ---------------------------------------------------------------- sessions
 
 uint16_t Engine::allocateCallNumber() {
@@ -310,14 +326,21 @@ int Engine::nextWaitMs() {
 
 void Engine::drainSocket() {
     uint8_t buf[iax2::kMaxDatagram];
+    const auto start = std::chrono::steady_clock::now();
+    bool worked = false;
     for (int i = 0; i < kMaxDatagramsPerRound; ++i) {
         sockaddr_in from{};
         bool truncated = false;
         const long n = socket_.receive(buf, sizeof buf, from, truncated);
-        if (n < 0) return;
+        if (n < 0) break;
+        worked = true;
         if (truncated) continue;
         handleDatagram(buf, static_cast<size_t>(n), from);
     }
+    if (worked)
+        busyNanos_ += static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                std::chrono::steady_clock::now() - start)
+                                                .count());
 }
 
 void Engine::handleDatagram(const uint8_t* data, size_t length, const sockaddr_in& from) {
@@ -430,7 +453,35 @@ void Engine::handleSessionFrame(Session& s, const iax2::FullHeader& h, const uin
     if (after->closing && after->dialog.allAcknowledged()) destroySession(id);
 }
 
-void Engine::handleCommonCommand(Session& s, const iax2::FullHeader& h, const iax2::IeList&) {
+void Engine::handlePong(Session& s, const iax2::FullHeader& h, const iax2::IeList& ies) {
+    using namespace iax2;
+    const uint32_t elapsed = s.dialog.elapsed(now());
+    if (elapsed >= h.timestamp && elapsed - h.timestamp < 60000) {
+        s.dialog.noteRoundTrip(elapsed - h.timestamp);
+        s.rttMs = static_cast<int>(elapsed - h.timestamp);
+    }
+    iaxc_netstat& r = s.remoteStats;
+    const auto get = [&](uint8_t id) { return static_cast<int>(ies.u32(id).value_or(0) & 0x7FFFFFFF); };
+    r.jitter = get(ie::RrJitter);
+    const uint32_t loss = ies.u32(ie::RrLoss).value_or(0);
+    r.losspct = static_cast<int>(loss >> 24);
+    r.losscnt = static_cast<int>(loss & 0xFFFFFF);
+    r.packets = get(ie::RrPkts);
+    r.delay = ies.u16(ie::RrDelay).value_or(0);
+    r.dropped = get(ie::RrDropped);
+    r.ooo = get(ie::RrOoo);
+    if (s.kind != SessionKind::Call || !validSlot(s.slot)) return;
+    iaxc_event e;
+    std::memset(&e, 0, sizeof e);
+    e.type = IAXC_EVENT_NETSTAT;
+    e.ev.netstats.callNo = s.slot;
+    e.ev.netstats.rtt = s.rttMs;
+    e.ev.netstats.local = localStats(s);
+    e.ev.netstats.remote = r;
+    post(e);
+}
+
+void Engine::handleCommonCommand(Session& s, const iax2::FullHeader& h, const iax2::IeList& ies) {
     using namespace iax2;
     switch (h.subclass) {
         case cmd::Vnak:
@@ -446,14 +497,9 @@ void Engine::handleCommonCommand(Session& s, const iax2::FullHeader& h, const ia
             sendFrame(s, f);
             break;
         }
-        case cmd::Pong: {
-            const uint32_t elapsed = s.dialog.elapsed(now());
-            if (elapsed >= h.timestamp && elapsed - h.timestamp < 60000) {
-                s.dialog.noteRoundTrip(elapsed - h.timestamp);
-                s.rttMs = static_cast<int>(elapsed - h.timestamp);
-            }
+        case cmd::Pong:
+            handlePong(s, h, ies);
             break;
-        }
         case cmd::TxReq:
             // Native media-path transfer is not offered: the server keeps
             // bridging the call itself.
@@ -467,9 +513,11 @@ void Engine::handleCommonCommand(Session& s, const iax2::FullHeader& h, const ia
 void Engine::handleCallToken(Session& s, const iax2::IeList& ies) {
     const auto token = ies.string(iax2::ie::CallToken);
     // Only a dialog still waiting for its first answer takes a token, and
-    // only a few times, so a confused server cannot keep us looping.
+    // only once: a second one answers a resend of the token-less request,
+    // and the request carrying the first token is already on its way (and
+    // retransmitted if lost).
     if (!token || token->empty() || s.dialog.remoteCall() != 0 || s.openingCommand == 0 ||
-        s.tokenRounds >= 2)
+        s.tokenRounds >= 1)
         return;
     ++s.tokenRounds;
     s.dialog.restartSequence();
@@ -493,6 +541,18 @@ void Engine::runTimers() {
         }
     }
     for (uint16_t n : finished) destroySession(n);
+    if (mediaSession_ != 0 && t >= nextLevelsMs_) {
+        postLevels();
+        nextLevelsMs_ = t + kLevelsIntervalMs;
+    }
+}
+
+void Engine::postLevels() {
+    iaxc_event e;
+    std::memset(&e, 0, sizeof e);
+    e.type = IAXC_EVENT_LEVELS;
+    media::currentLevels(e.ev.levels.input, e.ev.levels.output);
+    post(e);
 }
 
 void Engine::serviceRetransmissions(uint64_t t) {

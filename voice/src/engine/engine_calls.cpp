@@ -1,5 +1,6 @@
 // Calls: the call operations of the API, the frames of call dialogs, and the
 // media stream of the selected call.
+#include <algorithm>
 #include <cstring>
 
 #include "dial_string.h"
@@ -126,10 +127,7 @@ int Engine::call(const char* dest, const char* callerName, const char* callerNum
     s->openingIes.assign(w.data(), w.data() + w.size());
 
     postText(IAXC_TEXT_TYPE_NOTICE, slot, "Originating an audio only call");
-    const int previous = selected_;
-    selected_ = slot;
-    if (previous != slot && validSlot(previous) && slots_[previous].state != IAXC_CALL_STATE_FREE)
-        postState(previous);
+    selectLocked(slot);
     sendOpening(*s, "");
     postState(slot);
     updateMedia();
@@ -142,7 +140,7 @@ void Engine::answer(int slot) {
     const int state = slots_[slot].state;
     if (!(state & IAXC_CALL_STATE_ACTIVE) || (state & IAXC_CALL_STATE_OUTGOING)) return;
     answerLocked(slot);
-    selectLocked(slot, true);
+    selectLocked(slot);
     postState(slot);
     updateMedia();
 }
@@ -154,11 +152,13 @@ void Engine::answerLocked(int slot) {
     c.state = (c.state | IAXC_CALL_STATE_COMPLETE) & ~IAXC_CALL_STATE_RINGING;
 }
 
-void Engine::selectLocked(int slot, bool) {
+void Engine::selectLocked(int slot) {
     const int previous = selected_;
-    if (previous == slot) return;
     selected_ = slot;
-    if (validSlot(previous) && slots_[previous].state != IAXC_CALL_STATE_FREE) postState(previous);
+    if (validSlot(slot)) slots_[slot].selected = true;
+    if (previous == slot || !validSlot(previous)) return;
+    slots_[previous].selected = false;
+    if (slots_[previous].state != IAXC_CALL_STATE_FREE) postState(previous);
 }
 
 int Engine::select(int slot) {
@@ -169,11 +169,12 @@ int Engine::select(int slot) {
         return -1;
     }
     if (slot < 0) {
+        if (validSlot(selected_)) slots_[selected_].selected = false;
         selected_ = -1;
         updateMedia();
         return 0;
     }
-    selectLocked(slot, true);
+    selectLocked(slot);
     answerLocked(slot);
     if (slots_[slot].state != IAXC_CALL_STATE_FREE) postState(slot);
     updateMedia();
@@ -302,12 +303,8 @@ int Engine::netstats(int slot, int* rtt, iaxc_netstat* local, iaxc_netstat* remo
     Session* s = slotSession(slot);
     if (s == nullptr) return -1;
     if (rtt) *rtt = s->rttMs;
-    if (local) {
-        std::memset(local, 0, sizeof *local);
-        local->packets = static_cast<int>(s->framesReceived);
-        local->ooo = static_cast<int>(s->outOfOrder);
-    }
-    if (remote) std::memset(remote, 0, sizeof *remote);
+    if (local) *local = localStats(*s);
+    if (remote) *remote = s->remoteStats;
     return 0;
 }
 
@@ -324,6 +321,7 @@ void Engine::clearSlot(int slot) {
     c.state = IAXC_CALL_STATE_FREE;
     c.format = 0;
     c.session = 0;
+    c.selected = false;
 }
 
 void Engine::endCall(int slot, const char* text) {
@@ -347,15 +345,37 @@ void Engine::startPings(Session& s) {
 
 void Engine::sendPing(Session& s) { sendCommand(s, iax2::cmd::Ping); }
 
+iaxc_netstat Engine::localStats(const Session& s) {
+    iaxc_netstat n{};
+    if (mediaSession_ == s.dialog.localCall()) {
+        const media::ReceiveStats r = media::receiveStats();
+        n.jitter = r.jitterMs;
+        n.losspct = r.lossPercent;
+        n.losscnt = r.lostFrames;
+        n.packets = r.packets;
+        n.delay = r.delayMs;
+        n.dropped = r.dropped;
+        n.ooo = r.outOfOrder;
+    } else {
+        n.packets = static_cast<int>(s.framesReceived);
+        n.ooo = static_cast<int>(s.outOfOrder);
+    }
+    return n;
+}
+
 void Engine::sendPong(Session& s, const iax2::FullHeader& ping) {
+    const iaxc_netstat n = localStats(s);
+    const auto u32 = [](int v) { return static_cast<uint32_t>(v < 0 ? 0 : v); };
     uint8_t buf[64];
     iax2::IeWriter w(buf, sizeof buf);
-    w.addU32(iax2::ie::RrJitter, 0);
-    w.addU32(iax2::ie::RrLoss, 0);
-    w.addU32(iax2::ie::RrPkts, s.framesReceived);
-    w.addU16(iax2::ie::RrDelay, 0);
-    w.addU32(iax2::ie::RrDropped, 0);
-    w.addU32(iax2::ie::RrOoo, s.outOfOrder);
+    w.addU32(iax2::ie::RrJitter, u32(n.jitter));
+    // Loss: percentage in the high byte, count in the low 24 bits.
+    w.addU32(iax2::ie::RrLoss, (std::min(u32(n.losspct), 255u) << 24) |
+                                   std::min(u32(n.losscnt), 0xFFFFFFu));
+    w.addU32(iax2::ie::RrPkts, u32(n.packets));
+    w.addU16(iax2::ie::RrDelay, static_cast<uint16_t>(std::min(u32(n.delay), 0xFFFFu)));
+    w.addU32(iax2::ie::RrDropped, u32(n.dropped));
+    w.addU32(iax2::ie::RrOoo, u32(n.ooo));
     iax2::OutFrame f = iax2::OutFrame::of(iax2::frametype::Iax, iax2::cmd::Pong, w.data(), w.size());
     f.timestamp = ping.timestamp;
     sendFrame(s, f);
@@ -442,6 +462,12 @@ void Engine::handleCallFrame(Session& s, const iax2::FullHeader& h, const uint8_
             s.lastVoiceTsReceived = h.timestamp;
             handleVoice(s, h.subclass, h.timestamp, payload, length);
             break;
+        case frametype::Cng:
+            if (mediaSession_ == s.dialog.localCall()) {
+                const uint8_t level = static_cast<uint8_t>(h.subclass & 0x7F);
+                media::receiveVoice(media::kComfortNoiseFormat, &level, 1, h.timestamp);
+            }
+            break;
         case frametype::Dtmf:
             if (validSlot(slot) && h.subclass < 128) {
                 iaxc_event e;
@@ -461,7 +487,7 @@ void Engine::handleCallFrame(Session& s, const iax2::FullHeader& h, const uint8_
             break;
         }
         default:
-            break;  // comfort noise, images, HTML, video: acknowledged, not used
+            break;  // images, HTML, video: acknowledged, not used
     }
 }
 
@@ -615,7 +641,7 @@ void Engine::updateMedia() {
     uint16_t wantSession = 0;
     int wantFormat = 0;
     bool muted = false;
-    if (validSlot(selected_)) {
+    if (validSlot(selected_) && slots_[selected_].selected) {
         const CallSlot& c = slots_[selected_];
         Session* s = slotSession(selected_);
         if (s && (c.state & IAXC_CALL_STATE_ACTIVE) &&
@@ -668,6 +694,15 @@ void Engine::sendVoice(Session& s, int format, const uint8_t* payload, size_t le
                        uint32_t mediaTimeMs) {
     if (s.dialog.remoteCall() == 0 || s.closing) return;
     const uint32_t ts = s.voiceBaseTs + mediaTimeMs;
+    if (format == media::kComfortNoiseFormat) {
+        // Silence begins: one comfort-noise frame carrying the noise level
+        // (-dBov) as its subclass; nothing follows until sound resumes.
+        const uint8_t level = length > 0 ? static_cast<uint8_t>(payload[0] & 0x7F) : 127;
+        iax2::OutFrame f = iax2::OutFrame::of(iax2::frametype::Cng, level);
+        f.timestamp = ts;
+        if (sendFrame(s, f)) s.lastVoiceTsSent = ts;
+        return;
+    }
     const bool full = !s.voiceSent || static_cast<uint32_t>(format) != s.lastVoiceFormatSent ||
                       (ts & 0xFFFF0000u) != (s.lastVoiceTsSent & 0xFFFF0000u);
     if (full) {

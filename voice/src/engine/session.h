@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "iax2/dialog.h"
+#include "iaxclient.h"
 
 namespace voice::engine {
 
@@ -59,6 +60,7 @@ struct Session {
     bool weHoldPeer = false;   // iaxc_quelch sent
 
     int rttMs = -1;
+    iaxc_netstat remoteStats{};  // as the peer's last PONG reported them
 };
 
 struct CallSlot {
@@ -71,6 +73,9 @@ struct CallSlot {
     std::string callerName;
     std::string callerNumber;
     uint16_t session = 0;  // local call number, 0 when none
+    // Selected by the application. A call that later lands in a slot the
+    // selection still points at is not selected until chosen.
+    bool selected = false;
 };
 
 struct Registration {
