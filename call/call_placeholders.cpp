@@ -4,11 +4,6 @@
 #include "call_state.h"
 #include "phone_start.h"
 
-int g_registrationId = -1;
-int g_activeCallNo = -1;
-int g_activeCallType = CALLTYPE_NONE;
-int g_ringToneId = -1;
-
 void OnBnClickedButStart() {}
 int getAudioDeviceStringByNum(char* name, int, int) {
     if (name) name[0] = '\0';

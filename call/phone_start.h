@@ -1,8 +1,7 @@
 // [Start]: brings up the voice engine and registers the extension.
 #pragma once
 
-// The registration id returned by the engine; -1 until [Start] registered.
-extern int g_registrationId;
+#include "call_globals.h"
 
 void OnBnClickedButStart();
 // name holds 256 bytes; input non-zero for a recording device.
