@@ -22,9 +22,6 @@ enum ModeOperationResult : int {
 // The four button modes, in the order of their buttons.
 enum AgentMode : int { AGENTMODE_READY, AGENTMODE_AUX, AGENTMODE_ACWIB, AGENTMODE_ACWOB };
 
-// True while the voice engine has an active call.
-bool callIsActive();
-
 // True when a call is active and mode changes are not allowed while busy.
 bool busyRuleApplies();
 

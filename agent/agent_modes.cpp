@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "agent_mode_steps.h"
+#include "call_globals.h"
 #include "control_ids.h"
 #include "debug_log.h"
 #include "main_window.h"
@@ -10,16 +11,11 @@
 #include "message_box.h"
 #include "settings.h"
 
-// The event handler's record of the active call; call control owns it. Only
-// its value is read here, so this folder needs nothing else of call control.
-extern int g_activeCallNo;
-
 int g_inboundTimedAcwActive = 0;
 int g_outboundTimedAcwActive = 0;
 
 namespace {
 
-constexpr int kNoCall = -1;
 constexpr int kNoReason = -1;
 // Reasons 0 and 1 are set by the program on dialling and answering only.
 constexpr int kFirstAgentReason = 2;
@@ -47,10 +43,6 @@ void focusTransferField() {
 }
 
 }  // namespace
-
-bool callIsActive() {
-    return g_activeCallNo != kNoCall;
-}
 
 void logAndShow(const char* text) {
     logDebugf("%s", text);

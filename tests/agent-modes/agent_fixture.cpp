@@ -21,10 +21,6 @@ constexpr std::time_t kFixedNow = 1717243200;
 
 }  // namespace
 
-// Call control's record of the active call; these tests play the event
-// handler and set it themselves.
-int g_activeCallNo = -1;
-
 const char kBusyText[] = "**WRN** It is configured not to change agent mode when busy!";
 const char kResetText[] =
     "Warning: Agent mode function is reset to socket disconnection unexpectedly; please login "

@@ -7,11 +7,10 @@
 
 #include <string>
 
+#include "call_globals.h"
 #include "control_ids.h"
 #include "fake_main_window.h"
 #include "fake_message_boxes.h"
-
-extern int g_activeCallNo;
 
 enum class AgentState {
     LoggedOut,           // registered, logged out
@@ -45,6 +44,7 @@ protected:
     // Number of times line occurs in the log as a whole line.
     int logLines(const std::string& line) const;
 
+    // Plays the event handler's part: a call becomes active or ends.
     void callActive(bool active) { g_activeCallNo = active ? 3 : -1; }
 
     FakeMainWindow window;
