@@ -86,7 +86,7 @@ void OnBnClickedButLogin() {
                             "**ERR** mandatory [ACM pass] (password) value not given!"))
         return;
 
-    char unusedAddress[kSocketBufferSize];
+    char unusedAddress[kInUseAddressSize];
     unusedAddress[0] = '\0';
     const int opened = init_iaxAgiSocket(0, unusedAddress);
     if (opened != kSessionOpened) {

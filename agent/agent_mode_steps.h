@@ -3,18 +3,13 @@
 // agent folder.
 #pragma once
 
-// Results of one changeAgentMode exchange.
-enum ModeChangeResult : int {
-    MODE_LINK_LOST = -1,
-    MODE_NOT_CHANGED = 0,
-    MODE_CHANGED = 1,
-};
+#include "manager_session.h"
 
 // What a mode operation came to; the exchange results above, or that the
 // busy rule stopped it before any exchange.
 enum ModeOperationResult : int {
     MODEOP_LINK_LOST = MODE_LINK_LOST,
-    MODEOP_NOT_CHANGED = MODE_NOT_CHANGED,
+    MODEOP_NOT_CHANGED = MODE_FAILED,
     MODEOP_CHANGED = MODE_CHANGED,
     MODEOP_REFUSED_WHEN_BUSY = 2,
 };
