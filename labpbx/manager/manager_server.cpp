@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -224,6 +225,10 @@ void ManagerServer::acceptLoop() {
         if (!(fds[0].revents & POLLIN)) continue;
         const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
+        // Every write goes out at once, so that a plan's segments and pauses
+        // reach the client as planned.
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         auto connection = std::make_shared<Connection>();
         connection->fd = fd;
         {
@@ -329,10 +334,11 @@ ReplyPlan ManagerServer::planFor(const ReceivedAction& received, ConnectionState
 }
 
 bool ManagerServer::runPlan(Connection& connection, const ReplyPlan& plan, const ReceivedAction* received,
-                            ConnectionState& state, bool& hadDefault) {
+                            ConnectionState& state, PlanRun& run) {
     for (const ReplyStep& step : plan) {
         switch (step.kind) {
         case ReplyStep::Kind::Send:
+            if (run.laterInput) run.overlapped = run.laterInput();
             if (!sendAll(connection, step.text)) {
                 closeConnection(connection, false);
                 return false;
@@ -353,9 +359,9 @@ bool ManagerServer::runPlan(Connection& connection, const ReplyPlan& plan, const
         case ReplyStep::Kind::Default:
             // Only an action has a default reply; a default inside a default
             // reply cannot occur.
-            if (received && !hadDefault) {
-                hadDefault = true;
-                if (!runPlan(connection, behaviour_.respond(received->action, state), received, state, hadDefault))
+            if (received && !run.hadDefault) {
+                run.hadDefault = true;
+                if (!runPlan(connection, behaviour_.respond(received->action, state), received, state, run))
                     return false;
             }
             break;
@@ -375,9 +381,9 @@ void ManagerServer::serve(const std::shared_ptr<Connection>& connection) {
         greetingScript = greetingScript_;
     }
     std::optional<ReplyPlan> greeting = greetingScript ? greetingScript(connection->id) : std::nullopt;
-    bool hadDefault = false;
+    PlanRun greetingRun;
     open = runPlan(*connection, greeting ? *greeting : ReplyPlan{sendStep(behaviour_.greeting())}, nullptr, state,
-                   hadDefault);
+                   greetingRun);
 
     char chunk[kReceiveChunk];
     std::vector<ManagerAction> completed;
@@ -408,15 +414,16 @@ void ManagerServer::serve(const std::shared_ptr<Connection>& connection) {
             noteChange();
 
             const ReplyPlan plan = planFor(received, state);
-            hadDefault = false;
-            open = runPlan(*connection, plan, &received, state, hadDefault);
-            // Anything of a later action already here means the client sent
-            // it before this reply was complete.
-            const bool overlapped =
-                i + 1 < completed.size() || splitter.hasPartial() || (open && hasPendingInput(connection->fd));
+            // Anything of a later action here before the reply's last write
+            // means the client sent it before it could have the whole reply.
+            PlanRun run;
+            run.laterInput = [&] {
+                return i + 1 < completed.size() || splitter.hasPartial() || hasPendingInput(connection->fd);
+            };
+            open = runPlan(*connection, plan, &received, state, run);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                if (index < records_.size()) records_[index].overlapped = overlapped;
+                if (index < records_.size()) records_[index].overlapped = run.overlapped;
                 ++repliesDone_;
             }
             noteChange();
