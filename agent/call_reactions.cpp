@@ -3,6 +3,7 @@
 // timed after-call work.
 #include "agent_mode_steps.h"
 #include "agent_modes.h"
+#include "call_globals.h"
 #include "control_ids.h"
 #include "debug_log.h"
 #include "main_window.h"
@@ -11,8 +12,6 @@
 #include "socket_layer.h"
 
 namespace {
-
-enum CallDirection : int { DIRECTION_INBOUND = 1, DIRECTION_OUTBOUND = 2 };
 
 enum ReleaseAction : int {
     RELEASE_NONE = 0,
@@ -39,7 +38,7 @@ struct ReleaseSide {
 };
 
 ReleaseSide releaseSide(int direction) {
-    if (direction == DIRECTION_INBOUND) {
+    if (direction == CALLTYPE_INBOUND) {
         return {"Inbound", g_settings.inboundReleaseAction, g_settings.inboundTimedACW,
                 AGENTMODE_ACWIB, IDC_BUT_ACWIB, TIMERID_INBOUNDTIMEDACW, &g_inboundTimedAcwActive};
     }
@@ -70,7 +69,7 @@ void startTimedAcw(const ReleaseSide& side) {
 
 void runReleaseAction(int callType) {
     if (g_acmSocket == 0) return;
-    if (callType != DIRECTION_INBOUND && callType != DIRECTION_OUTBOUND) return;
+    if (callType != CALLTYPE_INBOUND && callType != CALLTYPE_OUTBOUND) return;
     const ReleaseSide side = releaseSide(callType);
     switch (side.action) {
         case RELEASE_READY:
@@ -95,6 +94,7 @@ void runReleaseAction(int callType) {
 }
 
 void runInboundAnswerNotReady() {
+    if (g_activeCallType != CALLTYPE_INBOUND) return;
     if (g_settings.inboundAnswerNotReady == 0 || !agentLoggedIn()) return;
     // Set by the program on answering: no busy rule, and a pending timed
     // after-call work is left alone (a ringing call has already stopped it).

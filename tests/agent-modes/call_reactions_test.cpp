@@ -333,6 +333,15 @@ TEST_F(CallReactionTest, InboundAnswerOnALostLinkResets) {
     EXPECT_EQ(logLines("**DEB** IAXC_EVENT_STATE: INBOUND/COMPLETE g_inboundAnswerNotReady on"), 1);
 }
 
+TEST_F(CallReactionTest, AnsweredOutboundCallSetsNoReason) {
+    enterState(AgentState::Ready);
+    callActive(true, CALLTYPE_OUTBOUND);
+    const size_t before = g_fakeLink.exchanges.size();
+    runInboundAnswerNotReady();
+    EXPECT_EQ(g_fakeLink.exchanges.size(), before);
+    expectState(AgentState::Ready);
+}
+
 TEST_F(CallReactionTest, InboundAnswerNeedsTheSettingAndALoggedInAgent) {
     callActive(true);
     runInboundAnswerNotReady();  // logged out
