@@ -1,6 +1,8 @@
 // What the agent's mode does when calls come and go: Not Ready on answering
 // an inbound call, the release action when a call ends, and the end of a
 // timed after-call work.
+#include <climits>
+
 #include "agent_mode_steps.h"
 #include "agent_modes.h"
 #include "call_globals.h"
@@ -56,8 +58,10 @@ void startTimedAcw(const ReleaseSide& side) {
     // After a lost link, now or earlier, no agent is logged in any more: a
     // Ready at the end of the timer would only fail on the dead link again.
     if (!agentLoggedIn()) return;
-    const int milliseconds = side.timedAcwSeconds * kMillisecondsPerSecond;
-    if (!g_mainDlg->startTimer(side.timerId, milliseconds)) {
+    // Seconds beyond what a timer can count are a timer that cannot start.
+    const bool countable = side.timedAcwSeconds <= INT_MAX / kMillisecondsPerSecond;
+    const int milliseconds = countable ? side.timedAcwSeconds * kMillisecondsPerSecond : 0;
+    if (!countable || !g_mainDlg->startTimer(side.timerId, milliseconds)) {
         logDebugf("**ERR** iaxEventCallback()->%s releaseAction->SetTimer(%d, %d sec) failed",
                   side.name, side.timerId, side.timedAcwSeconds);
         return;

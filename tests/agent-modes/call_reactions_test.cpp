@@ -215,6 +215,16 @@ TEST_P(ReleaseActionTest, TimerThatCannotStartIsLoggedAndLeavesTheFlagClear) {
               std::string::npos);
 }
 
+TEST_P(ReleaseActionTest, SecondsNoTimerCanCountAreATimerThatCannotStart) {
+    configure(4, 3000000);
+    enterState(AgentState::Ready);
+    endCall();
+    expectState(side().acwState);
+    EXPECT_FALSE(window.timerRunning(side().timerId));
+    EXPECT_EQ(*side().flag, 0);
+    EXPECT_NE(logText().find("3000000 sec) failed"), std::string::npos);
+}
+
 TEST_P(ReleaseActionTest, RefusedAcwStillRunsTheTimer) {
     configure(4, 5);
     enterState(AgentState::Ready);
