@@ -13,6 +13,8 @@
 #include "settings.h"
 #include "socket_layer.h"
 
+using namespace agentmode;
+
 namespace {
 
 enum ReleaseAction : int {
