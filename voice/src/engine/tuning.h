@@ -1,0 +1,33 @@
+// Timings of the engine that tests shorten. The defaults are those of the
+// common IAX2 clients: first resend after 2 x RTT (100 ms to start), x4 back
+// off up to 4 s, ten resends; PING 2 s into a call and every 10 s after;
+// registrations asked for 60 s.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "iax2/reliability.h"
+
+namespace voice::engine {
+
+struct Tuning {
+    iax2::RetryPolicy retry;
+    uint32_t firstPingMs = 2000;
+    uint32_t pingIntervalMs = 10000;
+    uint16_t registrationRefreshSec = 60;
+    // iaxc_stop_processing_thread waits at most this long for registration
+    // releases still in flight, so that unregistering just before stopping
+    // reaches the server.
+    uint32_t releaseGraceMs = 1000;
+};
+
+// Takes effect at the next iaxc_initialize.
+void setTuning(const Tuning& tuning);
+Tuning currentTuning();
+
+// Dialogs the engine still keeps (calls, registrations, releases, frames
+// awaiting acknowledgement): 0 when nothing is left half-open.
+size_t openDialogCount();
+
+}  // namespace voice::engine
