@@ -2,7 +2,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "settings.h"
@@ -59,18 +61,20 @@ int writeDebugLog(const char* text) {
     int fd = ::open(fileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return 0;
 
-    char stamp[20];
+    // Stamp, blank, text and line break go out in one append, so a line is
+    // never split by a line another thread writes at the same moment, and a
+    // long text is written whole.
+    char stamp[21];
     formatTimeStamp(stamp, tm);
-    char line[kLineCapacity];
-    int n = std::snprintf(line, sizeof line, "%s %s\n", stamp, text ? text : "");
-    if (n < 0) n = 0;
-    if (n >= static_cast<int>(sizeof line)) {
-        n = sizeof line - 1;
-        line[n - 1] = '\n';
-    }
-    ssize_t written = ::write(fd, line, static_cast<size_t>(n));
+    stamp[19] = ' ';
+    stamp[20] = '\0';
+    const char* body = text ? text : "";
+    char newline[] = "\n";
+    struct iovec parts[3] = {{stamp, 20}, {const_cast<char*>(body), std::strlen(body)}, {newline, 1}};
+    const ssize_t expected = static_cast<ssize_t>(20 + parts[1].iov_len + 1);
+    const ssize_t written = ::writev(fd, parts, 3);
     ::close(fd);
-    return written == n ? 1 : 0;
+    return written == expected ? 1 : 0;
 }
 
 int writeDebugLogf(const char* format, ...) {

@@ -16,8 +16,5 @@ void OnBnClickedButRelease() {}
 void OnBnClickedButHold() {}
 void OnBnClickedButSingleTxfer() {}
 void OnBnClickedButKeypad(int) {}
-void OnBnClickedButClearNumber() {}
-void OnBnClickedButClearTransfer() {}
 void OnSpeakerSliderReleased() {}
 void OnMicSliderReleased() {}
-void OnBnClickedButExit() {}

@@ -1,0 +1,32 @@
+#include "quendra_app.h"
+
+#include <QApplication>
+
+#include "message_box.h"
+#include "qt_message_boxes.h"
+#include "quendra_dlg.h"
+
+CQuendraApp::CQuendraApp(int& argc, char** argv) {
+    for (int i = 0; i < argc; ++i) m_arguments.emplace_back(argv[i] ? argv[i] : "");
+    m_qt = std::make_unique<QApplication>(argc, argv);
+    // The settings store's name; nothing is ever stored there.
+    QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quendra"));
+}
+
+CQuendraApp::~CQuendraApp() = default;
+
+int CQuendraApp::InitInstance() {
+    static QtMessageBoxes boxes;
+    setMessageBoxes(&boxes);
+
+    std::vector<const char*> argv;
+    argv.reserve(m_arguments.size() + 1);
+    for (const std::string& a : m_arguments) argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+
+    CQuendraDlg dialog(static_cast<int>(m_arguments.size()), argv.data());
+    dialog.exec();
+    setMessageBoxes(nullptr);
+    return 0;
+}
