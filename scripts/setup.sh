@@ -11,6 +11,8 @@ packages=(
   xvfb xauth x11-apps imagemagick
   # voice engine: codecs, sound devices, filters; test tools
   libgsm1-dev portaudio19-dev libspeexdsp-dev tshark sox jackd2
+  # IAX2 authentication digests (MD5, SHA-1)
+  libssl-dev
   # Do-Not-Call database access and the test database
   unixodbc unixodbc-dev odbc-mariadb tdsodbc mariadb-server mariadb-client
 )
