@@ -1,7 +1,14 @@
 // The manager session: text exchanges on the one link to the PBX manager
 // interface. Each exchange drains stale input, sends one action, waits the
-// configured delay and reads one chunk of reply. All exchanges run on the
-// window's thread, one at a time.
+// configured delay and reads one chunk of reply.
+//
+// Thread safety: every exchange (init_iaxAgiSocket, changeAgentMode,
+// checkMWI, agi_Logout) holds the session's link lock from its first to its
+// last use of the link, so two exchanges never overlap even when two threads
+// call in; a second caller waits until the first exchange is over. Message
+// boxes are shown after the lock is released. sendAGI is one step of an
+// exchange and takes no lock itself. The window's thread runs all exchanges
+// by design; the lock keeps the link safe if that ever changes.
 #pragma once
 
 // init_iaxAgiSocket results besides 0 and the positive socket codes.
@@ -12,16 +19,33 @@ enum ManagerResult : int {
     MGR_EXT_IN_USE = -12,
 };
 
+// changeAgentMode results.
+enum AgentModeResult : int {
+    MODE_LINK_LOST = -1,
+    MODE_FAILED = 0,
+    MODE_CHANGED = 1,
+};
+
+// checkMWI results below 0.
+enum MailboxCheckResult : int {
+    MWI_LINK_LOST = -1,
+    MWI_FAILED = -2,
+};
+
+// Capacity of the buffer that receives the in-use address.
+constexpr int kInUseAddressSize = 1024;
+
 // Opens the link and logs in to the manager; then verifies the extension
 // (verify != 0; the in-use address lands in inUseAddress, which holds at
-// least 1024 bytes) or logs the agent in (verify == 0).
+// least kInUseAddressSize bytes) or logs the agent in (verify == 0).
+// A link left open by a lost session is closed first.
 int init_iaxAgiSocket(int verify, char* inUseAddress);
 int sendAGI(int socket, const char* text, int length);
-// 1 success, 0 refused or failed, -1 link lost.
+// The QueuePause exchange: 1 success, 0 refused or failed, -1 link lost.
 int changeAgentMode(const char* label, const char* pausedValue);
 // Agent log-off (agentId may be null or empty: manager log-off only), then
 // manager log-off and close.
 int agi_Logout(const char* agentId);
-// The mailbox-count exchange: count of new messages, -1 link lost, -2 other
-// failure.
+// The mailbox-count exchange for vmbxNumber in the given context: count of
+// new messages, -1 link lost, -2 other failure.
 int checkMWI(const char* context);

@@ -1,0 +1,69 @@
+// The mailbox-count exchange of the voicemail check.
+#include <cstdio>
+
+#include "debug_log.h"
+#include "manager_actions.h"
+#include "manager_link.h"
+#include "manager_session.h"
+#include "message_box.h"
+#include "settings.h"
+#include "socket_layer.h"
+
+namespace {
+
+constexpr int kWarningSize = kActionBufferSize + 64;
+
+int failureResult(int code) {
+    return code == SO_CONNECTION_CLOSED ? MWI_LINK_LOST : MWI_FAILED;
+}
+
+}  // namespace
+
+int checkMWI(const char* context) {
+    if (!context) context = "";
+    const char* mailbox = g_settings.vmbxNumber;
+    char warning[kWarningSize];
+    int rc;
+    {
+        auto lock = lockManagerLink();
+        const int socket = g_acmSocket;
+        drainManagerLink(socket);
+        char action[kActionBufferSize];
+        const int length = formatMailboxCountAction(action, mailbox, context);
+        logDebugf("**DEB** checkMWI(%s) command is sending...", action);
+        rc = sendAGI(socket, action, length);
+        if (rc == SO_OK) {
+            logDebugf("**DEB** checkMWI()->sendAGI() delay timer starts");
+            delayBeforeRead();
+            logDebugf("**DEB** checkMWI()->sendAGI() delay timer ends");
+
+            char reply[kReplyBufferSize];
+            const int readRc = utl_readMsg(socket, reply, kExchangeReadSeconds);
+            if (readRc != SO_OK) {
+                logDebugf("**ERR** checkMWI(%s@%s)->utl_readMsg(%s) failed", mailbox, context,
+                          socket_getErrorMsg(readRc));
+                return failureResult(readRc);
+            }
+            if (g_settings.linkDebug) logDebugf("**DEB** checkMWI()->response=%s", reply);
+
+            int count = 0;
+            switch (readNewMessages(reply, &count)) {
+            case NewMessagesReply::KeywordMissing:
+                logDebugf("**ERR** checkMWI(%s@%s) NewMessages keyword not found=[%s]", mailbox, context, reply);
+                return MWI_FAILED;
+            case NewMessagesReply::Count:
+                // The line carries the error tag although it reports the count.
+                logDebugf("**ERR** checkMWI(%s@%s) NewMessages=[%d]", mailbox, context, count);
+                return count;
+            case NewMessagesReply::NoCount:
+                break;
+            }
+            logDebugf("**WRN** checkMWI(%s@%s) cannot read 'NewMessages: <count>'; zero assumed", mailbox, context);
+            return 0;
+        }
+        std::snprintf(warning, sizeof warning, "**WRN** checkMWI(%s) failed", action);
+        logDebugf("%s", warning);
+    }
+    showMessage(warning);
+    return failureResult(rc);
+}
