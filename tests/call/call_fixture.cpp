@@ -87,7 +87,7 @@ int CallTest::pendingEvents() {
 }
 
 void CallTest::engineSends(const iaxc_event& event) {
-    ASSERT_EQ(g_engine.emit(event), 1);
+    ASSERT_EQ(g_engine.deliver(event), 1);
     deliverEvents();
 }
 

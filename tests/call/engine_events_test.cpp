@@ -30,7 +30,7 @@ protected:
 };
 
 TEST_F(EventTest, CallbackRelaysAndWindowThreadHandlesLater) {
-    EXPECT_EQ(g_engine.emit(registrationEvent(IAXC_REGISTRATION_REPLY_ACK)), 1);
+    EXPECT_EQ(g_engine.deliver(registrationEvent(IAXC_REGISTRATION_REPLY_ACK)), 1);
     // Nothing happens on the engine's thread...
     EXPECT_EQ(window.buttonFace(IDC_BUT_START), IDB_START_GREYED);
     EXPECT_EQ(pendingEvents(), 1);
@@ -44,7 +44,7 @@ TEST_F(EventTest, IgnoredTypesAreNotEvenRelayed) {
                      IAXC_EVENT_AUDIO, IAXC_EVENT_VIDEOSTATS}) {
         iaxc_event e{};
         e.type = type;
-        EXPECT_EQ(g_engine.emit(e), 1);
+        EXPECT_EQ(g_engine.deliver(e), 1);
     }
     EXPECT_EQ(pendingEvents(), 0);
 }

@@ -25,7 +25,7 @@ void FakeEngine::reset() {
     *this = FakeEngine();
 }
 
-int FakeEngine::emit(const iaxc_event& event) const {
+int FakeEngine::deliver(const iaxc_event& event) const {
     return callback ? callback(event) : 0;
 }
 
@@ -111,7 +111,7 @@ void iaxc_set_formats(int preferred, int allowed) {
 void iaxc_answer_call(int callNo) {
     record("iaxc_answer_call(" + std::to_string(callNo) + ")");
     if (g_engine.emitCompleteOnAnswer) {
-        g_engine.emit(stateEvent(callNo, IAXC_CALL_STATE_ACTIVE | IAXC_CALL_STATE_COMPLETE |
+        g_engine.deliver(stateEvent(callNo, IAXC_CALL_STATE_ACTIVE | IAXC_CALL_STATE_COMPLETE |
                                              IAXC_CALL_STATE_SELECTED));
     }
 }

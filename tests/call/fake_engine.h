@@ -39,7 +39,7 @@ struct FakeEngine {
 
     void reset();
     // Delivers an event to the installed callback.
-    int emit(const iaxc_event& event) const;
+    int deliver(const iaxc_event& event) const;
 };
 
 extern FakeEngine g_engine;

@@ -26,6 +26,7 @@ int Journal::indexOf(const std::string& entry) const {
 
 void FakeWindow::enableControl(int id, bool enable) {
     enabled_[id] = enable;
+    threads.insert(std::this_thread::get_id());
     g_journal.add("window:enable(" + std::to_string(id) + "," + (enable ? "1" : "0") + ")");
 }
 
@@ -41,6 +42,7 @@ bool FakeWindow::isControlVisible(int id) const {
 
 void FakeWindow::setControlText(int id, const char* text) {
     texts_[id] = text ? text : "";
+    threads.insert(std::this_thread::get_id());
     g_journal.add("window:text(" + std::to_string(id) + "," + texts_[id] + ")");
 }
 
@@ -54,6 +56,7 @@ int FakeWindow::controlText(int id, char* buffer, int maxChars) const {
 
 void FakeWindow::setButtonFace(int id, int bitmapId) {
     faces_[id] = bitmapId;
+    threads.insert(std::this_thread::get_id());
     g_journal.add("window:face(" + std::to_string(id) + "," + std::to_string(bitmapId) + ")");
 }
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "main_window.h"
 
@@ -35,6 +36,8 @@ public:
     bool timerRunning(int timerId) const { return timers_.count(timerId) != 0; }
     int timerPeriod(int timerId) const;
 
+    // The threads that changed the window.
+    std::set<std::thread::id> threads;
     // Timers whose start fails.
     std::set<int> refusedTimers;
     int raised = 0;
