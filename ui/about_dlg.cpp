@@ -254,19 +254,19 @@ CAboutDlg::CAboutDlg(QWidget* parent)
         box->setGeometry(u.rect(group.x, group.y, group.width, group.height));
         box->lower();
         // The narrow groups have the longest keys: their edits give way.
-        const int kEditWidth = group.width < 150 ? 42 : 50;
-        constexpr int kMargin = 5;
+        const int editWidth = group.width < 150 ? 40 : 50;
+        const int margin = group.width < 150 ? 4 : 5;
         const int pitch = (group.height - 14) / group.count < 13 ? (group.height - 14) / group.count : 13;
-        const int labelWidth = group.width - 2 * kMargin - kEditWidth - 2;
+        const int labelWidth = group.width - 2 * margin - editWidth - 2;
         for (int i = 0; i < group.count; ++i) {
             const AboutField& f = group.fields[i];
             const int y = group.y + 11 + i * pitch;
             auto* label = new QLabel(QString::fromLatin1(f.label), this);
-            label->setGeometry(u.rect(group.x + kMargin, y + 2, labelWidth, pitch - 2));
+            label->setGeometry(u.rect(group.x + margin, y + 2, labelWidth, pitch - 2));
             auto* edit = new QLineEdit(this);
             edit->setObjectName(QString::number(f.id));
             if (f.masked) edit->setEchoMode(QLineEdit::Password);
-            edit->setGeometry(u.rect(group.x + group.width - kMargin - kEditWidth, y, kEditWidth, pitch - 1));
+            edit->setGeometry(u.rect(group.x + group.width - margin - editWidth, y, editWidth, pitch - 1));
             m_fields[f.id] = edit;
         }
     }

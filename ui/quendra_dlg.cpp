@@ -167,6 +167,7 @@ void CQuendraDlg::createControls() {
             combo->setInsertPolicy(QComboBox::NoInsert);
             combo->setMaxVisibleItems(8);
             combo->setFocusPolicy(Qt::ClickFocus);
+            combo->lineEdit()->setFocusPolicy(Qt::ClickFocus);
             // The table's height includes the dropped-down list.
             const int lineHeight = combo->sizeHint().height();
             combo->setGeometry(r.x(), r.y(), r.width(), lineHeight < r.height() ? lineHeight : r.height());

@@ -1,0 +1,85 @@
+// A temporary working folder (from the app tests), message boxes that tests
+// answer, a priority that never touches the test process, and the main
+// window made with a given command line.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app_test_support.h"
+#include "message_box.h"
+#include "process_priority.h"
+#include "quendra_dlg.h"
+
+class QTimer;
+class QWidget;
+
+struct ShownBox {
+    std::string text;
+    BoxButtons buttons;
+    BoxIcon icon;
+    int defaultAnswer;
+};
+
+class ScriptedBoxes final : public MessageBoxes {
+public:
+    std::vector<ShownBox> shown;
+    std::deque<int> answers;  // empty: the default button answers
+    int show(const char* text, BoxButtons buttons, BoxIcon icon, int defaultAnswer) override;
+};
+
+class QuietPriority final : public PrioritySystem {
+public:
+    int nice = 0;
+    int refusal = 0;  // errno of setNice; 0 succeeds
+    unsigned long long limit = 0;
+    bool currentNice(int* value, int*) override {
+        *value = nice;
+        return true;
+    }
+    bool setNice(int value, int* error) override {
+        if (refusal != 0) {
+            *error = refusal;
+            return false;
+        }
+        nice = value;
+        return true;
+    }
+    bool niceLimit(unsigned long long* value) override {
+        *value = limit;
+        return true;
+    }
+};
+
+class UiTest : public AppTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Makes the main window with these words after the program name.
+    CQuendraDlg& makeDialog(const std::vector<std::string>& words = {});
+    QWidget* control(int id) const { return m_dialog->control(id); }
+    std::string text(int id) const;
+
+    ScriptedBoxes m_boxes;
+    QuietPriority m_priority;
+    std::unique_ptr<CQuendraDlg> m_dialog;
+};
+
+// While it lives, runs action on the next modal window that opens (a
+// message box or the settings window), then closes that window if action
+// left it open.
+class ModalWatcher {
+public:
+    explicit ModalWatcher(std::function<void(QWidget*)> action = {});
+    ~ModalWatcher();
+    int opened() const { return m_opened; }
+
+private:
+    std::function<void(QWidget*)> m_action;
+    std::unique_ptr<QTimer> m_timer;
+    int m_opened = 0;
+};
