@@ -166,10 +166,12 @@ ReplyPlan ManagerBehaviour::queuePause(const ManagerAction& action) {
     const bool agentInterface =
         interface.size() > prefix.size() && equalsIgnoreCase(interface.substr(0, prefix.size()), prefix);
     const std::string agent = agentInterface ? interface.substr(prefix.size()) : interface;
+    // An agent's own ID never holds "/": "Agent/SIP/1002" names no agent.
+    const bool wellFormed = !agentInterface || agent.find('/') == std::string::npos;
 
     std::lock_guard<std::mutex> lock(mutex_);
     const auto found = agents_.find(agent);
-    if (found == agents_.end()) return error("Interface not found", action);
+    if (!wellFormed || found == agents_.end()) return error("Interface not found", action);
     found->second.pauses.push_back(paused);
     return single(managerResponse(
         "Success", isTrueFlag(paused) ? "Interface paused successfully" : "Interface unpaused successfully", action));

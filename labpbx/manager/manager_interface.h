@@ -41,8 +41,8 @@ namespace labpbx {
 struct ReceivedAction {
     int connection = 0;  // 1 for the first accepted connection, and so on
     ManagerAction action;
-    // Bytes of a later action had already arrived when this action's reply
-    // was due: the client did not wait for the reply before sending more.
+    // Bytes of a later action had arrived before the last write of this
+    // action's reply: the client did not wait for the reply before sending.
     bool overlapped = false;
 };
 
@@ -107,9 +107,16 @@ private:
 
     void acceptLoop();
     void serve(const std::shared_ptr<Connection>& connection);
+    struct PlanRun {
+        bool hadDefault = false;
+        // Whether bytes of a later action are already here, and what it said
+        // before the plan's last write.
+        std::function<bool()> laterInput;
+        bool overlapped = false;
+    };
     // Runs a plan; false when the connection ended.
     bool runPlan(Connection& connection, const ReplyPlan& plan, const ReceivedAction* received,
-                 ConnectionState& state, bool& hadDefault);
+                 ConnectionState& state, PlanRun& run);
     ReplyPlan planFor(const ReceivedAction& received, ConnectionState& state);
     bool sendAll(Connection& connection, const std::string& text);
     bool pauseFor(int ms);

@@ -329,10 +329,11 @@ ReplyPlan ManagerServer::planFor(const ReceivedAction& received, ConnectionState
 }
 
 bool ManagerServer::runPlan(Connection& connection, const ReplyPlan& plan, const ReceivedAction* received,
-                            ConnectionState& state, bool& hadDefault) {
+                            ConnectionState& state, PlanRun& run) {
     for (const ReplyStep& step : plan) {
         switch (step.kind) {
         case ReplyStep::Kind::Send:
+            if (run.laterInput) run.overlapped = run.laterInput();
             if (!sendAll(connection, step.text)) {
                 closeConnection(connection, false);
                 return false;
@@ -353,9 +354,9 @@ bool ManagerServer::runPlan(Connection& connection, const ReplyPlan& plan, const
         case ReplyStep::Kind::Default:
             // Only an action has a default reply; a default inside a default
             // reply cannot occur.
-            if (received && !hadDefault) {
-                hadDefault = true;
-                if (!runPlan(connection, behaviour_.respond(received->action, state), received, state, hadDefault))
+            if (received && !run.hadDefault) {
+                run.hadDefault = true;
+                if (!runPlan(connection, behaviour_.respond(received->action, state), received, state, run))
                     return false;
             }
             break;
@@ -375,9 +376,9 @@ void ManagerServer::serve(const std::shared_ptr<Connection>& connection) {
         greetingScript = greetingScript_;
     }
     std::optional<ReplyPlan> greeting = greetingScript ? greetingScript(connection->id) : std::nullopt;
-    bool hadDefault = false;
+    PlanRun greetingRun;
     open = runPlan(*connection, greeting ? *greeting : ReplyPlan{sendStep(behaviour_.greeting())}, nullptr, state,
-                   hadDefault);
+                   greetingRun);
 
     char chunk[kReceiveChunk];
     std::vector<ManagerAction> completed;
@@ -408,15 +409,16 @@ void ManagerServer::serve(const std::shared_ptr<Connection>& connection) {
             noteChange();
 
             const ReplyPlan plan = planFor(received, state);
-            hadDefault = false;
-            open = runPlan(*connection, plan, &received, state, hadDefault);
-            // Anything of a later action already here means the client sent
-            // it before this reply was complete.
-            const bool overlapped =
-                i + 1 < completed.size() || splitter.hasPartial() || (open && hasPendingInput(connection->fd));
+            // Anything of a later action here before the reply's last write
+            // means the client sent it before it could have the whole reply.
+            PlanRun run;
+            run.laterInput = [&] {
+                return i + 1 < completed.size() || splitter.hasPartial() || hasPendingInput(connection->fd);
+            };
+            open = runPlan(*connection, plan, &received, state, run);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                if (index < records_.size()) records_[index].overlapped = overlapped;
+                if (index < records_.size()) records_[index].overlapped = run.overlapped;
                 ++repliesDone_;
             }
             noteChange();

@@ -12,9 +12,19 @@
 
 namespace voice::media {
 
+// The format value that stands for comfort noise (an IAX2 CNG frame) in
+// SendVoiceFn and receiveVoice: the payload is one byte, the noise level in
+// -dBov (0 loudest .. 127 quietest). It is sent once when our audio falls
+// silent with the comfort-noise filter on; nothing is sent after it until
+// sound resumes.
+inline constexpr int kComfortNoiseFormat = 0;
+
 // Hands one encoded 20 ms frame of the selected call to the signalling side.
-// mediaTimeMs counts the audio sent since startCall (0, 20, 40, ...), so the
-// wire timestamp can follow the sample clock.
+// mediaTimeMs counts the audio since startCall (0, 20, 40, ...; it keeps
+// counting through silence that is not sent), so the wire timestamp can
+// follow the sample clock. It is called from the media thread without the
+// media lock; a frame that was already on its way may still arrive just
+// after stopCall returns.
 using SendVoiceFn =
     std::function<void(int format, const uint8_t* payload, size_t length, uint32_t mediaTimeMs)>;
 
@@ -31,7 +41,7 @@ void startCall(int format, SendVoiceFn send);
 // The selected call stopped having media (hung up, deselected).
 void stopCall();
 // Whether our outgoing audio is held back (we were put on hold by the peer
-// or the agent's hold): frames are not sent while muted.
+// or the agent's hold): frames are not sent while muted. stopCall clears it.
 void setSendMuted(bool muted);
 
 // A voice payload received for the selected call, with its full 32-bit call
@@ -41,5 +51,22 @@ void receiveVoice(int format, const uint8_t* payload, size_t length, uint32_t ti
 // Jitter buffer settings for calls started afterwards.
 void setJitterBufferEnabled(bool on);
 void setJitterBufferTargetExtra(long ms);
+
+// Smoothed input (what we send) and output (what is played) levels in dB,
+// -99 for silence or no audio in the last second: for LEVELS events.
+void currentLevels(float& inputDb, float& outputDb);
+
+// Receive figures of the current call stream, for NETSTAT events and the
+// receiver-report elements of PONG.
+struct ReceiveStats {
+    int jitterMs = 0;     // spread of transit times lately seen
+    int lossPercent = 0;  // frames concealed as lost, of those played
+    int lostFrames = 0;
+    int packets = 0;      // voice payloads received
+    int delayMs = 0;      // playout delay added
+    int dropped = 0;      // late, overflowing or malformed payloads dropped
+    int outOfOrder = 0;
+};
+ReceiveStats receiveStats();
 
 }  // namespace voice::media

@@ -1,0 +1,577 @@
+// Engine life cycle, the network thread, routing of received frames to
+// their dialogs, sending, and the timers of retransmission and keep-alive.
+#include "engine.h"
+
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <cstring>
+#include <random>
+
+#include "iax2/protocol.h"
+#include "media/media_port.h"
+
+namespace voice::engine {
+namespace {
+
+// Datagrams handled per round before timers get their turn.
+constexpr int kMaxDatagramsPerRound = 256;
+// Longest sleep of the network thread between rounds.
+constexpr int kMaxWaitMs = 20;
+constexpr const char* kDefaultCallerName = "Not Available";
+constexpr const char* kDefaultCallerNumber = "7005551212";
+constexpr int kSupportedFormats = IAXC_FORMAT_GSM | IAXC_FORMAT_ULAW | IAXC_FORMAT_ALAW;
+
+bool sameAddress(const sockaddr_in& a, const sockaddr_in& b) {
+    return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
+}
+
+}  // namespace
+
+Engine& Engine::instance() {
+    static Engine engine;
+    return engine;
+}
+
+uint64_t Engine::now() const {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void Engine::setPreferredPort(int port) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    preferredPort_ = port;
+}
+
+void Engine::setTuning(const Tuning& tuning) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tuning_ = tuning;
+}
+
+Tuning Engine::tuning() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tuning_;
+}
+
+int Engine::initialize(int numCalls) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (initialized_) {
+        postText(IAXC_TEXT_TYPE_ERROR, -1, "already initialized");
+        return -1;
+    }
+    activeTuning_ = tuning_;
+    if (!socket_.open(preferredPort_)) {
+        postText(IAXC_TEXT_TYPE_ERROR, -1, "failed to initialize iax with port %d", preferredPort_);
+        return -1;
+    }
+    if (media::initialize() != 0) {
+        socket_.close();
+        postText(IAXC_TEXT_TYPE_ERROR, -1, "failed to initialize audio");
+        return -1;
+    }
+    slots_.assign(static_cast<size_t>(numCalls > 0 ? numCalls : 1), CallSlot{});
+    for (CallSlot& c : slots_) {
+        c.callerName = kDefaultCallerName;
+        c.callerNumber = kDefaultCallerNumber;
+    }
+    selected_ = -1;
+    preferredFormat_ = IAXC_FORMAT_GSM;
+    allowedFormats_ = kSupportedFormats;
+    std::random_device rd;
+    nextCallNumber_ = static_cast<uint16_t>(2 + rd() % (iax2::kMaxCallNumber - 2));
+    mediaSlot_ = -1;
+    mediaSession_ = 0;
+    mediaFormat_ = 0;
+    outbox_.clear();
+    initialized_ = true;
+    return 0;
+}
+
+void Engine::shutdown() {
+    stopThreads();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!initialized_) return;
+        for (int i = 0; i < static_cast<int>(slots_.size()); ++i) {
+            if (slots_[i].state == IAXC_CALL_STATE_FREE) continue;
+            if (Session* s = slotSession(i)) sendFinal(*s, iax2::cmd::Hangup, "Dumped Call",
+                                                       iax2::cause::NormalClearing);
+            clearSlot(i);
+            postState(i);
+        }
+        if (mediaSlot_ >= 0) media::stopCall();
+        mediaSlot_ = -1;
+        mediaSession_ = 0;
+        ++mediaGeneration_;
+        sessions_.clear();
+        registrations_.clear();
+        slots_.clear();
+        selected_ = -1;
+        socket_.close();
+        initialized_ = false;
+    }
+    media::shutdown();
+    outbox_.clear();
+    dispatcher_.flushHere();
+}
+
+int Engine::startThreads() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!initialized_) return -1;
+    if (!dispatcher_.start()) return -1;
+    if (networkRunning_) return 0;
+    stopNetwork_ = false;
+    try {
+        network_ = std::thread(&Engine::networkLoop, this);
+    } catch (...) {
+        return -1;
+    }
+    networkRunning_ = true;
+    return 0;
+}
+
+int Engine::stopThreads() {
+    std::thread network;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (networkRunning_) {
+            // Let registration releases sent just before finish their
+            // exchange (call token, challenge) for a short while.
+            const uint64_t deadline = now() + activeTuning_.releaseGraceMs;
+            while (releasesPending() && now() < deadline) {
+                lock.unlock();
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                lock.lock();
+            }
+            stopNetwork_ = true;
+            network = std::move(network_);
+            networkRunning_ = false;
+        }
+    }
+    if (network.joinable()) {
+        UdpSocket::wake();
+        network.join();
+    }
+    dispatcher_.stop();
+    return 0;
+}
+
+int Engine::bindPort() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return initialized_ ? socket_.port() : -1;
+}
+
+size_t Engine::openDialogs() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sessions_.size();
+}
+
+std::vector<uint16_t> Engine::openCallNumbers() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<uint16_t> numbers;
+    for (auto& [n, s] : sessions_) numbers.push_back(n);
+    return numbers;
+}
+
+void Engine::inject(const uint8_t* data, size_t length, const sockaddr_in& from) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!initialized_) return;
+    handleDatagram(data, length, from);
+    runTimers();
+}
+
+// ---------------------------------------------------------------- sessions
+
+uint16_t Engine::allocateCallNumber() {
+    for (int tries = 0; tries < iax2::kMaxCallNumber; ++tries) {
+        uint16_t n = nextCallNumber_;
+        nextCallNumber_ = static_cast<uint16_t>(n >= iax2::kMaxCallNumber ? 2 : n + 1);
+        if (n >= 2 && sessions_.find(n) == sessions_.end()) return n;
+    }
+    return 0;
+}
+
+Session* Engine::newSession(SessionKind kind, const sockaddr_in& peer) {
+    const uint16_t number = allocateCallNumber();
+    if (number == 0) return nullptr;
+    auto s = std::make_unique<Session>();
+    s->dialog = iax2::Dialog(number, now(), activeTuning_.retry);
+    s->peer = peer;
+    s->kind = kind;
+    Session* raw = s.get();
+    sessions_[number] = std::move(s);
+    return raw;
+}
+
+Session* Engine::findSession(uint16_t localCall) {
+    auto it = sessions_.find(localCall);
+    return it == sessions_.end() ? nullptr : it->second.get();
+}
+
+void Engine::destroySession(uint16_t localCall) {
+    auto it = sessions_.find(localCall);
+    if (it == sessions_.end()) return;
+    const int slot = it->second->slot;
+    if (it->second->kind == SessionKind::Call && validSlot(slot) && slots_[slot].session == localCall)
+        slots_[slot].session = 0;
+    for (Registration& r : registrations_)
+        if (r.session == localCall) r.session = 0;
+    sessions_.erase(it);
+}
+
+void Engine::sendRaw(const sockaddr_in& to, const uint8_t* data, size_t length) {
+    socket_.sendTo(to, data, length);
+}
+
+bool Engine::sendFrame(Session& s, const iax2::OutFrame& frame) {
+    uint8_t buf[iax2::kMaxDatagram];
+    const size_t n = s.dialog.build(frame, now(), buf, sizeof buf);
+    if (n == 0) return false;
+    sendRaw(s.peer, buf, n);
+    return true;
+}
+
+bool Engine::sendCommand(Session& s, uint8_t command, const iax2::IeWriter* ies) {
+    return sendFrame(s, iax2::OutFrame::of(iax2::frametype::Iax, command,
+                                           ies ? ies->data() : nullptr, ies ? ies->size() : 0));
+}
+
+bool Engine::sendControl(Session& s, uint8_t control) {
+    return sendFrame(s, iax2::OutFrame::of(iax2::frametype::Control, control));
+}
+
+bool Engine::sendOpening(Session& s, std::string_view token) {
+    uint8_t buf[iax2::kMaxDatagram - iax2::kFullHeaderSize];
+    // The stored elements verbatim, then the token element last.
+    iax2::IeWriter out(buf, sizeof buf);
+    size_t pos = 0;
+    while (pos + 2 <= s.openingIes.size()) {
+        const uint8_t id = s.openingIes[pos];
+        const uint8_t len = s.openingIes[pos + 1];
+        out.addRaw(id, s.openingIes.data() + pos + 2, len);
+        pos += 2 + static_cast<size_t>(len);
+    }
+    if (token.empty())
+        out.addEmpty(iax2::ie::CallToken);
+    else
+        out.addString(iax2::ie::CallToken, token);
+    if (!out.ok()) return false;
+    return sendCommand(s, s.openingCommand, &out);
+}
+
+void Engine::sendFinal(Session& s, uint8_t command, const char* cause, uint8_t causeCode) {
+    uint8_t buf[300];
+    iax2::IeWriter w(buf, sizeof buf);
+    if (cause) w.addString(iax2::ie::Cause, cause);
+    if (causeCode) w.addU8(iax2::ie::CauseCode, causeCode);
+    sendCommand(s, command, &w);
+    s.closing = true;
+    if (s.kind == SessionKind::Call && validSlot(s.slot) &&
+        slots_[s.slot].session == s.dialog.localCall())
+        slots_[s.slot].session = 0;
+    s.slot = -1;
+}
+
+void Engine::replyUnknownCall(const iax2::FullHeader& h, const sockaddr_in& from) {
+    using namespace iax2;
+    if (h.type == frametype::Iax &&
+        (h.subclass == cmd::Ack || h.subclass == cmd::Inval || h.subclass == cmd::Vnak ||
+         h.subclass == cmd::CallToken))
+        return;
+    if (h.sourceCall == kApatheticCallNumber) return;
+    // A final frame repeated after we acknowledged it and let the dialog go:
+    // acknowledge again. Anything else: tell the peer the call is unknown.
+    FullHeader r;
+    r.sourceCall = h.destinationCall;
+    r.destinationCall = h.sourceCall;
+    r.timestamp = h.timestamp;
+    r.oseq = h.iseq;
+    r.iseq = static_cast<uint8_t>(h.oseq + 1);
+    r.type = frametype::Iax;
+    r.subclass = isFinalFrame(h.type, h.subclass) ? cmd::Ack : cmd::Inval;
+    uint8_t buf[kFullHeaderSize];
+    if (encodeFullFrame(r, nullptr, 0, buf, sizeof buf)) sendRaw(from, buf, sizeof buf);
+}
+
+// ---------------------------------------------------------------- network
+
+void Engine::networkLoop() {
+    int waitMs = 0;
+    while (!stopNetwork_) {
+        socket_.wait(waitMs);
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!initialized_ || stopNetwork_) break;
+        drainSocket();
+        drainVoiceOutbox();
+        runTimers();
+        serviceRegistrations(lock);
+        waitMs = nextWaitMs();
+    }
+}
+
+int Engine::nextWaitMs() {
+    const uint64_t t = now();
+    uint64_t due = t + kMaxWaitMs;
+    for (auto& [n, s] : sessions_) {
+        due = std::min(due, s->dialog.nextDueMs());
+        if (s->established && !s->closing) due = std::min(due, s->nextPingMs);
+    }
+    for (const Registration& r : registrations_)
+        if (r.session == 0 && !r.resolving) due = std::min(due, r.nextAttemptMs);
+    return due <= t ? 0 : static_cast<int>(due - t);
+}
+
+void Engine::drainSocket() {
+    uint8_t buf[iax2::kMaxDatagram];
+    const auto start = std::chrono::steady_clock::now();
+    bool worked = false;
+    for (int i = 0; i < kMaxDatagramsPerRound; ++i) {
+        sockaddr_in from{};
+        bool truncated = false;
+        const long n = socket_.receive(buf, sizeof buf, from, truncated);
+        if (n < 0) break;
+        worked = true;
+        if (truncated) continue;
+        handleDatagram(buf, static_cast<size_t>(n), from);
+    }
+    if (worked)
+        busyNanos_ += static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                std::chrono::steady_clock::now() - start)
+                                                .count());
+}
+
+void Engine::handleDatagram(const uint8_t* data, size_t length, const sockaddr_in& from) {
+    iax2::DecodedFrame frame;
+    if (iax2::decodeFrame(data, length, frame) != iax2::DecodeStatus::Ok) return;
+    if (frame.kind == iax2::FrameKind::Full)
+        handleFull(frame, from);
+    else if (frame.kind == iax2::FrameKind::Mini)
+        handleMini(frame, from);
+}
+
+void Engine::handleFull(const iax2::DecodedFrame& frame, const sockaddr_in& from) {
+    using namespace iax2;
+    const FullHeader& h = frame.full;
+    const bool iax = h.type == frametype::Iax;
+    if (h.destinationCall == 0) {
+        if (iax && h.subclass == cmd::New) {
+            for (auto& [n, s] : sessions_) {
+                if (!s->outgoing && s->dialog.remoteCall() == h.sourceCall &&
+                    sameAddress(s->peer, from)) {
+                    handleSessionFrame(*s, h, frame.payload, frame.payloadLength);
+                    return;
+                }
+            }
+            IeList ies;
+            if (ies.parse(frame.payload, frame.payloadLength) != IeStatus::Ok) return;
+            handleIncomingNew(h, ies, from);
+        } else if (iax && h.subclass == cmd::Poke) {
+            FullHeader r;
+            r.sourceCall = kApatheticCallNumber;
+            r.destinationCall = h.sourceCall;
+            r.timestamp = h.timestamp;
+            r.iseq = static_cast<uint8_t>(h.oseq + 1);
+            r.type = frametype::Iax;
+            r.subclass = cmd::Pong;
+            uint8_t buf[kFullHeaderSize];
+            if (encodeFullFrame(r, nullptr, 0, buf, sizeof buf)) sendRaw(from, buf, sizeof buf);
+        }
+        return;
+    }
+    Session* s = findSession(h.destinationCall);
+    if (s == nullptr) {
+        replyUnknownCall(h, from);
+        return;
+    }
+    if (!sameAddress(s->peer, from)) return;
+    if (iax && h.subclass == cmd::CallToken) {
+        IeList ies;
+        if (ies.parse(frame.payload, frame.payloadLength) == IeStatus::Ok) handleCallToken(*s, ies);
+        return;
+    }
+    if (s->dialog.remoteCall() == 0) {
+        if (h.sourceCall == kApatheticCallNumber && iax &&
+            (h.subclass == cmd::Reject || h.subclass == cmd::RegRej)) {
+            // A stateless refusal (missing or stale call token): no dialog to
+            // acknowledge on the other side.
+            IeList none;
+            if (s->kind == SessionKind::Call) {
+                endCall(s->slot, "Call rejected by remote");
+                destroySession(h.destinationCall);
+            } else {
+                handleRegistrationFrame(*s, h, none);
+            }
+            return;
+        }
+        s->dialog.setRemoteCall(h.sourceCall);
+    } else if (h.sourceCall != s->dialog.remoteCall()) {
+        return;
+    }
+    handleSessionFrame(*s, h, frame.payload, frame.payloadLength);
+}
+
+void Engine::handleSessionFrame(Session& s, const iax2::FullHeader& h, const uint8_t* payload,
+                                size_t length) {
+    using namespace iax2;
+    uint8_t buf[kFullHeaderSize];
+    const Verdict verdict = s.dialog.receive(h);
+    if (verdict == Verdict::Duplicate) {
+        if (s.dialog.buildAck(h, buf, sizeof buf)) sendRaw(s.peer, buf, sizeof buf);
+        return;
+    }
+    if (verdict == Verdict::Ahead) {
+        if (s.dialog.vnakDue() && s.dialog.buildVnak(now(), buf, sizeof buf))
+            sendRaw(s.peer, buf, sizeof buf);
+        return;
+    }
+    if (verdict == Verdict::Accept) ++s.framesReceived;
+    const uint16_t id = s.dialog.localCall();
+    IeList ies;
+    const bool iax = h.type == frametype::Iax;
+    if (iax && ies.parse(payload, length) != IeStatus::Ok) {
+        // Malformed: take it off the peer's hands, act on nothing in it.
+        if (verdict == Verdict::Accept && s.dialog.buildAck(h, buf, sizeof buf))
+            sendRaw(s.peer, buf, sizeof buf);
+        return;
+    }
+    if (iax) handleCommonCommand(s, h, ies);
+    if (Session* still = findSession(id)) {
+        if (still->kind == SessionKind::Registration || still->kind == SessionKind::Release) {
+            if (iax) handleRegistrationFrame(*still, h, ies);
+        } else {
+            handleCallFrame(*still, h, payload, length, ies);
+        }
+    }
+    Session* after = findSession(id);
+    if (after == nullptr) return;
+    if (verdict == Verdict::Accept && after->dialog.ackOwed(h) &&
+        after->dialog.buildAck(h, buf, sizeof buf))
+        sendRaw(after->peer, buf, sizeof buf);
+    if (after->closing && after->dialog.allAcknowledged()) destroySession(id);
+}
+
+void Engine::handleCommonCommand(Session& s, const iax2::FullHeader& h, const iax2::IeList&) {
+    using namespace iax2;
+    switch (h.subclass) {
+        case cmd::Vnak:
+            s.dialog.resendFrom(h.iseq, [&](const uint8_t* p, size_t n) { sendRaw(s.peer, p, n); });
+            break;
+        case cmd::Ping:
+        case cmd::Poke:
+            sendPong(s, h);
+            break;
+        case cmd::LagRq: {
+            OutFrame f = OutFrame::of(frametype::Iax, cmd::LagRp);
+            f.timestamp = h.timestamp;
+            sendFrame(s, f);
+            break;
+        }
+        case cmd::Pong: {
+            const uint32_t elapsed = s.dialog.elapsed(now());
+            if (elapsed >= h.timestamp && elapsed - h.timestamp < 60000) {
+                s.dialog.noteRoundTrip(elapsed - h.timestamp);
+                s.rttMs = static_cast<int>(elapsed - h.timestamp);
+            }
+            break;
+        }
+        case cmd::TxReq:
+            // Native media-path transfer is not offered: the server keeps
+            // bridging the call itself.
+            sendCommand(s, cmd::TxRej);
+            break;
+        default:
+            break;
+    }
+}
+
+void Engine::handleCallToken(Session& s, const iax2::IeList& ies) {
+    const auto token = ies.string(iax2::ie::CallToken);
+    // Only a dialog still waiting for its first answer takes a token, and
+    // only once: a second one answers a resend of the token-less request,
+    // and the request carrying the first token is already on its way (and
+    // retransmitted if lost).
+    if (!token || token->empty() || s.dialog.remoteCall() != 0 || s.openingCommand == 0 ||
+        s.tokenRounds >= 1)
+        return;
+    ++s.tokenRounds;
+    s.dialog.restartSequence();
+    sendOpening(s, *token);
+}
+
+// ---------------------------------------------------------------- timers
+
+void Engine::runTimers() {
+    const uint64_t t = now();
+    serviceRetransmissions(t);
+    std::vector<uint16_t> finished;
+    for (auto& [n, s] : sessions_) {
+        if (s->closing && s->dialog.allAcknowledged()) {
+            finished.push_back(n);
+            continue;
+        }
+        if (s->established && !s->closing && t >= s->nextPingMs) {
+            sendPing(*s);
+            s->nextPingMs = t + activeTuning_.pingIntervalMs;
+        }
+    }
+    for (uint16_t n : finished) destroySession(n);
+}
+
+void Engine::serviceRetransmissions(uint64_t t) {
+    struct Lost {
+        uint16_t call;
+        uint8_t type;
+        uint32_t subclass;
+    };
+    std::vector<Lost> lost;
+    for (auto& [n, s] : sessions_) {
+        Session& ref = *s;
+        const uint16_t call = n;
+        ref.dialog.service(
+            t, [&](const uint8_t* p, size_t len) { sendRaw(ref.peer, p, len); },
+            [&](const iax2::RetransmitQueue::Entry& e) {
+                lost.push_back({call, e.type, e.subclass});
+            });
+    }
+    for (const Lost& l : lost) gaveUp(l.call, l.type, l.subclass);
+}
+
+void Engine::gaveUp(uint16_t localCall, uint8_t, uint32_t) {
+    Session* s = findSession(localCall);
+    if (s == nullptr) return;
+    if (s->closing) {
+        destroySession(localCall);
+        return;
+    }
+    switch (s->kind) {
+        case SessionKind::Call: {
+            const int slot = s->slot;
+            postText(IAXC_TEXT_TYPE_STATUS, slot, "Call %d timed out.", slot);
+            // One last word to the peer, not repeated: it has stopped answering.
+            uint8_t buf[64];
+            iax2::IeWriter w(buf, sizeof buf);
+            w.addString(iax2::ie::Cause, "Call timed out");
+            sendCommand(*s, iax2::cmd::Hangup, &w);
+            destroySession(localCall);
+            if (validSlot(slot)) {
+                clearSlot(slot);
+                postState(slot);
+            }
+            updateMedia();
+            break;
+        }
+        case SessionKind::Registration: {
+            const int id = s->registrationId;
+            destroySession(localCall);
+            registrationTimedOut(id);
+            break;
+        }
+        case SessionKind::BusyRefusal:
+        case SessionKind::Release:
+            destroySession(localCall);
+            break;
+    }
+}
+
+}  // namespace voice::engine

@@ -1,0 +1,15 @@
+// Name resolution for peers: IPv4 only, numeric addresses without a lookup.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace voice::engine {
+
+// May block on the system resolver: never call it with the engine lock held.
+std::optional<sockaddr_in> resolveIpv4(const std::string& host, uint16_t port);
+
+}  // namespace voice::engine

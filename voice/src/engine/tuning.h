@@ -1,0 +1,45 @@
+// Timings of the engine that tests shorten. The defaults are those of the
+// common IAX2 clients: first resend after 2 x RTT (100 ms to start), x4 back
+// off up to 4 s, ten resends; PING 2 s into a call and every 10 s after;
+// registrations asked for 60 s.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include <netinet/in.h>
+
+#include "iax2/reliability.h"
+
+namespace voice::engine {
+
+struct Tuning {
+    iax2::RetryPolicy retry;
+    uint32_t firstPingMs = 2000;
+    uint32_t pingIntervalMs = 10000;
+    uint16_t registrationRefreshSec = 60;
+    // iaxc_stop_processing_thread waits at most this long for registration
+    // releases still in flight, so that unregistering just before stopping
+    // reaches the server.
+    uint32_t releaseGraceMs = 1000;
+};
+
+// Takes effect at the next iaxc_initialize.
+void setTuning(const Tuning& tuning);
+Tuning currentTuning();
+
+// --- Access for tests, fuzzing and benchmarks.
+
+// Dialogs the engine still keeps (calls, registrations, releases, frames
+// awaiting acknowledgement): 0 when nothing is left half-open.
+size_t openDialogCount();
+// Local call numbers of the dialogs the engine keeps.
+std::vector<uint16_t> openCallNumbers();
+// Handles one datagram as if it had arrived from `from`, then runs the
+// timers, on the calling thread (the engine must be initialized).
+void injectDatagram(const uint8_t* data, size_t length, const sockaddr_in& from);
+// Time the network thread spent working on received datagrams.
+uint64_t networkBusyNanos();
+
+}  // namespace voice::engine
