@@ -325,3 +325,26 @@ TEST(CallsStrict, UnknownNumbersAreRejectedWhenExternalCallsAreOff) {
 
 }  // namespace
 }  // namespace labpbx::test
+
+namespace labpbx::test {
+namespace {
+
+TEST(Demo, PlacesInboundCallsWithTheConfiguredCallerId) {
+    LabPbx pbx(testConfig("[general]\ndemointerval = 1\ndemoextension = 2002\n"
+                          "democallerid = \"Demo Caller\" <5550100>\n"));
+    std::string error;
+    ASSERT_TRUE(pbx.start(error)) << error;
+    TestPhone phone(pbx.iaxPort());
+    ASSERT_EQ(phone.registerExt("2002", "secret2").outcome, RegOutcome::Ack);
+    uint16_t call = 0;
+    auto incoming = phone.waitIncoming(call, 3000);
+    ASSERT_TRUE(incoming);
+    EXPECT_EQ(incoming->str(iax2::ie::CallingNumber), "5550100");
+    EXPECT_EQ(incoming->str(iax2::ie::CallingName), "Demo Caller");
+    // While that call is still going, no second one is placed.
+    EXPECT_FALSE(phone.waitIncoming(call, 1500));
+    pbx.stop();
+}
+
+}  // namespace
+}  // namespace labpbx::test
