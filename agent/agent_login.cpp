@@ -135,7 +135,10 @@ void OnBnClickedButLogout() {
                           "check log file!");
         }
         logAndShow(text);
-        if (result == SO_CONNECTION_CLOSED) {
+        // A closed link cannot log the agent off on a retry either: the peer's
+        // orderly close (what a reset link also reads as here) counts as a
+        // lost link, like the disconnect class.
+        if (result == SO_CONNECTION_CLOSED || result == SO_DISCONNECTED) {
             resetAgentLogin();
         } else {
             // Still logged in: the agent may try again.

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -224,6 +225,10 @@ void ManagerServer::acceptLoop() {
         if (!(fds[0].revents & POLLIN)) continue;
         const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
+        // Every write goes out at once, so that a plan's segments and pauses
+        // reach the client as planned.
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         auto connection = std::make_shared<Connection>();
         connection->fd = fd;
         {

@@ -8,7 +8,6 @@
 
 #include "agent_modes.h"
 #include "debug_log.h"
-#include "fake_manager_link.h"
 #include "main_window.h"
 #include "message_box.h"
 #include "settings.h"
@@ -49,7 +48,7 @@ void AgentFixture::SetUp() {
 
     g_mainDlg = &window;
     setMessageBoxes(&boxes);
-    g_fakeLink.reset();
+    resetTestLink();
     g_acmSocket = 0;
     g_activeCallNo = -1;
     g_inboundTimedAcwActive = 0;
@@ -58,6 +57,7 @@ void AgentFixture::SetUp() {
 }
 
 void AgentFixture::TearDown() {
+    closeTestLink();
     g_mainDlg = nullptr;
     setMessageBoxes(nullptr);
     setDebugLogClock(nullptr);

@@ -52,6 +52,12 @@ protected:
     std::string logDir;
 };
 
+// Each test program brings its manager link: a scripted stand-in or the
+// real session. The fixture resets it before each test and closes what is
+// left open after it.
+void resetTestLink();
+void closeTestLink();
+
 extern const char kBusyText[];
 extern const char kResetText[];
 extern const char kProgramOnlyText[];

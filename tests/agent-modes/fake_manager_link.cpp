@@ -1,7 +1,6 @@
 #include "fake_manager_link.h"
 
-#include <cstdio>
-
+#include "agent_fixture.h"
 #include "manager_session.h"
 #include "settings.h"
 #include "socket_layer.h"
@@ -26,9 +25,16 @@ int FakeManagerLink::modeChangeCount() const {
     return n;
 }
 
+void resetTestLink() {
+    g_fakeLink.reset();
+}
+
+void closeTestLink() {}
+
 const char* fakeSocketMessage(int code) {
     switch (code) {
         case SO_CONNECTION_CLOSED: return "connection closed";
+        case SO_DISCONNECTED: return "peer closed";
         case SO_CONNECT_ERROR: return "connect error";
         case SO_READ_TIMEOUT: return "read timeout";
         default: return "other socket error";

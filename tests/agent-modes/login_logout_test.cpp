@@ -181,20 +181,25 @@ TEST_F(LogoutTest, SuccessReturnsToLoggedOut) {
     }
 }
 
-TEST_F(LogoutTest, LostLinkGivesTheErrorAndOneResetBox) {
-    enterState(AgentState::Ready);
-    g_fakeLink.logoutResults = {SO_CONNECTION_CLOSED};
-    OnBnClickedButLogout();
-    const std::string error = std::string("**ERR** [Logout]->agi_Logout() socket error [") +
-                              fakeSocketMessage(SO_CONNECTION_CLOSED) + "]";
-    ASSERT_EQ(boxes.boxes.size(), 2u);
-    EXPECT_EQ(boxes.boxes[0].text, error);
-    EXPECT_EQ(boxes.boxes[1].text, kResetText);
-    EXPECT_EQ(boxes.countStartingWith("**WRN**: operation"), 0);
-    EXPECT_EQ(logLines(error), 1);
-    EXPECT_TRUE(enabled(IDC_BUT_LOGIN));
-    EXPECT_FALSE(enabled(IDC_BUT_LOGOUT));
-    expectModeButtons(false, false, false, false);
+TEST_F(LogoutTest, LostOrClosedLinkGivesTheErrorAndOneResetBox) {
+    for (int code : {SO_CONNECTION_CLOSED, SO_DISCONNECTED}) {
+        SCOPED_TRACE(code);
+        boxes.boxes.clear();
+        showRegisteredLoggedOut();
+        enterState(AgentState::Ready);
+        g_fakeLink.logoutResults = {code};
+        OnBnClickedButLogout();
+        const std::string error = std::string("**ERR** [Logout]->agi_Logout() socket error [") +
+                                  fakeSocketMessage(code) + "]";
+        ASSERT_EQ(boxes.boxes.size(), 2u);
+        EXPECT_EQ(boxes.boxes[0].text, error);
+        EXPECT_EQ(boxes.boxes[1].text, kResetText);
+        EXPECT_EQ(boxes.countStartingWith("**WRN**: operation"), 0);
+        EXPECT_EQ(logLines(error), 1);
+        EXPECT_TRUE(enabled(IDC_BUT_LOGIN));
+        EXPECT_FALSE(enabled(IDC_BUT_LOGOUT));
+        expectModeButtons(false, false, false, false);
+    }
 }
 
 TEST_F(LogoutTest, OtherFailuresKeepTheAgentLoggedIn) {

@@ -1,0 +1,65 @@
+// Shared set-up of the manager-link tests: a lab manager server on an
+// ephemeral loopback port, settings pointing at it, a debug log in a
+// throw-away folder with a fixed clock, and message boxes recorded.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "manager_interface.h"
+#include "message_box.h"
+
+// Message boxes shown, answered with their default button.
+class RecordingBoxes : public MessageBoxes {
+public:
+    int show(const char* text, BoxButtons, BoxIcon icon, int defaultAnswer) override {
+        texts.push_back(text ? text : "");
+        icons.push_back(icon);
+        return defaultAnswer;
+    }
+    std::vector<std::string> texts;
+    std::vector<BoxIcon> icons;
+};
+
+// The actions the session sends, byte for byte.
+namespace wire {
+extern const std::string kLogin;
+extern const std::string kExtState2001;
+extern const std::string kAgentLogin;
+extern const std::string kAgentLogoff;
+extern const std::string kLogoff;
+std::string queuePause(const std::string& interface, const std::string& paused);
+std::string mailboxCount(const std::string& mailbox);
+}  // namespace wire
+
+labpbx::ManagerConfig labConfig();
+
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The whole debug log file ("" when it was never written).
+    std::string logText() const;
+    // What the log holds after exactly these lines were written.
+    std::string expectedLog(std::initializer_list<std::string> lines) const;
+    void clearLog() const;
+
+    // Opens an agent session (init_iaxAgiSocket in agent mode) and checks it.
+    void openAgentSession();
+    // The raw bytes of every action the server received, in order.
+    std::vector<std::string> actionTexts() const;
+
+    labpbx::ManagerServer server{labConfig()};
+    RecordingBoxes boxes;
+    std::string logDir;
+};
+
+using SteadyClock = std::chrono::steady_clock;
+inline long long msSince(SteadyClock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
+}
