@@ -172,7 +172,9 @@ ReplyPlan ManagerBehaviour::queuePause(const ManagerAction& action) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto found = agents_.find(agent);
     if (!wellFormed || found == agents_.end()) return error("Interface not found", action);
-    found->second.pauses.push_back(paused);
+    std::vector<std::string>& pauses = found->second.pauses;
+    if (pauses.size() >= kMaxPauseHistory) pauses.erase(pauses.begin(), pauses.begin() + kMaxPauseHistory / 2);
+    pauses.push_back(paused);
     return single(managerResponse(
         "Success", isTrueFlag(paused) ? "Interface paused successfully" : "Interface unpaused successfully", action));
 }

@@ -72,7 +72,9 @@ public:
     ReplyPlan respond(const ManagerAction& action, ConnectionState& connection);
 
     // Paused values received for the agent, in order ("true", "acwib", ...).
+    // Past kMaxPauseHistory entries the older half is dropped.
     std::vector<std::string> pauseHistory(const std::string& agent) const;
+    static constexpr size_t kMaxPauseHistory = 65536;
     // Whether the agent is logged in by AgentCallBackLogin, and where.
     bool agentLoggedIn(const std::string& agent, std::string* extension = nullptr) const;
     // mailbox is "number" or "number@context" (context "default" if none).

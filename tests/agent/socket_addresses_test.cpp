@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <regex>
+#include <arpa/inet.h>
 #include <string>
 
 #include "platform_fakes.h"
 #include "socket_layer.h"
 
 namespace {
+
+bool isDottedAddress(const std::string& text) {
+    in_addr address;
+    return inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
 
 class LocalAddresses : public ::testing::Test {
 protected:
@@ -59,16 +64,15 @@ TEST_F(LocalAddresses, FailuresAndSmallBuffers) {
 TEST_F(LocalAddresses, ThisMachine) {
     ASSERT_EQ(utl_getlocalipaddresses(buffer, sizeof buffer), SO_OK);
     const std::string list = buffer;
-    const std::regex format(R"(\d{1,3}(\.\d{1,3}){3}(, \d{1,3}(\.\d{1,3}){3})*)");
-    EXPECT_TRUE(std::regex_match(list, format)) << list;
-    // The loopback address is there, and no other address follows the
-    // first loopback one.
+    // Dotted addresses joined by ", "; the loopback address is there, and no
+    // other address follows the first loopback one.
     EXPECT_NE(list.find("127.0.0.1"), std::string::npos) << list;
     bool inLoopback = false;
     size_t start = 0;
     while (start < list.size()) {
         size_t end = list.find(", ", start);
         if (end == std::string::npos) end = list.size();
+        EXPECT_TRUE(isDottedAddress(list.substr(start, end - start))) << list;
         const bool loopback = list.compare(start, 4, "127.") == 0;
         EXPECT_FALSE(inLoopback && !loopback) << list;
         inLoopback = inLoopback || loopback;

@@ -158,6 +158,18 @@ TEST_F(Behaviour, AgentLoginPauseAndLogoff) {
               "Response: Error\r\nMessage: No such agent\r\n\r\n");
 }
 
+TEST_F(Behaviour, PauseHistoryStaysBounded) {
+    logIn();
+    const ManagerAction pause = parse("Action: QueuePause\r\nInterface: Agent/1001\r\nPaused: aux4\r\n\r\n");
+    const ManagerAction last = parse("Action: QueuePause\r\nInterface: Agent/1001\r\nPaused: aux11\r\n\r\n");
+    for (size_t i = 0; i < ManagerBehaviour::kMaxPauseHistory; ++i) behaviour.respond(pause, connection);
+    EXPECT_EQ(behaviour.pauseHistory("1001").size(), ManagerBehaviour::kMaxPauseHistory);
+    behaviour.respond(last, connection);
+    const auto history = behaviour.pauseHistory("1001");
+    EXPECT_EQ(history.size(), ManagerBehaviour::kMaxPauseHistory / 2 + 1);
+    EXPECT_EQ(history.back(), "aux11");
+}
+
 TEST_F(Behaviour, MailboxCountComesInTwoSegments) {
     logIn();
     const ReplyPlan plan = ask("Action: MailboxCount\r\nMailbox: 2001@default\r\n\r\n");
