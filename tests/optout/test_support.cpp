@@ -1,0 +1,90 @@
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "dnc_database.h"
+#include "settings.h"
+
+namespace optout_test {
+
+int FakeWindow::controlText(int id, char* buffer, int maxChars) const {
+    auto it = texts.find(id);
+    const std::string text = it == texts.end() ? std::string() : it->second;
+    const int n = static_cast<int>(text.size()) < maxChars ? static_cast<int>(text.size()) : maxChars;
+    std::memcpy(buffer, text.data(), static_cast<size_t>(n));
+    buffer[n] = '\0';
+    return n;
+}
+
+int FakeWindow::windowTitle(char* buffer, int capacity) const {
+    return copyText(buffer, capacity, title.c_str());
+}
+
+int ScriptedBoxes::show(const char* text, BoxButtons buttons, BoxIcon icon, int defaultAnswer) {
+    shown.push_back({text, buttons, icon, defaultAnswer});
+    if (answers.empty()) return defaultAnswer;
+    const int answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+}
+
+LogCapture::LogCapture() {
+    char pattern[] = "/tmp/quendra-optout-log-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    EXPECT_NE(made, nullptr);
+    folder_ = std::string(made ? made : "/tmp") + "/";
+    copyText(g_settings.debugLogDir, folder_.c_str());
+    copyText(g_settings.user, "t");
+}
+
+LogCapture::~LogCapture() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+}
+
+std::vector<std::string> LogCapture::lines() const {
+    std::vector<std::string> result;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+        std::ifstream in(entry.path());
+        std::string line;
+        while (std::getline(in, line)) {
+            // "YYYY-MM-DD hh:mm:ss " precedes each text.
+            result.push_back(line.size() >= 20 ? line.substr(20) : line);
+        }
+    }
+    return result;
+}
+
+bool LogCapture::has(const std::string& text) const {
+    for (const auto& line : lines())
+        if (line == text) return true;
+    return false;
+}
+
+int LogCapture::countContaining(const std::string& part) const {
+    int n = 0;
+    for (const auto& line : lines())
+        if (line.find(part) != std::string::npos) ++n;
+    return n;
+}
+
+void LogCapture::clear() {
+    for (const auto& entry : std::filesystem::directory_iterator(folder_))
+        std::filesystem::remove(entry.path());
+}
+
+void resetGlobals() {
+    dbUnInitialize();
+    g_settings = defaultSettings();
+    resetStartupDefaults();
+    g_dncEnabled = 0;
+    g_mainDlg = nullptr;
+    setMessageBoxes(nullptr);
+}
+
+}  // namespace optout_test
