@@ -2,13 +2,12 @@
 
 #include "debug_log.h"
 #include "message_box.h"
-#include "settings.h"
 
-void logDebugText(const char* text) {
-    if (g_settings.debug) writeDebugLog(text);
-}
+namespace call {
 
 void logAndShow(const char* text) {
-    logDebugText(text);
+    logDebugf("%s", text);
     showMessage(text);
 }
+
+}  // namespace call

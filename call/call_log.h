@@ -1,8 +1,11 @@
-// Log-and-show helpers shared by the call operations.
+// The log-and-show step of the call operations (in a namespace of its own:
+// the agent modes keep a helper of the same name).
 #pragma once
 
-// Writes the text to the debug log when debug logging is on.
-void logDebugText(const char* text);
+namespace call {
+
 // Writes the text to the debug log when debug logging is on, then shows it
 // in an OK box.
 void logAndShow(const char* text);
+
+}  // namespace call

@@ -18,6 +18,8 @@
 #include "settings.h"
 #include "tone_tables.h"
 
+using call::logAndShow;
+
 namespace {
 
 constexpr int kCaptionChars = 30;

@@ -12,6 +12,8 @@
 #include "settings.h"
 #include "socket_layer.h"
 
+using call::logAndShow;
+
 namespace {
 
 constexpr int kFieldChars = 62;

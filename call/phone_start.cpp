@@ -15,6 +15,8 @@
 #include "message_box.h"
 #include "settings.h"
 
+using call::logAndShow;
+
 namespace {
 
 constexpr int kCallSlots = 2;
