@@ -29,6 +29,8 @@ void stopEngine() {
     }
     iaxc_stop_processing_thread();
     iaxc_shutdown();
+    // Events still on their way find no engine to act on.
+    closeEventHandling();
 }
 
 }  // namespace
@@ -47,7 +49,6 @@ void OnBnClickedButExit() {
     }
     if (dlg.m_notStarted == 0) stopEngine();
     dbUnInitialize();
-    // Events still on their way find no phone to act on.
     closeEventHandling();
     dlg.closeWindow();
 }

@@ -51,10 +51,12 @@ void abortStart(const char* text, bool threadsStarted) {
     // The engine's threads must not outlive the engine they work on.
     if (threadsStarted) iaxc_stop_processing_thread();
     iaxc_shutdown();
+    // Events still queued must not reach the engine that is gone while the
+    // boxes below wait for the agent.
+    closeEventHandling();
     writeDebugLog(text);
     showMessage(text);
     showMessage("Program is being terminated...");
-    closeEventHandling();
     g_mainDlg->closeWindow();
 }
 

@@ -4,6 +4,7 @@
 
 #include "call_fixture.h"
 #include "call_globals.h"
+#include "engine_events.h"
 #include "control_ids.h"
 #include "phone_start.h"
 #include "settings.h"
@@ -284,6 +285,13 @@ TEST_F(StartTest, EngineFailuresAbortTheProgram) {
         EXPECT_TRUE(g_journal.with("engine:iaxc_set_callerid").empty());
         // The steps of Exit do not run.
         EXPECT_FALSE(g_journal.has("db:dbUnInitialize"));
+        // Events still on their way are dropped: the engine is gone.
+        g_journal.clear();
+        iaxEventCallback(stateEvent(0, IAXC_CALL_STATE_ACTIVE | IAXC_CALL_STATE_RINGING));
+        deliverEvents();
+        EXPECT_TRUE(g_journal.entries.empty());
+        EXPECT_EQ(g_activeCallNo, -1);
+        reopenEventHandling();
     }
 }
 
