@@ -1,6 +1,4 @@
 // The mailbox-count exchange of the voicemail check.
-#include <cstdio>
-
 #include "debug_log.h"
 #include "manager_actions.h"
 #include "manager_link.h"
@@ -11,8 +9,6 @@
 
 namespace {
 
-constexpr int kWarningSize = kActionBufferSize + 64;
-
 int failureResult(int code) {
     return code == SO_CONNECTION_CLOSED ? MWI_LINK_LOST : MWI_FAILED;
 }
@@ -22,8 +18,8 @@ int failureResult(int code) {
 int checkMWI(const char* context) {
     if (!context) context = "";
     const char* mailbox = g_settings.vmbxNumber;
-    char warning[kWarningSize];
-    int rc;
+    char warning[kExchangeWarningSize];
+    ExchangeOutcome outcome;
     {
         auto lock = lockManagerLink();
         const int socket = g_acmSocket;
@@ -31,18 +27,13 @@ int checkMWI(const char* context) {
         char action[kActionBufferSize];
         const int length = formatMailboxCountAction(action, mailbox, context);
         logDebugf("**DEB** checkMWI(%s) command is sending...", action);
-        rc = sendAGI(socket, action, length);
-        if (rc == SO_OK) {
-            logDebugf("**DEB** checkMWI()->sendAGI() delay timer starts");
-            delayBeforeRead();
-            logDebugf("**DEB** checkMWI()->sendAGI() delay timer ends");
-
-            char reply[kReplyBufferSize];
-            const int readRc = utl_readMsg(socket, reply, kExchangeReadSeconds);
-            if (readRc != SO_OK) {
+        char reply[kReplyBufferSize];
+        outcome = sendAndRead(socket, "checkMWI", action, length, reply, warning);
+        if (outcome.sent) {
+            if (outcome.code != SO_OK) {
                 logDebugf("**ERR** checkMWI(%s@%s)->utl_readMsg(%s) failed", mailbox, context,
-                          socket_getErrorMsg(readRc));
-                return failureResult(readRc);
+                          socket_getErrorMsg(outcome.code));
+                return failureResult(outcome.code);
             }
             if (g_settings.linkDebug) logDebugf("**DEB** checkMWI()->response=%s", reply);
 
@@ -61,9 +52,7 @@ int checkMWI(const char* context) {
             logDebugf("**WRN** checkMWI(%s@%s) cannot read 'NewMessages: <count>'; zero assumed", mailbox, context);
             return 0;
         }
-        std::snprintf(warning, sizeof warning, "**WRN** checkMWI(%s) failed", action);
-        logDebugf("%s", warning);
     }
     showMessage(warning);
-    return failureResult(rc);
+    return failureResult(outcome.code);
 }

@@ -5,6 +5,8 @@
 
 #include <mutex>
 
+#include "manager_actions.h"
+
 // Held by an exchange for as long as it uses the link.
 std::unique_lock<std::mutex> lockManagerLink();
 
@@ -17,6 +19,21 @@ void delayBeforeRead();
 // Closes g_acmSocket (when there is one), sets it to 0 and shuts the socket
 // library down.
 void closeManagerLink();
+
+// The middle of a mode change or a mailbox count, for a caller that holds
+// the link lock, has drained the link and has logged the action: sends the
+// action (through sendAGI). A failed send leaves "**WRN** <owner>(<action>)
+// failed" in warning (logged when debug logging is on; the caller shows it
+// once the lock is free). Otherwise waits acmDelayB4Read milliseconds
+// between the "**DEB** <owner>()->sendAGI() delay timer starts/ends" lines
+// and reads one chunk into reply with the 5-second wait.
+struct ExchangeOutcome {
+    bool sent;  // false: the send failed with code
+    int code;   // the failed send's or read's code; 0 when the read worked
+};
+constexpr int kExchangeWarningSize = kActionBufferSize + 64;
+ExchangeOutcome sendAndRead(int socket, const char* owner, const char* action, int length, char* reply,
+                            char (&warning)[kExchangeWarningSize]);
 
 // Read time-out of the greeting and login reads: acmReadTimer, or 5 when it
 // is 0 or less or above 10. Port: acmPort, or 5038 outside 2000..65535.

@@ -25,9 +25,6 @@ constexpr int kDefaultAcmPort = 5038;
 constexpr int kMinAcmPort = 2000;
 constexpr int kMaxAcmPort = 65535;
 
-// Room for a warning line that quotes a whole action.
-constexpr int kWarningSize = kActionBufferSize + 64;
-
 bool linkDebugOn() {
     return g_settings.linkDebug != 0;
 }
@@ -127,6 +124,20 @@ int sessionPort(int acmPort) {
     return (acmPort < kMinAcmPort || acmPort > kMaxAcmPort) ? kDefaultAcmPort : acmPort;
 }
 
+ExchangeOutcome sendAndRead(int socket, const char* owner, const char* action, int length, char* reply,
+                            char (&warning)[kExchangeWarningSize]) {
+    const int sent = sendAGI(socket, action, length);
+    if (sent != SO_OK) {
+        std::snprintf(warning, sizeof warning, "**WRN** %s(%s) failed", owner, action);
+        logDebugf("%s", warning);
+        return {false, sent};
+    }
+    logDebugf("**DEB** %s()->sendAGI() delay timer starts", owner);
+    delayBeforeRead();
+    logDebugf("**DEB** %s()->sendAGI() delay timer ends", owner);
+    return {true, utl_readMsg(socket, reply, kExchangeReadSeconds)};
+}
+
 int sendAGI(int socket, const char* text, int length) {
     if (linkDebugOn()) logDebugf("**DEB** sendAGI()->command is sending...[%s]", text ? text : "");
     const int rc = utl_sentmsg(socket, text, length);
@@ -202,8 +213,8 @@ int init_iaxAgiSocket(int verify, char* inUseAddress) {
 
 int changeAgentMode(const char* label, const char* pausedValue) {
     if (!label) label = "";
-    char warning[kWarningSize];
-    int rc;
+    char warning[kExchangeWarningSize];
+    ExchangeOutcome outcome;
     {
         auto lock = lockManagerLink();
         const int socket = g_acmSocket;
@@ -211,29 +222,22 @@ int changeAgentMode(const char* label, const char* pausedValue) {
         char action[kActionBufferSize];
         const int length = formatQueuePauseAction(action, g_settings.agid, pausedValue);
         logDebugf("**DEB** changeAgentMode(%s) command is sending...", label);
-        rc = sendAGI(socket, action, length);
-        if (rc == SO_OK) {
-            logDebugf("**DEB** changeAgentMode()->sendAGI() delay timer starts");
-            delayBeforeRead();
-            logDebugf("**DEB** changeAgentMode()->sendAGI() delay timer ends");
-
-            char reply[kReplyBufferSize];
-            const int readRc = utl_readMsg(socket, reply, kExchangeReadSeconds);
-            if (readRc != SO_OK) {
+        char reply[kReplyBufferSize];
+        outcome = sendAndRead(socket, "changeAgentMode", action, length, reply, warning);
+        if (outcome.sent) {
+            if (outcome.code != SO_OK) {
                 logDebugf("**ERR** changeAgentMode() [%s]->utl_readMsg(%s) failed-> agentid=[%s]", label,
-                          socket_getErrorMsg(readRc), g_settings.agid);
-                return readRc == SO_CONNECTION_CLOSED ? MODE_LINK_LOST : MODE_FAILED;
+                          socket_getErrorMsg(outcome.code), g_settings.agid);
+                return outcome.code == SO_CONNECTION_CLOSED ? MODE_LINK_LOST : MODE_FAILED;
             }
             if (linkDebugOn()) logDebugf("**DEB** changeAgentMode()->response=%s", reply);
             if (replyHas(reply, "Response: Success")) return MODE_CHANGED;
             logDebugf("**ERR** changeAgentMode() [%s] failed on agentid=[%s]", label, g_settings.agid);
             return MODE_FAILED;
         }
-        std::snprintf(warning, sizeof warning, "**WRN** changeAgentMode(%s) failed", action);
-        logDebugf("%s", warning);
     }
     showMessage(warning);
-    return rc == SO_CONNECTION_CLOSED ? MODE_LINK_LOST : MODE_FAILED;
+    return outcome.code == SO_CONNECTION_CLOSED ? MODE_LINK_LOST : MODE_FAILED;
 }
 
 int agi_Logout(const char* agentId) {

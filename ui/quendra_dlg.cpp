@@ -24,7 +24,6 @@
 #include "command_line.h"
 #include "control_ids.h"
 #include "control_table.h"
-#include "debug_log.h"
 #include "dial_request.h"
 #include "dnc_database.h"
 #include "optout_file.h"

@@ -339,7 +339,11 @@ TEST(ServerLifecycle, StopEndsConnectionsThatBlockOnSending) {
     client.readUntil("\r\n", 2000);
     client.send("Action: Anything\r\n\r\n");
     ASSERT_TRUE(server.waitForActions(1, 2000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the server is stuck in send
+    // Once the first bytes arrive the server is sending; soon it is stuck
+    // in send because nobody reads.
+    pollfd sending{client.fd(), POLLIN, 0};
+    ASSERT_EQ(poll(&sending, 1, 30000), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const auto start = Clock::now();
     server.stop();
     EXPECT_LT(msSince(start), 2000);
