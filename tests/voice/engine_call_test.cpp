@@ -329,6 +329,42 @@ TEST_F(Calls, VoiceFlowsBothWaysOnTheSelectedCall) {
     peer->sendVoice(id, IAXC_FORMAT_GSM, frame, 1000);
     ASSERT_TRUE(peer->waitFor([] { return fakemedia::snapshot().voiceReceived == 1; }, 2000));
     EXPECT_EQ(fakemedia::snapshot().lastReceivedTimestamp, 1000u);
+
+    // Silence: one comfort-noise frame with the level as its subclass.
+    ASSERT_TRUE(fakemedia::sendComfortNoise(65, 220));
+    ASSERT_TRUE(peer->waitFor([&] { return peer->call(id).comfortNoise == 1; }, 2000));
+    EXPECT_EQ(peer->call(id).lastComfortNoiseLevel, 65);
+    peer->sendFull(id, iax2::frametype::Cng, 70);
+    ASSERT_TRUE(
+        peer->waitFor([] { return fakemedia::snapshot().comfortNoiseReceived == 1; }, 2000));
+    EXPECT_EQ(fakemedia::snapshot().lastComfortNoiseLevel, 70);
+}
+
+TEST_F(Calls, LevelsAndNetworkStatisticsWhileTalking) {
+    iaxc_call(dial("200").c_str());
+    const int id = firstPeerCall(*peer);
+    ASSERT_NE(id, 0);
+    peer->answer(id);
+    ASSERT_TRUE(log.waitForState(0, kActive | kOutgoing | kComplete | kSelected, 2000));
+    // The engine pings (first after 150 ms); the peer's PONG reports 42
+    // packets received.
+    ASSERT_TRUE(log.waitFor(
+        [](const std::vector<SeenEvent>& ev) {
+            bool levels = false, netstat = false;
+            for (const auto& e : ev) {
+                levels |= e.type == IAXC_EVENT_LEVELS;
+                netstat |= e.type == IAXC_EVENT_NETSTAT;
+            }
+            return levels && netstat;
+        },
+        3000));
+    int rtt = -5;
+    iaxc_netstat local{}, remote{};
+    ASSERT_EQ(iaxc_get_netstats(0, &rtt, &local, &remote), 0);
+    EXPECT_GE(rtt, 0);
+    EXPECT_EQ(remote.packets, 42);
+    EXPECT_EQ(local.jitter, 7);  // the media side's figure
+    EXPECT_EQ(iaxc_get_netstats(1, &rtt, &local, &remote), -1);
 }
 
 TEST_F(Calls, AnsweringFromInsideTheCallbackDoesNotDeadlock) {

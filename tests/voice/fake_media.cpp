@@ -36,6 +36,17 @@ bool sendFrame(const uint8_t* payload, size_t length, uint32_t mediaTimeMs) {
     return true;
 }
 
+bool sendComfortNoise(uint8_t level, uint32_t mediaTimeMs) {
+    voice::media::SendVoiceFn send;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (!g_state.running || g_state.muted) return false;
+        send = g_send;
+    }
+    send(voice::media::kComfortNoiseFormat, &level, 1, mediaTimeMs);
+    return true;
+}
+
 }  // namespace fakemedia
 
 namespace voice::media {
@@ -73,10 +84,28 @@ void setSendMuted(bool muted) {
     g_state.muted = muted;
 }
 
-void receiveVoice(int, const uint8_t*, size_t, uint32_t timestampMs) {
+void receiveVoice(int format, const uint8_t* payload, size_t length, uint32_t timestampMs) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    ++g_state.voiceReceived;
+    if (format == kComfortNoiseFormat) {
+        ++g_state.comfortNoiseReceived;
+        g_state.lastComfortNoiseLevel = length == 1 ? payload[0] : -1;
+    } else {
+        ++g_state.voiceReceived;
+    }
     g_state.lastReceivedTimestamp = timestampMs;
+}
+
+void currentLevels(float& inputDb, float& outputDb) {
+    inputDb = -20.0f;
+    outputDb = -30.0f;
+}
+
+ReceiveStats receiveStats() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    ReceiveStats r;
+    r.packets = g_state.voiceReceived;
+    r.jitterMs = 7;
+    return r;
 }
 
 void setJitterBufferEnabled(bool) {}

@@ -16,6 +16,8 @@ struct Snapshot {
     int format = 0;
     bool muted = false;
     int voiceReceived = 0;
+    int comfortNoiseReceived = 0;
+    int lastComfortNoiseLevel = -1;
     uint32_t lastReceivedTimestamp = 0;
 };
 
@@ -24,5 +26,7 @@ void reset();
 // Sends one 20 ms frame of the current stream through signalling; false
 // when no stream is running.
 bool sendFrame(const uint8_t* payload, size_t length, uint32_t mediaTimeMs);
+// Signals the start of silence (one comfort-noise frame at level -dBov).
+bool sendComfortNoise(uint8_t level, uint32_t mediaTimeMs);
 
 }  // namespace fakemedia

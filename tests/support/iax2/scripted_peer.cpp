@@ -340,6 +340,10 @@ struct ScriptedPeer::Impl {
             case frametype::Voice:
                 ++c.voiceFrames;
                 break;
+            case frametype::Cng:
+                ++c.comfortNoise;
+                c.lastComfortNoiseLevel = static_cast<int>(h.subclass);
+                break;
             default:
                 break;
         }
@@ -367,10 +371,15 @@ struct ScriptedPeer::Impl {
                     d.dialog.resendFrom(h.iseq,
                                         [&](const uint8_t* p, size_t n) { sendRaw(d.addr, p, n); });
                     break;
-                case cmd::Ping:
+                case cmd::Ping: {
+                    uint8_t rr[16];
+                    IeWriter w(rr, sizeof rr);
+                    w.addU32(ie::RrPkts, options.reportedPackets);
+                    send(d, frametype::Iax, cmd::Pong, &w, h.timestamp);
+                    break;
+                }
                 case cmd::LagRq:
-                    send(d, frametype::Iax, h.subclass == cmd::Ping ? cmd::Pong : cmd::LagRp,
-                         nullptr, h.timestamp);
+                    send(d, frametype::Iax, cmd::LagRp, nullptr, h.timestamp);
                     break;
                 default:
                     break;
@@ -543,8 +552,10 @@ void ScriptedPeer::unquelch(int id) {
     impl_->withDialog(id, [&](PeerDialog& dd) { impl_->send(dd, frametype::Iax, cmd::Unquelch); });
 }
 
-void ScriptedPeer::sendIax(int id, uint8_t command) {
-    impl_->withDialog(id, [&](PeerDialog& dd) { impl_->send(dd, frametype::Iax, command); });
+void ScriptedPeer::sendIax(int id, uint8_t command) { sendFull(id, frametype::Iax, command); }
+
+void ScriptedPeer::sendFull(int id, uint8_t type, uint32_t subclass) {
+    impl_->withDialog(id, [&](PeerDialog& dd) { impl_->send(dd, type, subclass); });
 }
 
 void ScriptedPeer::sendVoice(int id, uint32_t format, const std::vector<uint8_t>& payload,

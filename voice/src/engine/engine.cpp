@@ -18,6 +18,8 @@ namespace {
 constexpr int kMaxDatagramsPerRound = 256;
 // Longest sleep of the network thread between rounds.
 constexpr int kMaxWaitMs = 20;
+// LEVELS events while a call has audio.
+constexpr uint64_t kLevelsIntervalMs = 100;
 constexpr const char* kDefaultCallerName = "Not Available";
 constexpr const char* kDefaultCallerNumber = "7005551212";
 constexpr int kSupportedFormats = IAXC_FORMAT_GSM | IAXC_FORMAT_ULAW | IAXC_FORMAT_ALAW;
@@ -451,7 +453,35 @@ void Engine::handleSessionFrame(Session& s, const iax2::FullHeader& h, const uin
     if (after->closing && after->dialog.allAcknowledged()) destroySession(id);
 }
 
-void Engine::handleCommonCommand(Session& s, const iax2::FullHeader& h, const iax2::IeList&) {
+void Engine::handlePong(Session& s, const iax2::FullHeader& h, const iax2::IeList& ies) {
+    using namespace iax2;
+    const uint32_t elapsed = s.dialog.elapsed(now());
+    if (elapsed >= h.timestamp && elapsed - h.timestamp < 60000) {
+        s.dialog.noteRoundTrip(elapsed - h.timestamp);
+        s.rttMs = static_cast<int>(elapsed - h.timestamp);
+    }
+    iaxc_netstat& r = s.remoteStats;
+    const auto get = [&](uint8_t id) { return static_cast<int>(ies.u32(id).value_or(0) & 0x7FFFFFFF); };
+    r.jitter = get(ie::RrJitter);
+    const uint32_t loss = ies.u32(ie::RrLoss).value_or(0);
+    r.losspct = static_cast<int>(loss >> 24);
+    r.losscnt = static_cast<int>(loss & 0xFFFFFF);
+    r.packets = get(ie::RrPkts);
+    r.delay = ies.u16(ie::RrDelay).value_or(0);
+    r.dropped = get(ie::RrDropped);
+    r.ooo = get(ie::RrOoo);
+    if (s.kind != SessionKind::Call || !validSlot(s.slot)) return;
+    iaxc_event e;
+    std::memset(&e, 0, sizeof e);
+    e.type = IAXC_EVENT_NETSTAT;
+    e.ev.netstats.callNo = s.slot;
+    e.ev.netstats.rtt = s.rttMs;
+    e.ev.netstats.local = localStats(s);
+    e.ev.netstats.remote = r;
+    post(e);
+}
+
+void Engine::handleCommonCommand(Session& s, const iax2::FullHeader& h, const iax2::IeList& ies) {
     using namespace iax2;
     switch (h.subclass) {
         case cmd::Vnak:
@@ -467,14 +497,9 @@ void Engine::handleCommonCommand(Session& s, const iax2::FullHeader& h, const ia
             sendFrame(s, f);
             break;
         }
-        case cmd::Pong: {
-            const uint32_t elapsed = s.dialog.elapsed(now());
-            if (elapsed >= h.timestamp && elapsed - h.timestamp < 60000) {
-                s.dialog.noteRoundTrip(elapsed - h.timestamp);
-                s.rttMs = static_cast<int>(elapsed - h.timestamp);
-            }
+        case cmd::Pong:
+            handlePong(s, h, ies);
             break;
-        }
         case cmd::TxReq:
             // Native media-path transfer is not offered: the server keeps
             // bridging the call itself.
@@ -516,6 +541,18 @@ void Engine::runTimers() {
         }
     }
     for (uint16_t n : finished) destroySession(n);
+    if (mediaSession_ != 0 && t >= nextLevelsMs_) {
+        postLevels();
+        nextLevelsMs_ = t + kLevelsIntervalMs;
+    }
+}
+
+void Engine::postLevels() {
+    iaxc_event e;
+    std::memset(&e, 0, sizeof e);
+    e.type = IAXC_EVENT_LEVELS;
+    media::currentLevels(e.ev.levels.input, e.ev.levels.output);
+    post(e);
 }
 
 void Engine::serviceRetransmissions(uint64_t t) {

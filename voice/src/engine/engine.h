@@ -138,6 +138,10 @@ private:
     void startPings(Session& s);
     void sendPing(Session& s);
     void sendPong(Session& s, const iax2::FullHeader& ping);
+    // Receive figures of a call: the media side's for the call with audio.
+    iaxc_netstat localStats(const Session& s);
+    void handlePong(Session& s, const iax2::FullHeader& h, const iax2::IeList& ies);
+    void postLevels();
 
     // --- media (engine_calls.cpp)
     void updateMedia();
@@ -190,6 +194,7 @@ private:
     std::atomic<uint64_t> mediaGeneration_{0};
     VoiceOutbox outbox_;
     std::atomic<uint64_t> busyNanos_{0};
+    uint64_t nextLevelsMs_ = 0;
 };
 
 }  // namespace voice::engine

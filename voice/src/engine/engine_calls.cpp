@@ -1,5 +1,6 @@
 // Calls: the call operations of the API, the frames of call dialogs, and the
 // media stream of the selected call.
+#include <algorithm>
 #include <cstring>
 
 #include "dial_string.h"
@@ -302,12 +303,8 @@ int Engine::netstats(int slot, int* rtt, iaxc_netstat* local, iaxc_netstat* remo
     Session* s = slotSession(slot);
     if (s == nullptr) return -1;
     if (rtt) *rtt = s->rttMs;
-    if (local) {
-        std::memset(local, 0, sizeof *local);
-        local->packets = static_cast<int>(s->framesReceived);
-        local->ooo = static_cast<int>(s->outOfOrder);
-    }
-    if (remote) std::memset(remote, 0, sizeof *remote);
+    if (local) *local = localStats(*s);
+    if (remote) *remote = s->remoteStats;
     return 0;
 }
 
@@ -348,15 +345,37 @@ void Engine::startPings(Session& s) {
 
 void Engine::sendPing(Session& s) { sendCommand(s, iax2::cmd::Ping); }
 
+iaxc_netstat Engine::localStats(const Session& s) {
+    iaxc_netstat n{};
+    if (mediaSession_ == s.dialog.localCall()) {
+        const media::ReceiveStats r = media::receiveStats();
+        n.jitter = r.jitterMs;
+        n.losspct = r.lossPercent;
+        n.losscnt = r.lostFrames;
+        n.packets = r.packets;
+        n.delay = r.delayMs;
+        n.dropped = r.dropped;
+        n.ooo = r.outOfOrder;
+    } else {
+        n.packets = static_cast<int>(s.framesReceived);
+        n.ooo = static_cast<int>(s.outOfOrder);
+    }
+    return n;
+}
+
 void Engine::sendPong(Session& s, const iax2::FullHeader& ping) {
+    const iaxc_netstat n = localStats(s);
+    const auto u32 = [](int v) { return static_cast<uint32_t>(v < 0 ? 0 : v); };
     uint8_t buf[64];
     iax2::IeWriter w(buf, sizeof buf);
-    w.addU32(iax2::ie::RrJitter, 0);
-    w.addU32(iax2::ie::RrLoss, 0);
-    w.addU32(iax2::ie::RrPkts, s.framesReceived);
-    w.addU16(iax2::ie::RrDelay, 0);
-    w.addU32(iax2::ie::RrDropped, 0);
-    w.addU32(iax2::ie::RrOoo, s.outOfOrder);
+    w.addU32(iax2::ie::RrJitter, u32(n.jitter));
+    // Loss: percentage in the high byte, count in the low 24 bits.
+    w.addU32(iax2::ie::RrLoss, (std::min(u32(n.losspct), 255u) << 24) |
+                                   std::min(u32(n.losscnt), 0xFFFFFFu));
+    w.addU32(iax2::ie::RrPkts, u32(n.packets));
+    w.addU16(iax2::ie::RrDelay, static_cast<uint16_t>(std::min(u32(n.delay), 0xFFFFu)));
+    w.addU32(iax2::ie::RrDropped, u32(n.dropped));
+    w.addU32(iax2::ie::RrOoo, u32(n.ooo));
     iax2::OutFrame f = iax2::OutFrame::of(iax2::frametype::Iax, iax2::cmd::Pong, w.data(), w.size());
     f.timestamp = ping.timestamp;
     sendFrame(s, f);
@@ -443,6 +462,12 @@ void Engine::handleCallFrame(Session& s, const iax2::FullHeader& h, const uint8_
             s.lastVoiceTsReceived = h.timestamp;
             handleVoice(s, h.subclass, h.timestamp, payload, length);
             break;
+        case frametype::Cng:
+            if (mediaSession_ == s.dialog.localCall()) {
+                const uint8_t level = static_cast<uint8_t>(h.subclass & 0x7F);
+                media::receiveVoice(media::kComfortNoiseFormat, &level, 1, h.timestamp);
+            }
+            break;
         case frametype::Dtmf:
             if (validSlot(slot) && h.subclass < 128) {
                 iaxc_event e;
@@ -462,7 +487,7 @@ void Engine::handleCallFrame(Session& s, const iax2::FullHeader& h, const uint8_
             break;
         }
         default:
-            break;  // comfort noise, images, HTML, video: acknowledged, not used
+            break;  // images, HTML, video: acknowledged, not used
     }
 }
 
@@ -669,6 +694,15 @@ void Engine::sendVoice(Session& s, int format, const uint8_t* payload, size_t le
                        uint32_t mediaTimeMs) {
     if (s.dialog.remoteCall() == 0 || s.closing) return;
     const uint32_t ts = s.voiceBaseTs + mediaTimeMs;
+    if (format == media::kComfortNoiseFormat) {
+        // Silence begins: one comfort-noise frame carrying the noise level
+        // (-dBov) as its subclass; nothing follows until sound resumes.
+        const uint8_t level = length > 0 ? static_cast<uint8_t>(payload[0] & 0x7F) : 127;
+        iax2::OutFrame f = iax2::OutFrame::of(iax2::frametype::Cng, level);
+        f.timestamp = ts;
+        if (sendFrame(s, f)) s.lastVoiceTsSent = ts;
+        return;
+    }
     const bool full = !s.voiceSent || static_cast<uint32_t>(format) != s.lastVoiceFormatSent ||
                       (ts & 0xFFFF0000u) != (s.lastVoiceTsSent & 0xFFFF0000u);
     if (full) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "iax2/dialog.h"
+#include "iaxclient.h"
 
 namespace voice::engine {
 
@@ -59,6 +60,7 @@ struct Session {
     bool weHoldPeer = false;   // iaxc_quelch sent
 
     int rttMs = -1;
+    iaxc_netstat remoteStats{};  // as the peer's last PONG reported them
 };
 
 struct CallSlot {

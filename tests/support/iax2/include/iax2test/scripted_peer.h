@@ -31,6 +31,8 @@ struct PeerOptions {
     // MSGCOUNT in REGACK when both are >= 0.
     int messagesOld = -1;
     int messagesNew = -1;
+    // RR_PKTS the peer reports in its PONG replies.
+    uint32_t reportedPackets = 42;
     // Format put in ACCEPT for calls from the engine; 0 takes the caller's.
     uint32_t acceptFormat = 0;
     // After a blind TRANSFER the peer hangs up the transferred leg, as a
@@ -72,6 +74,8 @@ struct PeerCall {
     int unquelchCount = 0;
     std::vector<std::string> texts;
     int voiceFrames = 0;
+    int comfortNoise = 0;
+    int lastComfortNoiseLevel = -1;
     int pings = 0;
 };
 
@@ -124,6 +128,8 @@ public:
     void unquelch(int id);
     // Any IAX command without elements (PING, LAGRQ, ...).
     void sendIax(int id, uint8_t command);
+    // Any full frame without payload (a comfort-noise frame, a control).
+    void sendFull(int id, uint8_t type, uint32_t subclass);
     void sendVoice(int id, uint32_t format, const std::vector<uint8_t>& payload,
                    uint32_t timestamp);
 
