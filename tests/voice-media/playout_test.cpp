@@ -143,6 +143,28 @@ TEST(JitterBuffer, TimestampsWrappingAt32BitsAreFollowed) {
     EXPECT_EQ(o.stats.resyncs, 0u);
 }
 
+// Timestamps just below the first one seen (wrapped to the top of 32
+// bits): late ones are dropped, and a stream that resumes there after a
+// pause is played from there.
+TEST(JitterBuffer, TimestampsBelowTheFirstAreHandled) {
+    auto buffer = makeJitterBuffer(-1);
+    std::vector<int16_t> pcm(kFrameSamples, 77);
+    int16_t out[kFrameSamples];
+    buffer->put(100, pcm.data(), pcm.size(), 0);
+    buffer->put(80, pcm.data(), pcm.size(), 1);
+    EXPECT_EQ(buffer->stats().latePackets, 1u) << "older than the playout point";
+    int64_t now = 5;
+    for (int k = 0; k < 12; ++k, now += 20) buffer->get(out, now);  // the far end pauses
+    // It resumes 300 ms before its first timestamp: playout moves there.
+    for (int k = 0; k < 20; ++k, now += 20) {
+        buffer->put(uint32_t(-300 + k * 20), pcm.data(), pcm.size(), now - 3);
+        buffer->get(out, now);
+    }
+    EXPECT_EQ(out[100], 77);
+    EXPECT_EQ(buffer->stats().resyncs, 0u);
+    EXPECT_EQ(buffer->stats().latePackets, 1u);
+}
+
 TEST(JitterBuffer, ATimestampJumpRestartsPlayout) {
     auto buffer = makeJitterBuffer(-1);
     std::vector<int16_t> pcm(kFrameSamples, 1234);

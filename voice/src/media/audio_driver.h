@@ -38,6 +38,8 @@ public:
     virtual void write(const int16_t* frame, const int16_t* ringFrame) = 0;
     // Whether ring sounds go to a device of their own.
     virtual bool separateRing() const = 0;
+    // Sound-device streams running now (0 for the silent and file devices).
+    virtual int deviceStreams() const { return 0; }
 };
 
 // The default input, output and ring device ids of a device list (the

@@ -22,6 +22,12 @@ constexpr int64_t kWindowMs = 2000;          // transit times considered
 constexpr int64_t kShrinkHoldMs = 2000;      // delay a frame too long this long before one is skipped
 constexpr int kUnderrunRunFrames = 5;        // after this many empty frames the far end is taken as paused
 
+static_assert((kTimelineSamples & (kTimelineSamples - 1)) == 0, "the timeline wraps by masking");
+
+// Slot of a timeline position; positions may be negative (timestamps just
+// below the first one seen).
+size_t slotOf(int64_t pos) { return size_t(uint64_t(pos) & uint64_t(kTimelineSamples - 1)); }
+
 int64_t floorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 class JitterBuffer final : public PlayoutBuffer {
@@ -146,7 +152,7 @@ private:
             return;
         }
         for (int64_t pos = std::max(start, m_playPos); pos < end; ++pos) {
-            const size_t slot = size_t(pos % kTimelineSamples);
+            const size_t slot = slotOf(pos);
             m_samples[slot] = pcm[pos - start];
             m_present[slot] = 1;
         }
@@ -154,13 +160,13 @@ private:
     }
 
     void discard(int64_t start, int64_t count) {
-        for (int64_t pos = start; pos < start + count; ++pos) m_present[size_t(pos % kTimelineSamples)] = 0;
+        for (int64_t pos = start; pos < start + count; ++pos) m_present[slotOf(pos)] = 0;
     }
 
     void playSlot(int16_t* out, int64_t delayMs) {
         size_t missing = 0;
         for (int64_t i = 0; i < kFrame; ++i) {
-            if (!m_present[size_t((m_playPos + i) % kTimelineSamples)]) ++missing;
+            if (!m_present[slotOf(m_playPos + i)]) ++missing;
         }
         const bool laterAudio = m_newestEnd > m_playPos + kFrame;
         if (missing == kFrameSamples && !laterAudio) {
@@ -191,10 +197,10 @@ private:
         // Real runs are played, missing runs filled, in order.
         int64_t i = 0;
         while (i < kFrame) {
-            const bool present = m_present[size_t((m_playPos + i) % kTimelineSamples)];
+            const bool present = m_present[slotOf(m_playPos + i)];
             int64_t j = i;
-            while (j < kFrame && bool(m_present[size_t((m_playPos + j) % kTimelineSamples)]) == present) {
-                if (present) out[j] = m_samples[size_t((m_playPos + j) % kTimelineSamples)];
+            while (j < kFrame && bool(m_present[slotOf(m_playPos + j)]) == present) {
+                if (present) out[j] = m_samples[slotOf(m_playPos + j)];
                 ++j;
             }
             if (present) {

@@ -252,6 +252,10 @@ public:
 
     bool separateRing() const override { return m_separateRing; }
 
+    int deviceStreams() const override {
+        return int(m_input.isOpen()) + int(m_output.isOpen()) + int(m_ring.isOpen());
+    }
+
 private:
     bool usable(int id, long capability) const {
         return id >= 0 && size_t(id) < m_devices.size() && (m_devices[size_t(id)].capabilities & capability);

@@ -1,0 +1,114 @@
+// The PortAudio driver on a real, paced sound device: a JACK server with its
+// dummy backend at 8000 Hz, started by the test under a name of its own.
+// Skipped where jackd is not installed or does not come up.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "audio_test_support.h"
+#include "media/media_clock.h"
+#include "media/media_engine.h"
+
+extern char** environ;
+
+namespace voice::media {
+namespace {
+
+class JackServer {
+public:
+    bool start() {
+        const std::string name = "quendra_media_" + std::to_string(::getpid());
+        ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+        ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+        const char* argv[] = {"jackd", "--no-realtime", "-d", "dummy", "-r", "8000", "-p", "160", nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        const int rc = posix_spawnp(&m_pid, "jackd", &actions, nullptr, const_cast<char**>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) m_pid = -1;
+        return m_pid > 0;
+    }
+    ~JackServer() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            int status = 0;
+            ::waitpid(m_pid, &status, 0);
+        }
+        ::unsetenv("JACK_DEFAULT_SERVER");
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+// PortAudio with the JACK server's device, once the server is up.
+std::unique_ptr<AudioDriver> driverWithJack(int& device) {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        auto driver = makePortAudioDriver();
+        if (driver) {
+            const auto& devices = driver->devices();
+            for (size_t i = 0; i + 1 < devices.size(); ++i) {
+                const long both = IAXC_AD_INPUT | IAXC_AD_OUTPUT;
+                if ((devices[i].capabilities & both) == both) {
+                    device = int(i);
+                    return driver;
+                }
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return nullptr;
+}
+
+TEST(PortAudioDriver, ACallAndASoundRunOnAJackDevice) {
+    JackServer jack;
+    if (!jack.start()) GTEST_SKIP() << "jackd is not available";
+    int device = -1;
+    auto driver = driverWithJack(device);
+    if (!driver) GTEST_SKIP() << "the JACK server did not come up";
+    AudioDriver* raw = driver.get();
+    EXPECT_EQ(driver->devices().back().name, kSilentDeviceName) << "the silent device is always offered";
+
+    MediaEngine engine(&monotonicMs);
+    engine.attachDriver(std::move(driver));
+    engine.setFilters(0);
+    engine.selectDevices(device, device, device);
+    std::atomic<int> sent{0};
+    engine.startCall(IAXC_FORMAT_ULAW, [&](int, const uint8_t*, size_t length, uint32_t) {
+        EXPECT_EQ(length, 160u);
+        ++sent;
+    });
+    const auto beep = testing::tone(1000, 5000, 4000);
+    engine.playSound(beep.data(), beep.size(), 0, false, nullptr, nullptr);
+    std::atomic<int> streams{0};
+    MediaClock clock;
+    ASSERT_TRUE(clock.start([&](int64_t now) {
+        engine.tick(now);
+        streams = raw->deviceStreams();
+    }));
+    // Opening the device may take a while; count the frames of the second
+    // after it is open (loosely: the machine may be busy).
+    for (int i = 0; i < 300 && streams.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const int before = sent.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const int inOneSecond = sent.load() - before;
+    clock.stop();
+    EXPECT_EQ(streams.load(), 2) << "capture and playback streams on the JACK device";
+    EXPECT_GE(inOneSecond, 25);
+    EXPECT_LE(inOneSecond, 56);
+    engine.detachDriver();
+}
+
+}  // namespace
+}  // namespace voice::media
