@@ -13,6 +13,8 @@
 #include "socket_layer.h"
 #include "voicemail_check.h"
 
+using namespace agentmode;
+
 namespace {
 
 // Characters read from the login fields (each fits its settings field).

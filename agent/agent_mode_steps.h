@@ -5,8 +5,10 @@
 
 #include "manager_session.h"
 
-// What a mode operation came to; the exchange results above, or that the
-// busy rule stopped it before any exchange.
+namespace agentmode {
+
+// What a mode operation came to: the result of its changeAgentMode
+// exchange, or that the busy rule stopped it before any exchange.
 enum ModeOperationResult : int {
     MODEOP_LINK_LOST = MODE_LINK_LOST,
     MODEOP_NOT_CHANGED = MODE_FAILED,
@@ -39,3 +41,5 @@ void clearReasonSelection();
 // Writes the text to the debug log (when debug is on) and shows it in an OK
 // box without icon.
 void logAndShow(const char* text);
+
+}  // namespace agentmode

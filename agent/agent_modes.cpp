@@ -44,6 +44,19 @@ void focusTransferField() {
 
 }  // namespace
 
+void killTimedAcwTimers() {
+    if (g_inboundTimedAcwActive) {
+        g_inboundTimedAcwActive = 0;
+        g_mainDlg->stopTimer(TIMERID_INBOUNDTIMEDACW);
+    }
+    if (g_outboundTimedAcwActive) {
+        g_outboundTimedAcwActive = 0;
+        g_mainDlg->stopTimer(TIMERID_OUTBOUNDTIMEDACW);
+    }
+}
+
+namespace agentmode {
+
 void logAndShow(const char* text) {
     logDebugf("%s", text);
     showMessage(text);
@@ -75,17 +88,6 @@ void clearReasonSelection() {
     g_mainDlg->m_reasonIndex = kNoReason;
 }
 
-void killTimedAcwTimers() {
-    if (g_inboundTimedAcwActive) {
-        g_inboundTimedAcwActive = 0;
-        g_mainDlg->stopTimer(TIMERID_INBOUNDTIMEDACW);
-    }
-    if (g_outboundTimedAcwActive) {
-        g_outboundTimedAcwActive = 0;
-        g_mainDlg->stopTimer(TIMERID_OUTBOUNDTIMEDACW);
-    }
-}
-
 ModeOperationResult runModeOperation(AgentMode mode) {
     const ModeRow& row = kModeRows[mode];
     if (refuseWhenBusy()) return MODEOP_REFUSED_WHEN_BUSY;
@@ -103,6 +105,10 @@ ModeOperationResult runModeOperation(AgentMode mode) {
     warnOperationFailed(row.warningName);
     return MODEOP_NOT_CHANGED;
 }
+
+}  // namespace agentmode
+
+using namespace agentmode;
 
 void OnBnClickedButReady() {
     runModeOperation(AGENTMODE_READY);

@@ -1,8 +1,11 @@
 // What the agent's mode does when calls come and go: Not Ready on answering
 // an inbound call, the release action when a call ends, and the end of a
 // timed after-call work.
+#include <climits>
+
 #include "agent_mode_steps.h"
 #include "agent_modes.h"
+#include "call_globals.h"
 #include "control_ids.h"
 #include "debug_log.h"
 #include "main_window.h"
@@ -10,9 +13,9 @@
 #include "settings.h"
 #include "socket_layer.h"
 
-namespace {
+using namespace agentmode;
 
-enum CallDirection : int { DIRECTION_INBOUND = 1, DIRECTION_OUTBOUND = 2 };
+namespace {
 
 enum ReleaseAction : int {
     RELEASE_NONE = 0,
@@ -39,7 +42,7 @@ struct ReleaseSide {
 };
 
 ReleaseSide releaseSide(int direction) {
-    if (direction == DIRECTION_INBOUND) {
+    if (direction == CALLTYPE_INBOUND) {
         return {"Inbound", g_settings.inboundReleaseAction, g_settings.inboundTimedACW,
                 AGENTMODE_ACWIB, IDC_BUT_ACWIB, TIMERID_INBOUNDTIMEDACW, &g_inboundTimedAcwActive};
     }
@@ -57,8 +60,10 @@ void startTimedAcw(const ReleaseSide& side) {
     // After a lost link, now or earlier, no agent is logged in any more: a
     // Ready at the end of the timer would only fail on the dead link again.
     if (!agentLoggedIn()) return;
-    const int milliseconds = side.timedAcwSeconds * kMillisecondsPerSecond;
-    if (!g_mainDlg->startTimer(side.timerId, milliseconds)) {
+    // Seconds beyond what a timer can count are a timer that cannot start.
+    const bool countable = side.timedAcwSeconds <= INT_MAX / kMillisecondsPerSecond;
+    const int milliseconds = countable ? side.timedAcwSeconds * kMillisecondsPerSecond : 0;
+    if (!countable || !g_mainDlg->startTimer(side.timerId, milliseconds)) {
         logDebugf("**ERR** iaxEventCallback()->%s releaseAction->SetTimer(%d, %d sec) failed",
                   side.name, side.timerId, side.timedAcwSeconds);
         return;
@@ -70,7 +75,7 @@ void startTimedAcw(const ReleaseSide& side) {
 
 void runReleaseAction(int callType) {
     if (g_acmSocket == 0) return;
-    if (callType != DIRECTION_INBOUND && callType != DIRECTION_OUTBOUND) return;
+    if (callType != CALLTYPE_INBOUND && callType != CALLTYPE_OUTBOUND) return;
     const ReleaseSide side = releaseSide(callType);
     switch (side.action) {
         case RELEASE_READY:
@@ -95,6 +100,7 @@ void runReleaseAction(int callType) {
 }
 
 void runInboundAnswerNotReady() {
+    if (g_activeCallType != CALLTYPE_INBOUND) return;
     if (g_settings.inboundAnswerNotReady == 0 || !agentLoggedIn()) return;
     // Set by the program on answering: no busy rule, and a pending timed
     // after-call work is left alone (a ringing call has already stopped it).

@@ -51,6 +51,7 @@ void AgentFixture::SetUp() {
     resetTestLink();
     g_acmSocket = 0;
     g_activeCallNo = -1;
+    g_activeCallType = CALLTYPE_NONE;
     g_inboundTimedAcwActive = 0;
     g_outboundTimedAcwActive = 0;
     showRegisteredLoggedOut();
@@ -62,6 +63,7 @@ void AgentFixture::TearDown() {
     setMessageBoxes(nullptr);
     setDebugLogClock(nullptr);
     g_activeCallNo = -1;
+    g_activeCallType = CALLTYPE_NONE;
     g_acmSocket = 0;
     if (!logDir.empty()) std::filesystem::remove_all(logDir);
 }

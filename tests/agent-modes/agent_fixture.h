@@ -44,8 +44,12 @@ protected:
     // Number of times line occurs in the log as a whole line.
     int logLines(const std::string& line) const;
 
-    // Plays the event handler's part: a call becomes active or ends.
-    void callActive(bool active) { g_activeCallNo = active ? 3 : -1; }
+    // Plays the event handler's part: a call (inbound unless said otherwise)
+    // becomes active, or ends.
+    void callActive(bool active, int type = CALLTYPE_INBOUND) {
+        g_activeCallNo = active ? 3 : -1;
+        if (active) g_activeCallType = type;
+    }
 
     FakeMainWindow window;
     FakeMessageBoxes boxes;

@@ -215,6 +215,16 @@ TEST_P(ReleaseActionTest, TimerThatCannotStartIsLoggedAndLeavesTheFlagClear) {
               std::string::npos);
 }
 
+TEST_P(ReleaseActionTest, SecondsNoTimerCanCountAreATimerThatCannotStart) {
+    configure(4, 3000000);
+    enterState(AgentState::Ready);
+    endCall();
+    expectState(side().acwState);
+    EXPECT_FALSE(window.timerRunning(side().timerId));
+    EXPECT_EQ(*side().flag, 0);
+    EXPECT_NE(logText().find("3000000 sec) failed"), std::string::npos);
+}
+
 TEST_P(ReleaseActionTest, RefusedAcwStillRunsTheTimer) {
     configure(4, 5);
     enterState(AgentState::Ready);
@@ -331,6 +341,15 @@ TEST_F(CallReactionTest, InboundAnswerOnALostLinkResets) {
     EXPECT_EQ(boxes.boxes[0].text, kResetText);
     EXPECT_FALSE(enabled(IDC_BUT_LOGOUT));
     EXPECT_EQ(logLines("**DEB** IAXC_EVENT_STATE: INBOUND/COMPLETE g_inboundAnswerNotReady on"), 1);
+}
+
+TEST_F(CallReactionTest, AnsweredOutboundCallSetsNoReason) {
+    enterState(AgentState::Ready);
+    callActive(true, CALLTYPE_OUTBOUND);
+    const size_t before = g_fakeLink.exchanges.size();
+    runInboundAnswerNotReady();
+    EXPECT_EQ(g_fakeLink.exchanges.size(), before);
+    expectState(AgentState::Ready);
 }
 
 TEST_F(CallReactionTest, InboundAnswerNeedsTheSettingAndALoggedInAgent) {
