@@ -1,6 +1,8 @@
 // The agent's side of the call distribution: login, logout, Ready, Not Ready
 // with or without a reason, after-call work, and the automatic changes that
 // calls trigger. The mode in force is shown by which mode button is disabled.
+// Every function runs on the window's thread; the event handler brings its
+// calls (inbound answer, end of call) there before making them.
 #pragma once
 
 void OnBnClickedButLogin();
@@ -23,3 +25,7 @@ void runReleaseAction(int callType);
 void runInboundAnswerNotReady();
 // Timers 48 and 49 (end of timed after-call work).
 void onTimedAcwTimer(int timerId);
+
+// Set while timer 48 (inbound) or 49 (outbound) runs a timed after-call work.
+extern int g_inboundTimedAcwActive;
+extern int g_outboundTimedAcwActive;

@@ -84,6 +84,12 @@ TEST_F(EngineTest, MutedCallsSendNothingAndStopCallUnmutes) {
     engine.startCall(IAXC_FORMAT_ULAW, recorder());
     ticks(10);
     EXPECT_EQ(sent.size(), 10u);
+    engine.setAudioPrefs(IAXC_AUDIO_PREF_SEND_DISABLE);
+    ticks(10);
+    EXPECT_EQ(sent.size(), 10u) << "sending switched off";
+    engine.setAudioPrefs(0);
+    ticks(1);
+    EXPECT_EQ(sent.size(), 11u);
 }
 
 TEST_F(EngineTest, InputLevelScalesWhatIsSent) {

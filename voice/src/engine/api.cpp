@@ -15,6 +15,11 @@ namespace voice::engine {
 void setTuning(const Tuning& tuning) { Engine::instance().setTuning(tuning); }
 Tuning currentTuning() { return Engine::instance().tuning(); }
 size_t openDialogCount() { return Engine::instance().openDialogs(); }
+std::vector<uint16_t> openCallNumbers() { return Engine::instance().openCallNumbers(); }
+void injectDatagram(const uint8_t* data, size_t length, const sockaddr_in& from) {
+    Engine::instance().inject(data, length, from);
+}
+uint64_t networkBusyNanos() { return Engine::instance().busyNanos(); }
 
 }  // namespace voice::engine
 

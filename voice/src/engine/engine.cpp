@@ -167,6 +167,20 @@ size_t Engine::openDialogs() {
     return sessions_.size();
 }
 
+std::vector<uint16_t> Engine::openCallNumbers() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<uint16_t> numbers;
+    for (auto& [n, s] : sessions_) numbers.push_back(n);
+    return numbers;
+}
+
+void Engine::inject(const uint8_t* data, size_t length, const sockaddr_in& from) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!initialized_) return;
+    handleDatagram(data, length, from);
+    runTimers();
+}
+
 // ---------------------------------------------------------------- sessions
 
 uint16_t Engine::allocateCallNumber() {
@@ -310,14 +324,21 @@ int Engine::nextWaitMs() {
 
 void Engine::drainSocket() {
     uint8_t buf[iax2::kMaxDatagram];
+    const auto start = std::chrono::steady_clock::now();
+    bool worked = false;
     for (int i = 0; i < kMaxDatagramsPerRound; ++i) {
         sockaddr_in from{};
         bool truncated = false;
         const long n = socket_.receive(buf, sizeof buf, from, truncated);
-        if (n < 0) return;
+        if (n < 0) break;
+        worked = true;
         if (truncated) continue;
         handleDatagram(buf, static_cast<size_t>(n), from);
     }
+    if (worked)
+        busyNanos_ += static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                std::chrono::steady_clock::now() - start)
+                                                .count());
 }
 
 void Engine::handleDatagram(const uint8_t* data, size_t length, const sockaddr_in& from) {
@@ -467,9 +488,11 @@ void Engine::handleCommonCommand(Session& s, const iax2::FullHeader& h, const ia
 void Engine::handleCallToken(Session& s, const iax2::IeList& ies) {
     const auto token = ies.string(iax2::ie::CallToken);
     // Only a dialog still waiting for its first answer takes a token, and
-    // only a few times, so a confused server cannot keep us looping.
+    // only once: a second one answers a resend of the token-less request,
+    // and the request carrying the first token is already on its way (and
+    // retransmitted if lost).
     if (!token || token->empty() || s.dialog.remoteCall() != 0 || s.openingCommand == 0 ||
-        s.tokenRounds >= 2)
+        s.tokenRounds >= 1)
         return;
     ++s.tokenRounds;
     s.dialog.restartSequence();

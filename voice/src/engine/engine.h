@@ -71,6 +71,9 @@ public:
     int netstats(int slot, int* rtt, iaxc_netstat* local, iaxc_netstat* remote);
 
     size_t openDialogs();
+    std::vector<uint16_t> openCallNumbers();
+    void inject(const uint8_t* data, size_t length, const sockaddr_in& from);
+    uint64_t busyNanos() const { return busyNanos_; }
 
 private:
     Engine() = default;
@@ -128,7 +131,9 @@ private:
     void clearSlot(int slot);
     bool validSlot(int slot) const { return slot >= 0 && slot < static_cast<int>(slots_.size()); }
     Session* slotSession(int slot);
-    void selectLocked(int slot, bool emitForNew);
+    // Moves the selection to slot; the previous selection loses SELECTED
+    // (with a STATE event when it holds a call).
+    void selectLocked(int slot);
     void answerLocked(int slot);
     void startPings(Session& s);
     void sendPing(Session& s);
@@ -184,6 +189,7 @@ private:
     bool mediaMuted_ = false;
     std::atomic<uint64_t> mediaGeneration_{0};
     VoiceOutbox outbox_;
+    std::atomic<uint64_t> busyNanos_{0};
 };
 
 }  // namespace voice::engine

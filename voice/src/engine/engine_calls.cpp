@@ -126,10 +126,7 @@ int Engine::call(const char* dest, const char* callerName, const char* callerNum
     s->openingIes.assign(w.data(), w.data() + w.size());
 
     postText(IAXC_TEXT_TYPE_NOTICE, slot, "Originating an audio only call");
-    const int previous = selected_;
-    selected_ = slot;
-    if (previous != slot && validSlot(previous) && slots_[previous].state != IAXC_CALL_STATE_FREE)
-        postState(previous);
+    selectLocked(slot);
     sendOpening(*s, "");
     postState(slot);
     updateMedia();
@@ -142,7 +139,7 @@ void Engine::answer(int slot) {
     const int state = slots_[slot].state;
     if (!(state & IAXC_CALL_STATE_ACTIVE) || (state & IAXC_CALL_STATE_OUTGOING)) return;
     answerLocked(slot);
-    selectLocked(slot, true);
+    selectLocked(slot);
     postState(slot);
     updateMedia();
 }
@@ -154,11 +151,13 @@ void Engine::answerLocked(int slot) {
     c.state = (c.state | IAXC_CALL_STATE_COMPLETE) & ~IAXC_CALL_STATE_RINGING;
 }
 
-void Engine::selectLocked(int slot, bool) {
+void Engine::selectLocked(int slot) {
     const int previous = selected_;
-    if (previous == slot) return;
     selected_ = slot;
-    if (validSlot(previous) && slots_[previous].state != IAXC_CALL_STATE_FREE) postState(previous);
+    if (validSlot(slot)) slots_[slot].selected = true;
+    if (previous == slot || !validSlot(previous)) return;
+    slots_[previous].selected = false;
+    if (slots_[previous].state != IAXC_CALL_STATE_FREE) postState(previous);
 }
 
 int Engine::select(int slot) {
@@ -169,11 +168,12 @@ int Engine::select(int slot) {
         return -1;
     }
     if (slot < 0) {
+        if (validSlot(selected_)) slots_[selected_].selected = false;
         selected_ = -1;
         updateMedia();
         return 0;
     }
-    selectLocked(slot, true);
+    selectLocked(slot);
     answerLocked(slot);
     if (slots_[slot].state != IAXC_CALL_STATE_FREE) postState(slot);
     updateMedia();
@@ -324,6 +324,7 @@ void Engine::clearSlot(int slot) {
     c.state = IAXC_CALL_STATE_FREE;
     c.format = 0;
     c.session = 0;
+    c.selected = false;
 }
 
 void Engine::endCall(int slot, const char* text) {
@@ -615,7 +616,7 @@ void Engine::updateMedia() {
     uint16_t wantSession = 0;
     int wantFormat = 0;
     bool muted = false;
-    if (validSlot(selected_)) {
+    if (validSlot(selected_) && slots_[selected_].selected) {
         const CallSlot& c = slots_[selected_];
         Session* s = slotSession(selected_);
         if (s && (c.state & IAXC_CALL_STATE_ACTIVE) &&

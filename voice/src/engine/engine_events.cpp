@@ -24,7 +24,7 @@ void Engine::postState(int slot) {
     e.type = IAXC_EVENT_STATE;
     e.ev.call.callNo = slot;
     e.ev.call.state = c.state;
-    if (c.state != IAXC_CALL_STATE_FREE && selected_ == slot)
+    if (c.state != IAXC_CALL_STATE_FREE && selected_ == slot && c.selected)
         e.ev.call.state |= IAXC_CALL_STATE_SELECTED;
     e.ev.call.format = c.format;
     e.ev.call.vformat = 0;

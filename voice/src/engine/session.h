@@ -71,6 +71,9 @@ struct CallSlot {
     std::string callerName;
     std::string callerNumber;
     uint16_t session = 0;  // local call number, 0 when none
+    // Selected by the application. A call that later lands in a slot the
+    // selection still points at is not selected until chosen.
+    bool selected = false;
 };
 
 struct Registration {

@@ -6,6 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
+
+#include <netinet/in.h>
 
 #include "iax2/reliability.h"
 
@@ -26,8 +29,17 @@ struct Tuning {
 void setTuning(const Tuning& tuning);
 Tuning currentTuning();
 
+// --- Access for tests, fuzzing and benchmarks.
+
 // Dialogs the engine still keeps (calls, registrations, releases, frames
 // awaiting acknowledgement): 0 when nothing is left half-open.
 size_t openDialogCount();
+// Local call numbers of the dialogs the engine keeps.
+std::vector<uint16_t> openCallNumbers();
+// Handles one datagram as if it had arrived from `from`, then runs the
+// timers, on the calling thread (the engine must be initialized).
+void injectDatagram(const uint8_t* data, size_t length, const sockaddr_in& from);
+// Time the network thread spent working on received datagrams.
+uint64_t networkBusyNanos();
 
 }  // namespace voice::engine

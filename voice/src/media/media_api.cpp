@@ -61,4 +61,18 @@ int iaxc_play_sound(struct iaxc_sound* sound, int ring) {
 
 int iaxc_stop_sound(int id) { return engine().stopSound(id) ? 0 : 1; }
 
+// No device here offers a microphone boost switch.
+int iaxc_mic_boost_get(void) { return 0; }
+int iaxc_mic_boost_set(int) { return -1; }
+
+// Frames are always 20 ms (160 samples); larger outgoing frames are not made.
+void iaxc_set_min_outgoing_framesize(int) {}
+
+// Only SEND_DISABLE has an effect: audio events are not delivered.
+unsigned int iaxc_get_audio_prefs(void) { return engine().audioPrefs(); }
+int iaxc_set_audio_prefs(unsigned int prefs) {
+    engine().setAudioPrefs(prefs);
+    return 0;
+}
+
 }  // extern "C"

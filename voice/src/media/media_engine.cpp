@@ -136,6 +136,16 @@ void MediaEngine::setAudioOutput(int mode) {
     m_settings.audioOutputMode = mode;
 }
 
+void MediaEngine::setAudioPrefs(unsigned prefs) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_settings.audioPrefs = prefs;
+}
+
+unsigned MediaEngine::audioPrefs() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_settings.audioPrefs;
+}
+
 int MediaEngine::setInputLevel(float level) {
     if (!normaliseLevel(level)) return -1;
     std::lock_guard<std::mutex> guard(m_lock);
@@ -286,7 +296,8 @@ void MediaEngine::sendPath(const Call& snapshot, const MediaSettings& settings, 
 
     const uint32_t mediaTime = m_mediaTimeMs;
     m_mediaTimeMs += kFrameMs;
-    if (snapshot.muted || !m_encoder || !snapshot.send) return;
+    if (snapshot.muted || (settings.audioPrefs & IAXC_AUDIO_PREF_SEND_DISABLE) || !m_encoder || !snapshot.send)
+        return;
     if (result.silent) {
         if (result.silenceStarts && (settings.filters & IAXC_FILTER_CN)) {
             const uint8_t noise = uint8_t(result.noiseLevelDbov);

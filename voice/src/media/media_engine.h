@@ -29,6 +29,7 @@ struct MediaSettings {
     float inputLevel = 0.5f;
     float outputLevel = 0.5f;
     int audioOutputMode = 0;  // non-zero: remote audio is decoded but not played
+    unsigned audioPrefs = 0;  // IAXC_AUDIO_PREF_* bits; SEND_DISABLE holds our audio back
     bool jitterBufferOn = true;
     long jitterExtraMs = -1;
 };
@@ -59,6 +60,8 @@ public:
     void setFilters(int filters);
     void setSilenceThreshold(float db);
     void setAudioOutput(int mode);
+    void setAudioPrefs(unsigned prefs);
+    unsigned audioPrefs() const;
     // 0, or -1 when level is not a number; the level is clamped to 0 .. 1.
     int setInputLevel(float level);
     int setOutputLevel(float level);

@@ -1,4 +1,6 @@
-// The process's one media engine, for the API functions of the media side.
+// The process's one media engine and its clock. Kept apart from the
+// boundary functions (media_port.cpp) so that the audio API functions can
+// be linked against a stand-in for the boundary in tests.
 #pragma once
 
 #include "media/media_engine.h"
@@ -6,5 +8,10 @@
 namespace voice::media {
 
 MediaEngine& engine();
+// Attaches the driver the environment asks for and starts the media clock;
+// 0, or -1 when the clock thread cannot start. Harmless when running.
+int startMedia();
+// Stops the clock and releases the devices; harmless when stopped.
+void stopMedia();
 
 }  // namespace voice::media

@@ -1,0 +1,157 @@
+// Login and Logout: opening and closing the agent's session on the manager
+// link, with the controls of the logged-in and logged-out states.
+#include <algorithm>
+#include <cstdio>
+
+#include "agent_mode_steps.h"
+#include "agent_modes.h"
+#include "control_ids.h"
+#include "debug_log.h"
+#include "main_window.h"
+#include "manager_session.h"
+#include "settings.h"
+#include "socket_layer.h"
+#include "voicemail_check.h"
+
+namespace {
+
+// Characters read from the login fields (each fits its settings field).
+constexpr int kAgentIdMaxChars = 14;
+constexpr int kAcmUserMaxChars = 62;
+constexpr int kAcmPassMaxChars = 62;
+
+// The mode set right after the agent login.
+enum LoginAction : int { LOGINACTION_NOT_READY = 0, LOGINACTION_READY = 1 };
+
+constexpr int kSessionOpened = 0;
+constexpr int kLoggedOff = 0;
+
+constexpr int kFieldBufferSize = kAcmUserMaxChars + 1;
+
+// Reads a login field into its setting; false when the field is empty, in
+// which case the mandatory-value text is reported and Login is enabled again.
+template <int N>
+bool readMandatoryField(int controlId, int maxChars, char (&target)[N], const char* missingText) {
+    char buffer[kFieldBufferSize] = {};
+    const int limit = std::min({maxChars, N - 1, kFieldBufferSize - 1});
+    const int length = g_mainDlg->controlText(controlId, buffer, limit);
+    buffer[std::clamp(length, 0, limit)] = '\0';
+    copyText(target, buffer);
+    if (target[0] != '\0') return true;
+    logAndShow(missingText);
+    g_mainDlg->enableControl(IDC_BUT_LOGIN, true);
+    return false;
+}
+
+// The mode change that loginAction asks for; false when the link was lost
+// (the controls are then already reset).
+bool applyLoginAction() {
+    const int action = g_settings.loginAction;
+    if (action != LOGINACTION_NOT_READY && action != LOGINACTION_READY) return true;
+    const bool ready = action == LOGINACTION_READY;
+    const int result = ready ? changeAgentMode("Ready", "false") : changeAgentMode("NotReady", "true");
+    if (result == MODE_LINK_LOST) {
+        resetAgentLogin();
+        return false;
+    }
+    if (result == MODE_CHANGED) {
+        g_mainDlg->enableControl(IDC_BUT_READY, !ready);
+        g_mainDlg->enableControl(IDC_BUT_AUX, ready);
+    }
+    // A refused change leaves Ready and AUX as they are; the agent can still
+    // choose ACWIB, ACWOB or a reason.
+    return true;
+}
+
+void enableLoginFields(bool enable) {
+    g_mainDlg->enableControl(IDC_EDIT_AGENT_ID, enable && g_settings.diffagid != 0);
+    g_mainDlg->enableControl(IDC_EDIT_ACM_USER, enable);
+    g_mainDlg->enableControl(IDC_EDIT_ACM_PASS, enable);
+}
+
+}  // namespace
+
+void OnBnClickedButLogin() {
+    if (refuseWhenBusy()) return;
+    MainWindow& dlg = *g_mainDlg;
+    dlg.enableControl(IDC_BUT_LOGIN, false);
+
+    if (!readMandatoryField(IDC_EDIT_AGENT_ID, kAgentIdMaxChars, g_settings.agid,
+                            "**ERR** mandatory '-agid' (Agent ID) value not given!"))
+        return;
+    if (!readMandatoryField(IDC_EDIT_ACM_USER, kAcmUserMaxChars, g_settings.acmUser,
+                            "**ERR** mandatory [ACM user] value not given!"))
+        return;
+    if (!readMandatoryField(IDC_EDIT_ACM_PASS, kAcmPassMaxChars, g_settings.acmPass,
+                            "**ERR** mandatory [ACM pass] (password) value not given!"))
+        return;
+
+    char unusedAddress[kInUseAddressSize];
+    unusedAddress[0] = '\0';
+    const int opened = init_iaxAgiSocket(0, unusedAddress);
+    if (opened != kSessionOpened) {
+        char text[256];
+        if (opened > 0) {
+            std::snprintf(text, sizeof text, "**ERR** [Login]->init_iaxAgiSocket() socket error [%s]",
+                          socket_getErrorMsg(opened));
+        } else {
+            std::snprintf(text, sizeof text,
+                          "**ERR** [Login]->init_iaxAgiSocket() non-socket error; rerun wiht -debug "
+                          "and check log file!");
+        }
+        logAndShow(text);
+        dlg.enableControl(IDC_BUT_LOGIN, true);
+        g_acmSocket = 0;
+        return;
+    }
+
+    if (!applyLoginAction()) return;
+
+    dlg.enableControl(IDC_BUT_ACWIB, true);
+    dlg.enableControl(IDC_BUT_ACWOB, true);
+    dlg.enableControl(IDC_BUT_LOGOUT, true);
+    clearReasonSelection();
+    dlg.enableControl(IDC_COMBO_REASON, true);
+    enableLoginFields(false);
+
+    if (g_settings.vmbxCheck != 0) startVoicemailCheck();
+}
+
+void OnBnClickedButLogout() {
+    if (refuseWhenBusy()) return;
+    killTimedAcwTimers();
+    MainWindow& dlg = *g_mainDlg;
+    dlg.enableControl(IDC_BUT_LOGOUT, false);
+
+    const int result = agi_Logout(g_settings.agid);
+    if (result != kLoggedOff) {
+        char text[256];
+        if (result > 0) {
+            std::snprintf(text, sizeof text, "**ERR** [Logout]->agi_Logout() socket error [%s]",
+                          socket_getErrorMsg(result));
+        } else {
+            std::snprintf(text, sizeof text,
+                          "**ERR** [Logout]->agi_Logout() non-socket error; rerun wiht -debug and "
+                          "check log file!");
+        }
+        logAndShow(text);
+        // A closed link cannot log the agent off on a retry either: the peer's
+        // orderly close (what a reset link also reads as here) counts as a
+        // lost link, like the disconnect class.
+        if (result == SO_CONNECTION_CLOSED || result == SO_DISCONNECTED) {
+            resetAgentLogin();
+        } else {
+            // Still logged in: the agent may try again.
+            dlg.enableControl(IDC_BUT_LOGOUT, true);
+        }
+        return;
+    }
+
+    stopVoicemailCheck();
+    g_acmSocket = 0;  // agi_Logout has closed the link
+    setModeButtons(false, false, false, false);
+    dlg.enableControl(IDC_BUT_LOGIN, true);
+    clearReasonSelection();
+    dlg.enableControl(IDC_COMBO_REASON, false);
+    enableLoginFields(true);
+}

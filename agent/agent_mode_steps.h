@@ -1,0 +1,41 @@
+// Steps that the agent-mode operations share: the busy rule, the mode
+// operations with their outcome, and the button states. Internal to the
+// agent folder.
+#pragma once
+
+#include "manager_session.h"
+
+// What a mode operation came to; the exchange results above, or that the
+// busy rule stopped it before any exchange.
+enum ModeOperationResult : int {
+    MODEOP_LINK_LOST = MODE_LINK_LOST,
+    MODEOP_NOT_CHANGED = MODE_FAILED,
+    MODEOP_CHANGED = MODE_CHANGED,
+    MODEOP_REFUSED_WHEN_BUSY = 2,
+};
+
+// The four button modes, in the order of their buttons.
+enum AgentMode : int { AGENTMODE_READY, AGENTMODE_AUX, AGENTMODE_ACWIB, AGENTMODE_ACWOB };
+
+// True when a call is active and mode changes are not allowed while busy.
+bool busyRuleApplies();
+
+// The busy rule: when a call is active and mode changes are not allowed
+// while busy, shows the refusal and returns true.
+bool refuseWhenBusy();
+
+// The operation behind a mode button, with its busy rule and warnings.
+ModeOperationResult runModeOperation(AgentMode mode);
+
+// Enables or disables Ready, AUX, ACWIB and ACWOB in one go.
+void setModeButtons(bool ready, bool aux, bool acwib, bool acwob);
+
+// An agent is logged in while the Logout button is enabled.
+bool agentLoggedIn();
+
+// Clears the reason list's selection and forgets the reason in force.
+void clearReasonSelection();
+
+// Writes the text to the debug log (when debug is on) and shows it in an OK
+// box without icon.
+void logAndShow(const char* text);

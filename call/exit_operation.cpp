@@ -1,0 +1,53 @@
+// [Exit]: confirmation, refusal during a call, agent logout, engine
+// unregistration, engine threads stopped, engine shut down, database closed,
+// window closed: in that order.
+#include <iaxclient.h>
+
+#include "agent_modes.h"
+#include "call_globals.h"
+#include "call_operations.h"
+#include "control_ids.h"
+#include "debug_log.h"
+#include "dnc_database.h"
+#include "engine_events.h"
+#include "main_window.h"
+#include "message_box.h"
+#include "settings.h"
+
+namespace {
+
+constexpr int kNoRegistrationRemoved = 0;
+
+void stopEngine() {
+    if (g_registrationId > 0) {
+        const int removed = iaxc_unregister(g_registrationId);
+        if (removed != kNoRegistrationRemoved) {
+            logDebugf("**DEB** [Exit]->iaxc_unregister(%d) done", g_registrationId);
+        } else {
+            logDebugf("**DEB** [Exit]->iaxc_unregister(%d) failed", g_registrationId);
+        }
+    }
+    iaxc_stop_processing_thread();
+    iaxc_shutdown();
+}
+
+}  // namespace
+
+void OnBnClickedButExit() {
+    MainWindow& dlg = *g_mainDlg;
+    if (askYesNo("Are you sure to exit?") != IDYES_ANSWER) return;
+    if (g_activeCallNo != -1) {
+        showMessage("An active conversation is in progress! Pleaes release it before exiting!", BoxIcon::Error);
+        return;
+    }
+    if (dlg.isControlEnabled(IDC_BUT_LOGOUT)) {
+        logDebugf("**ERR**[Exit]->OnBnClickedButLogout()-> ext=[%s], agentID=[%s]", g_settings.user,
+                  g_settings.agid);
+        OnBnClickedButLogout();
+    }
+    if (dlg.m_notStarted == 0) stopEngine();
+    dbUnInitialize();
+    // Events still on their way find no phone to act on.
+    closeEventHandling();
+    dlg.closeWindow();
+}

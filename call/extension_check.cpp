@@ -1,0 +1,112 @@
+#include "extension_check.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "call_log.h"
+#include "control_ids.h"
+#include "debug_log.h"
+#include "main_window.h"
+#include "manager_session.h"
+#include "message_box.h"
+#include "settings.h"
+#include "socket_layer.h"
+
+using call::logAndShow;
+
+namespace {
+
+constexpr int kFieldChars = 62;
+constexpr int kTextSize = 3200;  // the in-use address and the local list fit twice
+constexpr int kLocalAddressesSize = 1024;
+
+// Ends what is left of the manager session: a link still open is logged
+// off; in every case the link is marked closed.
+void closeVerificationLink() {
+    if (g_acmSocket != 0) agi_Logout(nullptr);
+    g_acmSocket = 0;
+}
+
+bool readManagerField(int id, char* target, int capacity, const char* missingText) {
+    g_mainDlg->controlText(id, target, capacity - 1 < kFieldChars ? capacity - 1 : kFieldChars);
+    if (target[0] != '\0') return true;
+    logAndShow(missingText);
+    return false;
+}
+
+// The extension is in use by inUse: true when [Start] may go on.
+bool acceptExtensionInUse(const char* inUse) {
+    const Settings& s = g_settings;
+    char local[kLocalAddressesSize] = "";
+    utl_getlocalipaddresses(local, sizeof local);
+    closeVerificationLink();
+    char text[kTextSize];
+    if (std::strstr(local, inUse) == nullptr) {
+        std::snprintf(text, sizeof text,
+                      "IAX Extension Verification\nExtension [%s] is found being in-used by [%s]\n"
+                      "Local IP address(es): [%s]\n",
+                      s.user, inUse, local);
+        logAndShow(text);
+        return false;
+    }
+    std::snprintf(text, sizeof text,
+                  "IAX Extension Verification\nExtension [%s] is found being in-used by [%s], possibly "
+                  "in same computer\nLocal IP address(es): [%s]\nAre you sure to continue?",
+                  s.user, inUse, local);
+    return askYesNo(text) == IDYES_ANSWER;
+}
+
+}  // namespace
+
+bool verifyExtensionState() {
+    Settings& s = g_settings;
+    logDebugf("**DEB** [Start]-> verifying extensin state");
+    if (!readManagerField(IDC_EDIT_ACM_USER, s.acmUser, sizeof s.acmUser,
+                          "**ERR** mandatory (verify Extension status) [ACM user] value not given!")) {
+        return false;
+    }
+    if (!readManagerField(IDC_EDIT_ACM_PASS, s.acmPass, sizeof s.acmPass,
+                          "**ERR** mandatory (verify Extension status) [ACM pass] (password) value not given!")) {
+        return false;
+    }
+
+    char inUse[kInUseAddressSize] = "";
+    const int code = init_iaxAgiSocket(1, inUse);
+    inUse[kInUseAddressSize - 1] = '\0';
+    char text[kTextSize];
+    if (code > 0) {
+        std::snprintf(text, sizeof text, "**ERR** [Start] (verify Extension state)->init_iaxAgiSocket() socket error [%s]",
+                      socket_getErrorMsg(code));
+        logAndShow(text);
+        closeVerificationLink();
+        return false;
+    }
+    switch (code) {
+    case MGR_REFUSED:
+        logAndShow("**ERR** [Start] (verify Extension state)->init_iaxAgiSocket() non-socket error; rerun with "
+                   "-debug and check log file!");
+        closeVerificationLink();
+        return false;
+    case MGR_EXT_UNUSED:
+        logDebugf("**ERR** [Start]->init_iaxAgiSocket() verified ExtDN[%s] is unused", s.user);
+        break;
+    case MGR_EXT_NOT_DEFINED:
+        std::snprintf(text, sizeof text, "IAX Extension Verification\nExtension [%s] is not defined in switch!",
+                      s.user);
+        logAndShow(text);
+        closeVerificationLink();
+        return false;
+    case MGR_EXT_IN_USE:
+        if (!acceptExtensionInUse(inUse)) return false;
+        break;
+    default:
+        std::snprintf(text, sizeof text, "**ERR** [Start]->init_iaxAgiSocket() verified ExtDN[%s]-> unknown return value[%d]!",
+                      s.user, code);
+        logAndShow(text);
+        closeVerificationLink();
+        return false;
+    }
+    // The agent logs in later with [Login]; this session only verified.
+    closeVerificationLink();
+    return true;
+}

@@ -1,0 +1,36 @@
+#include "keypad.h"
+
+#include <iaxclient.h>
+
+#include "call_globals.h"
+#include "local_sound.h"
+#include "main_window.h"
+#include "tone_tables.h"
+
+namespace {
+
+// The keypad reads this much of the field, so through it the field never
+// holds more than one character beyond.
+constexpr int kFieldChars = 30;
+constexpr int kRepeatDuringCall = 0;
+constexpr int kRepeatWithoutCall = 1;
+
+}  // namespace
+
+void keypadPress(int fieldId, short* toneSamples, char key) {
+    MainWindow& dlg = *g_mainDlg;
+    char text[kFieldChars + 2];
+    int length = dlg.controlText(fieldId, text, kFieldChars);
+    if (length < 0 || length > kFieldChars) length = length < 0 ? 0 : kFieldChars;
+    text[length] = key;
+    text[length + 1] = '\0';
+    dlg.setControlText(fieldId, text);
+
+    if (g_registrationId < 0) return;
+    int repeat = kRepeatWithoutCall;
+    if (g_activeCallNo != -1) {
+        iaxc_send_dtmf(key);
+        repeat = kRepeatDuringCall;
+    }
+    playLocalSound(toneSamples, kKeyToneSamples, repeat);
+}

@@ -1,0 +1,66 @@
+#include "ringing.h"
+
+#include <iaxclient.h>
+
+#include "call_globals.h"
+#include "call_state.h"
+#include "control_ids.h"
+#include "debug_log.h"
+#include "engine_events.h"
+#include "local_sound.h"
+#include "main_window.h"
+#include "tone_tables.h"
+
+namespace {
+
+constexpr int kRingColorPeriodMs = 500;
+constexpr int kRingingPeriodMs = 6000;
+constexpr int kRingToneRepeat = 8;
+constexpr int kAutoAnswerAlertRepeat = 1;
+
+}  // namespace
+
+int play_ringingTone() {
+    return playLocalSound(g_ringToneSamples, kRingToneSamples, kRingToneRepeat);
+}
+
+void play_autoAnswerAlert() {
+    playLocalSound(g_autoAnswerAlertSamples, kAutoAnswerAlertSamples, kAutoAnswerAlertRepeat);
+}
+
+void startRinging() {
+    MainWindow& dlg = *g_mainDlg;
+    dlg.setButtonFace(IDC_BUT_ANSWER, IDB_ANSWER_RED);
+    dlg.m_ringing = 1;
+    dlg.m_ringTicks = 0;
+    if (!dlg.startTimer(TIMERID_RINGCOLOR, kRingColorPeriodMs)) {
+        logDebugf("**ERR** inboundringColor->SetTimer() failed");
+    }
+    if (dlg.startTimer(TIMERID_RINGING, kRingingPeriodMs)) {
+        // Written whatever the debug switch, as a trace of every ring start.
+        writeDebugLog("**DEB** before play_ringingTone()");
+        g_ringToneId = play_ringingTone();
+        writeDebugLog("**DEB** After play_ringingTone()");
+    } else {
+        logDebugf("**ERR** inboundRinging->SetTimer() failed");
+    }
+}
+
+bool stopRingTone() {
+    if (g_ringToneId == -1) return false;
+    iaxc_stop_sound(g_ringToneId);
+    g_ringToneId = -1;
+    g_mainDlg->stopTimer(TIMERID_RINGING);
+    return true;
+}
+
+void onRingingTimer(int timerId) {
+    if (g_mainDlg == nullptr) return;
+    MainWindow& dlg = *g_mainDlg;
+    if (timerId == TIMERID_RINGCOLOR) {
+        dlg.m_ringTicks += 1;
+        dlg.setButtonFace(IDC_BUT_ANSWER, dlg.m_ringTicks % 2 != 0 ? IDB_ANSWER_GREEN : IDB_ANSWER_RED);
+    } else if (timerId == TIMERID_RINGING) {
+        g_ringToneId = play_ringingTone();
+    }
+}

@@ -1,0 +1,28 @@
+// A stand-in for the manager session's exchanges: each call is recorded and
+// answered from a queue of scripted results (a default when the queue is
+// empty). Like the manager, it keeps the paused value of every successful
+// mode change, so tests can read the agent's pause history.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+struct FakeManagerLink {
+    std::deque<int> initResults;     // default 0: agent logged in
+    std::deque<int> modeResults;     // default 1: "Response: Success"
+    std::deque<int> logoutResults;   // default 0: logged off
+    std::deque<int> mailboxResults;  // default 0 new messages
+
+    std::vector<std::string> exchanges;     // "init", "mode <label> <paused>", "logoff <agent>", "mwi <mailbox>"
+    std::vector<std::string> pausedValues;  // successful mode changes only
+    int openHandle = 7;
+
+    void reset() { *this = FakeManagerLink(); }
+    int modeChangeCount() const;
+};
+
+extern FakeManagerLink g_fakeLink;
+
+// The texts the fake gives for socket codes.
+const char* fakeSocketMessage(int code);

@@ -1,0 +1,59 @@
+#include "fake_agent.h"
+
+#include <cstdio>
+
+#include "agent_modes.h"
+#include "call_globals.h"
+#include "control_ids.h"
+#include "dnc_database.h"
+#include "journal.h"
+#include "main_window.h"
+#include "manager_session.h"
+#include "socket_layer.h"
+
+FakeAgent g_agent;
+
+namespace {
+
+constexpr int kOpenLink = 17;
+
+}  // namespace
+
+void runReleaseAction(int callType) {
+    g_journal.add("agent:release(" + std::to_string(callType) + ",callNo=" + std::to_string(g_activeCallNo) + ")");
+}
+
+void runInboundAnswerNotReady() {
+    g_journal.add("agent:inboundAnswerNotReady(type=" + std::to_string(g_activeCallType) + ")");
+}
+
+void killTimedAcwTimers() {
+    g_journal.add("agent:killTimedAcwTimers");
+}
+
+void OnBnClickedButLogout() {
+    g_journal.add("agent:logout");
+    if (g_agent.logoutDisablesButton && g_mainDlg) g_mainDlg->enableControl(IDC_BUT_LOGOUT, false);
+}
+
+int init_iaxAgiSocket(int verify, char* inUseAddress) {
+    g_journal.add("manager:init_iaxAgiSocket(" + std::to_string(verify) + ")");
+    std::snprintf(inUseAddress, kInUseAddressSize, "%s", g_agent.inUseAddress.c_str());
+    g_acmSocket = g_agent.verifyLeavesLinkOpen ? kOpenLink : 0;
+    return g_agent.verifyResult;
+}
+
+int agi_Logout(const char* agentId) {
+    g_journal.add(std::string("manager:agi_Logout(") + (agentId ? agentId : "null") + ")");
+    g_acmSocket = 0;
+    return 0;
+}
+
+int utl_getlocalipaddresses(char* buffer, int capacity) {
+    std::snprintf(buffer, static_cast<size_t>(capacity), "%s", g_agent.localAddresses.c_str());
+    return 0;
+}
+
+void dbUnInitialize() {
+    g_journal.add("db:dbUnInitialize");
+}

@@ -1,0 +1,21 @@
+// Stand-ins for what call control calls in the agent-mode, manager-session
+// and database modules: each call is journaled, the manager's answers to the
+// extension check are scripted.
+#pragma once
+
+#include <string>
+
+struct FakeAgent {
+    // init_iaxAgiSocket in verification mode: its result, the in-use address
+    // it reports, and whether it leaves the link open.
+    int verifyResult = -10;
+    std::string inUseAddress;
+    bool verifyLeavesLinkOpen = true;
+    std::string localAddresses = "192.168.7.20, 127.0.0.1";
+    // What [Logout] does to the Logout button.
+    bool logoutDisablesButton = true;
+
+    void reset() { *this = FakeAgent(); }
+};
+
+extern FakeAgent g_agent;

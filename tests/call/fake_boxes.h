@@ -1,0 +1,26 @@
+// Message boxes answered by the test: every box is recorded; answers come
+// from a script, or the box's default button when the script is empty.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "message_box.h"
+
+class FakeBoxes final : public MessageBoxes {
+public:
+    struct Box {
+        std::string text;
+        BoxButtons buttons;
+        BoxIcon icon;
+        int defaultAnswer;
+    };
+
+    int show(const char* text, BoxButtons buttons, BoxIcon icon, int defaultAnswer) override;
+
+    std::vector<std::string> texts() const;
+
+    std::vector<Box> shown;
+    std::deque<int> answers;
+};

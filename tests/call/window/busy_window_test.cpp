@@ -1,0 +1,73 @@
+// The window's thread held up for 5 s by a slow manager exchange while a call
+// is connected: the engine's own thread keeps the call alive (acknowledges,
+// answers the PBX's pings) and the events of that time are handled after.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "call_globals.h"
+#include "call_window_fixture.h"
+#include "control_ids.h"
+#include "settings.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+TEST_F(CallWindowTest, EngineKeepsTheCallAliveWhileTheWindowIsBusyFor5s) {
+    // A PBX that pings every 500 ms and gives a leg up after about a second
+    // without an answer.
+    labpbx::WireTiming strict;
+    strict.retry = iax2::RetryPolicy{100, 50, 200, 2, 3};
+    strict.pingIntervalMs = 500;
+    strict.lagIntervalMs = 500;
+    startPbx("", strict);
+    // The agent goes Not Ready when a call is answered: a manager exchange
+    // on the window's thread.
+    openWindow("inboundAnswerNotReady=1\nacmDelayB4Read=300\n");
+    startAndRegister();
+    click(IDC_BUT_LOGIN);
+    ASSERT_TRUE(isEnabled(IDC_BUT_LOGOUT)) << "agent login failed";
+    ASSERT_EQ(pbx->command("manager delay 4700"), "OK\n");
+
+    const int id = placeCall();
+    ASSERT_TRUE(waitFor([&] { return m_dialog->m_ringing == 1; }));
+
+    std::atomic<bool> sampling{true};
+    std::atomic<int> samples{0};
+    std::atomic<int> notUp{0};
+    std::thread sampler([&] {
+        while (sampling) {
+            const auto list = pbx->calls();
+            ++samples;
+            if (list.size() != 1 || list[0].state != "up") ++notUp;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+
+    const auto before = Clock::now();
+    click(IDC_BUT_ANSWER);
+    // The connected state's handling runs the slow exchange.
+    ASSERT_TRUE(waitFor([&] { return m_dialog->m_reasonIndex != -1; }, 8000));
+    const auto busyMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - before).count();
+    sampling = false;
+    sampler.join();
+
+    EXPECT_GE(busyMs, 4500);
+    // The first samples may see the call still ringing; after that it is up
+    // throughout.
+    EXPECT_GT(samples.load(), 60);
+    EXPECT_LE(notUp.load(), 2);
+    EXPECT_TRUE(onlyCallIs("up"));
+    const std::string pauses = pbx->command("pauses 7001");
+    EXPECT_NE(pauses.find("pause aux5\nOK"), std::string::npos) << pauses;
+    EXPECT_TRUE(m_boxes.shown.empty());
+
+    // The call still works both ways.
+    click(IDC_BUT_KEY_5);
+    ASSERT_TRUE(waitFor([&] { return pbx->dtmf().size() == 1u; }));
+    ASSERT_EQ(pbx->command("hangup " + std::to_string(id)), "OK\n");
+    ASSERT_TRUE(waitFor([&] { return g_activeCallNo == -1; }));
+}
+
+}  // namespace
