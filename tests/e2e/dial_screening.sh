@@ -65,7 +65,7 @@ quendra = labsecret
 CONF
 "$build/labpbx/pbx/labpbx" -c "$work/lab.conf" > "$work/labpbx.log" 2>&1 &
 pids+=($!)
-ctl() { "$build/labpbx/pbx/labpbx-ctl" -a 127.0.0.1 -p "$control_port" "$@"; }
+ctl() { "$build/labpbx/pbx/labpbx-ctl" -a "$pbx_addr" -p "$control_port" "$@"; }
 for _ in $(seq 50); do ctl stats > /dev/null 2>&1 && break; sleep 0.1; done
 ctl stats > /dev/null || { cat "$work/labpbx.log"; fail "lab PBX did not start"; }
 
@@ -113,7 +113,7 @@ title=$(xdotool getwindowname "$window")
 echo "title: $title"
 [ "$title" = "IAX2 Soft Phone v1.0.1.6 ($work/dnc.cfg)" ] || fail "title without the opt-out file"
 
-shot() { xwd -root -silent | convert xwd:- "$work/$1.png"; echo "screenshot: $work/$1.png"; }
+shot() { import -window root "$work/$1.png"; echo "screenshot: $work/$1.png"; }
 # Clicks a control at its centre, given in the layout's dialog units.
 click_du() {
   eval "$(xdotool getwindowgeometry --shell "$window")"
@@ -128,19 +128,20 @@ wait_for 'ctl registrations 2>/dev/null | grep -q 2001' || { ctl registrations |
 sleep 0.5
 
 # Blocked: the found box, nothing reaches the PBX.
-click_du 150 20                        # the number field
+click_du 224 17                        # the number field
 xdotool type --delay 20 5550100
 xdotool key alt+d
-wait_for 'log_has "[5550100] is found in Opt-out / Do-Not-Call table; operation aborted"' \
-  || fail "the blocked number was not refused"
-sleep 0.5
+# The box is modal; its text reaches the log when it is closed.
+wait_for 'log_has "optout statement"' || fail "no lookup"
+sleep 2
 shot blocked
 xdotool key Return
-sleep 0.3
+wait_for 'log_has "[5550100] is found in Opt-out / Do-Not-Call table; operation aborted"' \
+  || fail "the blocked number was not refused"
 if ctl calls | grep -q "dialled=[0-9]*5550100 "; then fail "the blocked number reached the PBX"; fi
 
 # Allowed: the PBX sees the dial prefix before the typed number.
-click_du 150 20
+click_du 224 17
 xdotool key ctrl+a BackSpace
 xdotool type --delay 20 5550199
 xdotool key alt+d
