@@ -93,7 +93,8 @@ void writeParameterEcho() {
         writeDebugLogf("**INF** DNC maxlength      = [%d]", s.maxlength);
         const int count = g_pstnCodeCount < kPstnCodeSlots ? g_pstnCodeCount : kPstnCodeSlots;
         for (int i = 0; i < count; ++i) {
-            writeDebugLogf("**INF** PSTN CODE(%d)   = [%s]", i, g_pstnCodes[i]);
+            writeDebugLogf("**INF** PSTN CODE(%d)   = [%.*s]", i, kPstnCodeCapacity - 1,
+                           g_pstnCodes[i]);
         }
     }
     writeDebugLog("\n");

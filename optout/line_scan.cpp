@@ -65,8 +65,3 @@ int scanRun(const char* text, RunKind kind, char* target, int capacity) {
     }
     return length;
 }
-
-void trimTrailingSpace(char* text) {
-    size_t length = std::strlen(text);
-    while (length > 0 && isSpace(text[length - 1])) text[--length] = '\0';
-}

@@ -27,6 +27,3 @@ enum class RunKind {
 // Returns the length of the whole run, 0 when text starts with no allowed
 // character.
 int scanRun(const char* text, RunKind kind, char* target, int capacity);
-
-// Removes trailing white space (blank, tab, CR, LF, VT, FF) in place.
-void trimTrailingSpace(char* text);

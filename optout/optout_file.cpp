@@ -5,6 +5,7 @@
 
 #include "debug_log.h"
 #include "line_scan.h"
+#include "options_file.h"
 #include "settings.h"
 
 namespace {
@@ -22,25 +23,6 @@ constexpr int kPortMin = 1;
 constexpr int kPortMax = 65535;
 
 enum ReadResult : int { OPTOUT_NOT_CONFIGURED = 0, OPTOUT_CONFIGURED = 1 };
-
-// Stores value when it has 1 to maxLength characters; otherwise the field
-// keeps its value and a warning names the refused value.
-void storeTextIfFits(const char* value, char* field, int maxLength, const char* label) {
-    const size_t length = std::strlen(value);
-    if (length >= 1 && length <= static_cast<size_t>(maxLength)) {
-        copyText(field, maxLength + 1, value);
-        return;
-    }
-    logDebugf("**WRN** %s [%s] is empty or too long; max sz=%d", label, value, maxLength);
-}
-
-void storeIntInRange(int min, const char* label, int32_t* field, int max, int32_t value) {
-    if (value >= min && value <= max) {
-        *field = value;
-        return;
-    }
-    logDebugf("**WRN** %s [%d] is out of range (%d...%d)", label, value, min, max);
-}
 
 bool isKnownDbType(const char* type) {
     return std::strcmp(type, "mssql") == 0 || std::strcmp(type, "mysql3.51") == 0 ||
@@ -76,7 +58,7 @@ void addPstnCode(const char* code) {
     if (g_pstnCodeCount < 0) g_pstnCodeCount = 0;
     char* entry = g_pstnCodes[g_pstnCodeCount];
     entry[0] = '\0';
-    storeTextIfFits(code, entry, kPstnCodeMax, "**WRN** pstncode ");
+    setTextIfFits(code, entry, kPstnCodeMax, "**WRN** pstncode ");
     if (entry[0] != '\0') ++g_pstnCodeCount;
 }
 
@@ -91,7 +73,7 @@ void handleLine(const char* line) {
         return;
     }
     if (matchRun(line, "dbtype", RunKind::Text, value, sizeof value)) {
-        storeTextIfFits(value, s.dbtype, kDbTypeMax, "**WRN** dbtype ");
+        setTextIfFits(value, s.dbtype, kDbTypeMax, "**WRN** dbtype ");
         if (!isKnownDbType(s.dbtype)) {
             logDebugf("**WRN** readOptOutOptions->dbtype invalid; {mssql, mysql3.51, mysql5.0}; "
                       "reset to 'mssql'\n");
@@ -107,7 +89,7 @@ void handleLine(const char* line) {
         return;
     }
     if (matchNumber(line, "maxlength", &number)) {
-        storeIntInRange(kMaxLengthMin, "**WRN** readOptOutOptions->maxlength invalid range (4...24)",
+        setIntInRange(kMaxLengthMin, "**WRN** readOptOutOptions->maxlength invalid range (4...24)",
                         &s.maxlength, kMaxLengthMax, number);
         return;
     }
@@ -121,18 +103,18 @@ void handleLine(const char* line) {
     };
     for (const TextKey& k : textKeys) {
         if (matchRun(line, k.key, RunKind::Text, value, sizeof value)) {
-            storeTextIfFits(value, k.field, kTextMax < k.capacity - 1 ? kTextMax : k.capacity - 1,
+            setTextIfFits(value, k.field, kTextMax < k.capacity - 1 ? kTextMax : k.capacity - 1,
                             k.label);
             return;
         }
     }
 
     if (matchRun(line, "dialprefix", RunKind::DialChars, value, sizeof value)) {
-        storeTextIfFits(value, s.dialprefix, kDialCharsMax, "**WRN** dialprefix ");
+        setTextIfFits(value, s.dialprefix, kDialCharsMax, "**WRN** dialprefix ");
         return;
     }
     if (matchRun(line, "removeDNCprefix", RunKind::DialChars, value, sizeof value)) {
-        storeTextIfFits(value, s.removeDNCprefix, kDialCharsMax, "**WRN** removeDNCprefix ");
+        setTextIfFits(value, s.removeDNCprefix, kDialCharsMax, "**WRN** removeDNCprefix ");
         return;
     }
     if (std::strncmp(line, "pstncodereset", 13) == 0) {
@@ -177,7 +159,7 @@ int readOptOutStream(std::FILE* file) {
     char line[kLineChars + 1];
     while (std::fgets(line, sizeof line, file) != nullptr) {
         if (line[0] == '#') continue;
-        trimTrailingSpace(line);
+        trimRight(line);
         if (line[0] == '\0') continue;
         handleLine(line);
     }

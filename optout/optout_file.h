@@ -15,8 +15,3 @@ int readOptOutText(const char* text, size_t length);
 // on (g_dncEnabled = 1) if it configures screening. The database is opened
 // later by optOutStartUp.
 void loadOptOutFile();
-
-// The opt-out lines of the start-up parameter echo: the file name, then,
-// while screening is on, every opt-out setting (password in clear) and each
-// PSTN code, then an empty line. The caller tests the debug switch.
-void writeOptOutEcho();

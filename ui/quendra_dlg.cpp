@@ -292,7 +292,7 @@ void CQuendraDlg::onInitDialog(int argc, const char* const* argv) {
     initReasonNames();
     if (g_settings.cfgFile[0] != '\0') readIAX2Options(g_settings.cfgFile);
     fillReasonList();
-    if (g_optOutCfgFile[0] != '\0' && readOptOutParameters(g_optOutCfgFile) == 1) g_dncEnabled = 1;
+    loadOptOutFile();
     // 12
     if (g_settings.debug) writeParameterEcho();
     // 13: registration and agent fields

@@ -62,16 +62,4 @@ TEST(LineScan, RunLongerThanTargetIsCutButMeasured) {
     EXPECT_STREQ(out, "123");
 }
 
-TEST(LineScan, TrimTrailingSpace) {
-    char a[] = "value \t\r\n\v\f";
-    trimTrailingSpace(a);
-    EXPECT_STREQ(a, "value");
-    char b[] = " \t ";
-    trimTrailingSpace(b);
-    EXPECT_STREQ(b, "");
-    char c[] = " keep";
-    trimTrailingSpace(c);
-    EXPECT_STREQ(c, " keep");
-}
-
 }  // namespace

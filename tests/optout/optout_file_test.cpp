@@ -342,46 +342,4 @@ TEST_F(OptOutStartUpFile, CompleteFileSwitchesScreeningOnAndIncompleteDoesNot) {
     std::remove(path);
 }
 
-TEST_F(OptOutStartUpFile, EchoWithScreeningOff) {
-    copyText(g_optOutCfgFile, "dnc.cfg");
-    writeOptOutEcho();
-    const std::vector<std::string> expected = {"**INF** DNC config. file anme      = [dnc.cfg]", "", ""};
-    EXPECT_EQ(log->lines(), expected);
-}
-
-TEST_F(OptOutStartUpFile, EchoWithScreeningOn) {
-    copyText(g_optOutCfgFile, "dnc.cfg");
-    g_dncEnabled = 1;
-    g_settings.dncdebug = 1;
-    copyText(g_settings.dbtype, "mysql5.0");
-    copyText(g_settings.dbhost, "h");
-    copyText(g_settings.dbserver, "s");
-    copyText(g_settings.dbdnctable, "t");
-    copyText(g_settings.dbusername, "u");
-    copyText(g_settings.dbpassword, "p");
-    copyText(g_settings.dialprefix, "8");
-    copyText(g_settings.removeDNCprefix, "9");
-    g_settings.maxlength = 10;
-    writeOptOutEcho();
-    const std::vector<std::string> expected = {
-        "**INF** DNC config. file anme      = [dnc.cfg]",
-        "**INF** DNC debug mode     = [Enabled]",
-        "**INF** DB type            = [mysql5.0]",
-        "**INF** DB mysql TCP port  = [3306]",
-        "**INF** DB host            = [h]",
-        "**INF** DB server          = [s]",
-        "**INF** table name         = [t]",
-        "**INF** DB username        = [u]",
-        "**INF** DB password        = [p]",
-        "**INF** DNC dial prefix    = [8]",
-        "**INF** DNC remove prefix  = [9]",
-        "**INF** DNC maxlength      = [10]",
-        "**INF** PSTN CODE(0)   = [133]",
-        "**INF** PSTN CODE(1)   = [1357]",
-        "",
-        "",
-    };
-    EXPECT_EQ(log->lines(), expected);
-}
-
 }  // namespace
