@@ -4,6 +4,7 @@
 // so tests can check that nothing is left behind.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -44,7 +45,7 @@ public:
     // Any thread: run fn on the loop thread and wait for it (runs it at once
     // when called from the loop thread itself).
     void callSync(const std::function<void()>& fn);
-    bool onLoopThread() const { return std::this_thread::get_id() == loopThread_; }
+    bool onLoopThread() const { return std::this_thread::get_id() == loopThread_.load(); }
 
 private:
     struct Timer {
@@ -57,7 +58,8 @@ private:
 
     int wakeFd_ = -1;
     bool stopping_ = false;
-    std::thread::id loopThread_;
+    // Read by any thread (onLoopThread), set by the thread that runs the loop.
+    std::atomic<std::thread::id> loopThread_;
     TimerId nextTimerId_ = 1;
     std::unordered_map<TimerId, Timer> timers_;
     std::multimap<Clock::time_point, TimerId> byTime_;
