@@ -256,7 +256,9 @@ struct iaxc_audio_device {
 /* Must precede iaxc_initialize: 0 -> 4569, < 0 -> chosen by the system,
  * > 0 -> that port (falls back to a system-chosen one when in use). */
 void iaxc_set_preferred_source_udp_port(int port);
-/* The UDP port actually bound, or -1 before iaxc_initialize. */
+/* The UDP port actually bound, or -1 before iaxc_initialize. Its type is
+ * that of the iaxclient API: ports above 32767 read negative (cast to
+ * unsigned short). */
 short iaxc_get_bind_port(void);
 /* 0 on success, -1 on failure. num_calls <= 0 gives one call slot. */
 int iaxc_initialize(int num_calls);

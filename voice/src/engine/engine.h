@@ -33,6 +33,9 @@
 
 namespace voice::engine {
 
+// The audio formats the media side codes.
+inline constexpr int kSupportedFormats = IAXC_FORMAT_GSM | IAXC_FORMAT_ULAW | IAXC_FORMAT_ALAW;
+
 class Engine {
 public:
     static Engine& instance();

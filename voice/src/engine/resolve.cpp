@@ -6,7 +6,14 @@
 
 #include <cstring>
 
+#include <atomic>
+
 namespace voice::engine {
+namespace {
+std::atomic<bool> g_lookups{true};
+}  // namespace
+
+void setNameLookups(bool on) { g_lookups = on; }
 
 std::optional<sockaddr_in> resolveIpv4(const std::string& host, uint16_t port) {
     sockaddr_in addr{};
@@ -14,6 +21,7 @@ std::optional<sockaddr_in> resolveIpv4(const std::string& host, uint16_t port) {
     addr.sin_port = htons(port);
     if (host.empty()) return std::nullopt;
     if (::inet_pton(AF_INET, host.c_str(), &addr.sin_addr) == 1) return addr;
+    if (!g_lookups) return std::nullopt;
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;

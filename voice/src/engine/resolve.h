@@ -12,4 +12,8 @@ namespace voice::engine {
 // May block on the system resolver: never call it with the engine lock held.
 std::optional<sockaddr_in> resolveIpv4(const std::string& host, uint16_t port);
 
+// Tests switch name lookups off, so that a name fails at once and without
+// any traffic to a name server.
+void setNameLookups(bool on);
+
 }  // namespace voice::engine

@@ -39,6 +39,8 @@ std::vector<uint16_t> openCallNumbers();
 // Handles one datagram as if it had arrived from `from`, then runs the
 // timers, on the calling thread (the engine must be initialized).
 void injectDatagram(const uint8_t* data, size_t length, const sockaddr_in& from);
+// Host names are looked up (on), or only numeric addresses are taken (off).
+void setNameLookups(bool on);
 // Time the network thread spent working on received datagrams.
 uint64_t networkBusyNanos();
 
