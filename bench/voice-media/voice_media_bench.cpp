@@ -161,7 +161,12 @@ bool benchPacing(int seconds) {
     engine.detachDriver();
 
     std::vector<double> intervals;
-    for (size_t i = 1; i < sentAtUs.size(); ++i) intervals.push_back(double(sentAtUs[i] - sentAtUs[i - 1]) / 1000.0);
+    int late = 0;
+    for (size_t i = 1; i < sentAtUs.size(); ++i) {
+        intervals.push_back(double(sentAtUs[i] - sentAtUs[i - 1]) / 1000.0);
+        if (intervals.back() > kPacingMaxTargetMs && ++late <= 10)
+            std::printf("interval of %.1f ms at %.2f s\n", intervals.back(), double(sentAtUs[i] - sentAtUs[0]) / 1e6);
+    }
     if (intervals.empty()) {
         std::printf("no frames sent\n");
         return false;
