@@ -24,7 +24,7 @@ configure_and_test() {
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$dir.configure.log" 2>&1 \
     || { cat "$dir.configure.log"; return 1; }
   cmake --build "$dir" -j "$jobs"
-  local args=(--test-dir "$dir" --output-on-failure --timeout 600 -j 2)
+  local args=(--test-dir "$dir" --output-on-failure --timeout 600)
   [ -n "$regex" ] && args+=(-R "$regex")
   ctest "${args[@]}"
 }
