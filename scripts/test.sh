@@ -42,6 +42,6 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWit
   -DQUENDRA_FUZZ=ON -DQUENDRA_WITH_QT=OFF > build-fuzz.configure.log 2>&1 \
   || { cat build-fuzz.configure.log; exit 1; }
 cmake --build build-fuzz -j "$jobs" --target fuzz_all
-scripts/run-fuzzers.sh build-fuzz 20
+scripts/run-fuzzers.sh build-fuzz 10
 
 echo "all test stages passed"

@@ -87,15 +87,15 @@ void CQuendraDlg::createControls() {
     QList<QWidget*> tabChain;
     QList<QWidget*> frames;
     for (std::size_t i = 0; i < count; ++i) {
-        const ControlSpec& spec = table[i];
-        const QRect r = m_units.rect(spec.x, spec.y, spec.width, spec.height);
-        const QString text = QString::fromLatin1(spec.text);
+        const ControlSpec& entry = table[i];
+        const QRect r = m_units.rect(entry.x, entry.y, entry.width, entry.height);
+        const QString text = QString::fromLatin1(entry.text);
         QWidget* widget = nullptr;
-        switch (spec.kind) {
+        switch (entry.kind) {
         case ControlKind::Edit:
         case ControlKind::MaskedEdit: {
             auto* edit = new QLineEdit(this);
-            if (spec.kind == ControlKind::MaskedEdit) edit->setEchoMode(QLineEdit::Password);
+            if (entry.kind == ControlKind::MaskedEdit) edit->setEchoMode(QLineEdit::Password);
             edit->setGeometry(r);
             edit->setFocusPolicy(Qt::StrongFocus);
             tabChain << edit;
@@ -114,7 +114,7 @@ void CQuendraDlg::createControls() {
             auto* button = new PictureButton(text, this);
             button->setAutoDefault(false);
             button->setGeometry(r);
-            if (spec.id == IDC_BUT_VOICEMAIL) {
+            if (entry.id == IDC_BUT_VOICEMAIL) {
                 button->setFocusPolicy(Qt::StrongFocus);
                 tabChain << button;
             } else {
@@ -144,7 +144,7 @@ void CQuendraDlg::createControls() {
         }
         case ControlKind::Label: {
             auto* label = new QLabel(text, this);
-            const bool centred = std::strcmp(spec.text, "MIC") == 0 || std::strcmp(spec.text, "SPK") == 0;
+            const bool centred = std::strcmp(entry.text, "MIC") == 0 || std::strcmp(entry.text, "SPK") == 0;
             label->setAlignment((centred ? Qt::AlignHCenter : Qt::AlignRight) | Qt::AlignTop);
             label->setGeometry(r);
             break;
@@ -174,7 +174,7 @@ void CQuendraDlg::createControls() {
             break;
         }
         }
-        if (widget != nullptr && spec.id != kStaticId) m_controls[spec.id] = widget;
+        if (widget != nullptr && entry.id != kStaticId) m_controls[entry.id] = widget;
     }
     // Frames stay behind the controls they surround, so they never take
     // their clicks.
