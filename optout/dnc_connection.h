@@ -27,8 +27,8 @@ void dbCaptureError(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc, DbEr
 // An error that no ODBC call reported (the layer's own precondition).
 void dbMakeError(DbError* error, const char* source, const char* description);
 
-// The meaning of an SQLSTATE's class ("28000" gives "invalid authorization
-// specification").
+// The meaning of an SQLSTATE's class ("42S02" gives "syntax error or access
+// rule violation").
 const char* sqlStateClassText(const char* sqlState);
 
 // Copies the text of the DRIVER key of connectionString (without braces)
