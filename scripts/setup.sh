@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   # window and tests
   qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-apps imagemagick
+  xvfb xauth x11-apps x11-utils xdotool imagemagick
   # voice engine: codecs, sound devices, filters; test tools
   libgsm1-dev portaudio19-dev libspeexdsp-dev tshark sox jackd2
   # IAX2 authentication digests (MD5, SHA-1)
