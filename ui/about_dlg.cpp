@@ -12,6 +12,7 @@
 #include "dialog_units.h"
 #include "flag_words.h"
 #include "options_file.h"
+#include "quendra_version.h"
 #include "settings.h"
 
 namespace {
@@ -111,7 +112,7 @@ const UsageLine kUsage[] = {
     {213, 72, "\"-aa\" = auto-answer, software implementation if present"},
 };
 
-const char* const kVersionLine = "Quendra Version 1.0.1.6";
+const char* const kVersionLine = "Quendra Version " QUENDRA_VERSION;
 
 std::string formatted(const char* format, int value) {
     char text[64];

@@ -32,13 +32,14 @@
 #include "phone_start.h"
 #include "picture_button.h"
 #include "process_priority.h"
+#include "quendra_version.h"
 #include "settings.h"
 #include "socket_layer.h"
 #include "voicemail_check.h"
 
 namespace {
 
-const char* const kWindowTitle = "IAX2 Soft Phone v1.0.1.6";
+const char* const kWindowTitle = "IAX2 Soft Phone v" QUENDRA_VERSION;
 // String 101, the settings-window entry of the window menu.
 const char* const kAboutMenuText = "&About Quendra...";
 // The shortest period a window timer runs with.

@@ -8,6 +8,7 @@
 
 #include "about_dlg.h"
 #include "dialog_units.h"
+#include "quendra_version.h"
 #include "settings.h"
 #include "ui_fixture.h"
 
@@ -159,7 +160,7 @@ TEST_F(AboutDlgTest, HeaderUsageTextAndFrame) {
 
     QStringList texts;
     for (QLabel* label : dlg.findChildren<QLabel*>()) texts << label->text();
-    EXPECT_TRUE(texts.contains("Quendra Version 1.0.1.6"));
+    EXPECT_TRUE(texts.contains("Quendra Version " QUENDRA_VERSION));
     int count = 0;
     const UsageLine* lines = usageLines(&count);
     ASSERT_EQ(count, 10);

@@ -15,6 +15,7 @@
 #include "button_faces.h"
 #include "control_ids.h"
 #include "settings.h"
+#include "quendra_version.h"
 #include "socket_layer.h"
 #include "ui_fixture.h"
 
@@ -96,7 +97,7 @@ TEST_F(MainWindowTest, InitialControlStates) {
 
 TEST_F(MainWindowTest, WindowTitleFrameAndFixedSize) {
     CQuendraDlg& dlg = makeDialog();
-    EXPECT_EQ(dlg.QWidget::windowTitle(), "IAX2 Soft Phone v1.0.1.6");
+    EXPECT_EQ(dlg.QWidget::windowTitle(), "IAX2 Soft Phone v" QUENDRA_VERSION);
     const Qt::WindowFlags flags = dlg.windowFlags();
     EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
@@ -403,10 +404,10 @@ TEST_F(MainWindowTest, TextAccessIsBoundedAndKeepsCharactersWhole) {
     char title[8];
     EXPECT_EQ(dlg.windowTitle(title, sizeof title), 7);
     EXPECT_STREQ(title, "IAX2 So");
-    dlg.setWindowTitle("IAX2 Soft Phone v1.0.1.6 (dnc.cfg)");
+    dlg.setWindowTitle("IAX2 Soft Phone v" QUENDRA_VERSION " (dnc.cfg)");
     char whole[64];
     dlg.windowTitle(whole, sizeof whole);
-    EXPECT_STREQ(whole, "IAX2 Soft Phone v1.0.1.6 (dnc.cfg)");
+    EXPECT_STREQ(whole, "IAX2 Soft Phone v" QUENDRA_VERSION " (dnc.cfg)");
 }
 
 TEST_F(MainWindowTest, FacesSwapAndOnlyPictureButtonsHaveThem) {
