@@ -17,16 +17,20 @@
 # The package uses this script as its postinst and postrm as well, so it also
 # takes the maintainer-script actions: configure and triggered (a driver
 # package was installed or removed) register, purge unregisters, the others
-# do nothing.
+# do nothing. The package's registrations carry a description of their own,
+# so that purging the package leaves alone a name that was registered before
+# it (by a run of this script from the source tree, or by an administrator).
 #
 # Needs root for the system-wide driver list (/etc/odbcinst.ini, or the
 # folder ODBCSYSINI names).
 set -euo pipefail
 
 action=${1:-register}
+registrant=""
 case "$action" in
-  register | configure | triggered) action=register ;;
-  unregister | purge) action=unregister ;;
+  register | unregister) ;;
+  configure | triggered) action=register registrant=" (Quendra package)" ;;
+  purge) action=unregister registrant=" (Quendra package)" ;;
   remove | upgrade | failed-upgrade | abort-install | abort-upgrade | abort-remove \
     | abort-deconfigure | disappear) exit 0 ;;
   *)
@@ -65,7 +69,7 @@ usage_count_of() {
   esac
 }
 
-description_for() { echo "$1 name served by $2"; }
+description_for() { echo "$1 name served by $2$registrant"; }
 
 # Removes a name whatever its usage count: odbcinst takes one count a call.
 remove_entry() {
@@ -93,7 +97,7 @@ register() {
   fi
   if [ -n "$current" ]; then
     if ! grep -qxF "Description=$description" <<< "$current"; then
-      echo "register-odbc-drivers: \"$name\" is registered for another driver; left as it is"
+      echo "register-odbc-drivers: \"$name\" is registered by someone else; left as it is"
       return 0
     fi
     remove_entry "$name"
