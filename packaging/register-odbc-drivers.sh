@@ -55,14 +55,18 @@ library_of() {
 
 # The entry of a driver name: its key=value lines, sorted, without the usage
 # count; nothing when the name is not registered.
+# (odbcinst reports a missing name on standard output, with status 1.)
 entry_of() {
-  odbcinst -q -d -n "$1" 2> /dev/null | tail -n +2 | grep -v -i '^UsageCount[[:space:]]*=' \
+  local text
+  text=$(odbcinst -q -d -n "$1" 2> /dev/null) || return 0
+  tail -n +2 <<< "$text" | grep -v -i '^UsageCount[[:space:]]*=' \
     | sed 's/[[:space:]]*=[[:space:]]*/=/' | grep . | sort || true
 }
 
 usage_count_of() {
-  local count
-  count=$(odbcinst -q -d -n "$1" 2> /dev/null | sed -n 's/^UsageCount[[:space:]]*=[[:space:]]*//Ip' | head -1)
+  local text count
+  text=$(odbcinst -q -d -n "$1" 2> /dev/null) || text=""
+  count=$(sed -n 's/^UsageCount[[:space:]]*=[[:space:]]*//Ip' <<< "$text" | head -1)
   case "$count" in
     '' | *[!0-9]*) echo 1 ;;
     *) echo "$count" ;;

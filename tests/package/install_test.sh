@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Installs the package on this machine for real and takes it off again:
+#   install_test.sh <build folder> <version>
+# dpkg -i, quendra from PATH under Xvfb to its window and out, remove, purge;
+# the system's ODBC driver list (odbcinst -q -d, each entry in full) must be
+# the same afterwards as before. Runs only as root with
+# QUENDRA_PACKAGE_INSTALL_TEST=1 (it changes the machine); otherwise it exits
+# with 77, which CTest counts as skipped. A quendra package that is already
+# installed is not touched: the test fails instead.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+version=$2
+deb=$build/quendra_${version}_amd64.deb
+out=$build/package-test/install
+if [ "${QUENDRA_PACKAGE_INSTALL_TEST:-}" != 1 ] || [ "$(id -u)" != 0 ]; then
+  echo "skipped: installs the package for real; run as root with QUENDRA_PACKAGE_INSTALL_TEST=1"
+  exit 77
+fi
+rm -rf "$out"
+mkdir -p "$out"
+# shellcheck source=phone_runs.sh
+source "$(dirname "$0")/phone_runs.sh"
+
+status_of_quendra() { dpkg-query -W -f='${Status}' quendra 2> /dev/null || true; }
+installed() { [[ "$(status_of_quendra)" = *" installed" ]]; }
+# Known to dpkg in any state but purged (installed, or its configuration left).
+known() { local s; s=$(status_of_quendra); [ -n "$s" ] && [[ "$s" != *not-installed ]]; }
+
+if known; then
+  echo "a quendra package is already on this machine ($(dpkg-query -W -f='${Status} ${Version}' quendra)); not touched" >&2
+  exit 1
+fi
+[ -f "$deb" ] || { echo "no $deb: run package.build first" >&2; exit 1; }
+
+# Every registered driver name with its whole entry.
+odbc_state() {
+  local name
+  odbcinst -q -d 2> /dev/null | sed -n 's/^\[\(.*\)\]$/\1/p' | while IFS= read -r name; do
+    odbcinst -q -d -n "$name"
+  done
+}
+
+we_installed=0
+cleanup() {
+  stop_children
+  if [ "$we_installed" = 1 ] && known; then
+    echo "-- cleaning up: purging the package"
+    dpkg -P quendra || true
+  fi
+}
+trap cleanup EXIT
+
+echo "== ODBC drivers before (odbcinst -q -d)"
+odbcinst -q -d || true
+before=$(odbc_state)
+
+echo "== dpkg -i $(basename "$deb")"
+we_installed=1
+dpkg -i "$deb" 2>&1 || fail "dpkg -i failed"
+installed || fail "the package is not installed after dpkg -i"
+echo "== after install: registered drivers"
+odbcinst -q -d || true
+[ "$(command -v quendra)" = /usr/bin/quendra ] || fail "quendra on PATH is $(command -v quendra || echo nothing)"
+for program in quendra-labpbx quendra-labpbx-ctl; do
+  command -v "$program" > /dev/null || fail "$program is not on PATH"
+done
+man -w quendra > /dev/null || fail "man does not find quendra's page"
+desktop-file-validate /usr/share/applications/quendra.desktop || fail "the installed desktop entry is not valid"
+
+echo "== quendra from PATH under Xvfb"
+start_xvfb
+folder=$out/working-folder
+mkdir -p "$folder"
+window_round_trip "IAX2 Soft Phone v$version" "$folder" quendra
+echo "window \"IAX2 Soft Phone v$version\" shown; Exit answered Yes; status 0"
+stop_children
+
+echo "== dpkg -r quendra"
+dpkg -r quendra 2>&1 || fail "dpkg -r failed"
+[ ! -e /usr/bin/quendra ] || fail "/usr/bin/quendra is still there after removal"
+echo "== dpkg -P quendra"
+dpkg -P quendra 2>&1 || fail "dpkg -P failed"
+known && fail "the package is still known to dpkg after purge"
+we_installed=0
+
+echo "== ODBC drivers after (odbcinst -q -d)"
+odbcinst -q -d || true
+after=$(odbc_state)
+if [ "$before" != "$after" ]; then
+  diff <(echo "$before") <(echo "$after") || true
+  fail "the ODBC driver list changed"
+fi
+echo "ODBC driver list the same as before, entry by entry"
+echo "install test passed"
