@@ -91,4 +91,26 @@ if [ "$before" != "$after" ]; then
   fail "the ODBC driver list changed"
 fi
 echo "ODBC driver list the same as before, entry by entry"
+
+# Once more with the driver list in a scratch folder (dpkg passes ODBCSYSINI
+# on to the maintainer scripts), empty as on a fresh desktop: the package
+# registers the names of the installed drivers and its purge takes them away.
+echo "== with an empty driver list (ODBCSYSINI=$out/odbc): dpkg -i, dpkg -P"
+export ODBCSYSINI=$out/odbc
+mkdir -p "$ODBCSYSINI"
+: > "$ODBCSYSINI/odbcinst.ini"
+we_installed=1
+dpkg -i "$deb" 2>&1 || fail "dpkg -i failed"
+odbcinst -q -d || true
+for name in "MySQL ODBC 3.51 Driver" "MySQL Connector/ODBC v5" "SQL Server"; do
+  package=tdsodbc
+  [ "$name" = "SQL Server" ] || package=odbc-mariadb
+  if dpkg-query -W -f='${Status}' "$package" 2> /dev/null | grep -q ' installed$'; then
+    odbcinst -q -d -n "$name" > /dev/null || fail "\"$name\" not registered though $package is installed"
+  fi
+done
+dpkg -P quendra 2>&1 || fail "dpkg -P failed"
+we_installed=0
+[ -z "$(odbcinst -q -d 2> /dev/null | grep '^\[' || true)" ] || fail "the purge left driver names behind"
+echo "the package registered the installed drivers' names and its purge removed them"
 echo "install test passed"
