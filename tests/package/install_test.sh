@@ -32,6 +32,10 @@ if known; then
 fi
 [ -f "$deb" ] || { echo "no $deb: run package.build first" >&2; exit 1; }
 
+# The folder the package's trigger watches.
+odbc_driver_dir=$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./triggers | sed -n 's/^interest-noawait //p')
+[ -n "$odbc_driver_dir" ] || { echo "the package has no trigger on the ODBC driver folder" >&2; exit 1; }
+
 # Every registered driver name with its whole entry.
 odbc_state() {
   local name
@@ -41,8 +45,10 @@ odbc_state() {
 }
 
 we_installed=0
+probe_installed=0
 cleanup() {
   stop_children
+  if [ "$probe_installed" = 1 ]; then dpkg -P quendra-trigger-probe || true; fi
   if [ "$we_installed" = 1 ] && known; then
     echo "-- cleaning up: purging the package"
     dpkg -P quendra || true
@@ -109,6 +115,23 @@ for name in "MySQL ODBC 3.51 Driver" "MySQL Connector/ODBC v5" "SQL Server"; do
     odbcinst -q -d -n "$name" > /dev/null || fail "\"$name\" not registered though $package is installed"
   fi
 done
+
+# A package that puts a file in the ODBC driver folder, as a driver package
+# installed later does, sets off the package's trigger: postinst runs again.
+echo "== a package with a file in the ODBC driver folder, installed and purged"
+probe=$out/probe
+mkdir -p "$probe/DEBIAN" "$probe$odbc_driver_dir"
+printf 'Package: quendra-trigger-probe\nVersion: 1\nArchitecture: all\nMaintainer: %s\nDescription: %s\n' \
+  "$(dpkg-deb -f "$deb" Maintainer)" "stands in for an ODBC driver package in the install test" > "$probe/DEBIAN/control"
+echo "not a driver" > "$probe$odbc_driver_dir/quendra-trigger-probe.txt"
+dpkg-deb -b --root-owner-group "$probe" "$out/probe.deb" > /dev/null
+probe_installed=1
+dpkg -i "$out/probe.deb" > "$out/probe-install.out" 2>&1 || { cat "$out/probe-install.out"; fail "the probe package did not install"; }
+cat "$out/probe-install.out"
+dpkg -P quendra-trigger-probe 2>&1 || fail "the probe package did not purge"
+probe_installed=0
+grep -q '^Processing triggers for quendra ' "$out/probe-install.out" || fail "the driver folder's trigger did not run"
+
 dpkg -P quendra 2>&1 || fail "dpkg -P failed"
 we_installed=0
 [ -z "$(odbcinst -q -d 2> /dev/null | grep '^\[' || true)" ] || fail "the purge left driver names behind"
