@@ -212,6 +212,19 @@ check_metainfo() {
   echo "metainfo valid, release $version"
 }
 
+# keys_documented KIND COUNT EXAMPLE AFTER KEY...: the source has COUNT keys
+# of this kind, and each is named in the rendered page ($out/quendra.txt) and
+# stands, maybe commented out, at the start of a line of the example file,
+# followed by AFTER.
+keys_documented() {
+  local kind=$1 expected=$2 example=$3 after=$4 key; shift 4
+  [ "$#" = "$expected" ] || fail "found $# $kind keys in the source, not $expected"
+  for key in "$@"; do
+    grep -qw -- "$key" "$out/quendra.txt" || fail "the page lacks the $kind key $key"
+    grep -qE "^#?$key$after" "$example" || fail "$(basename "$example") lacks the $kind key $key"
+  done
+}
+
 check_man_pages() {
   local page warnings
   for page in quendra quendra-labpbx quendra-labpbx-ctl; do
@@ -220,23 +233,12 @@ check_man_pages() {
     [ -z "$warnings" ] || fail "man warns about $page.1: $warnings"
   done
   MANWIDTH=200 man -l "$root/usr/share/man/man1/quendra.1.gz" 2> /dev/null > "$out/quendra.txt"
-  local examples=$root/usr/share/doc/quendra/examples key count=0
+  local examples=$root/usr/share/doc/quendra/examples key
   for key in -debug -host -user -pass -init -agid -opto -aa; do
     grep -qE -- "(^|[^a-z])$key" "$out/quendra.txt" || fail "the page lacks the switch $key"
   done
-  for key in $(phone_keys); do
-    count=$((count + 1))
-    grep -qw -- "$key" "$out/quendra.txt" || fail "the page lacks the options-file key $key"
-    grep -qE "^#?$key=" "$examples/Quendra.ini" || fail "the example options file lacks $key"
-  done
-  [ "$count" = 52 ] || fail "found $count options-file keys in the source, not 52"
-  count=0
-  for key in $(optout_keys); do
-    count=$((count + 1))
-    grep -qw -- "$key" "$out/quendra.txt" || fail "the page lacks the opt-out key $key"
-    grep -qE "^#?$key" "$examples/optout.cfg" || fail "the example opt-out file lacks $key"
-  done
-  [ "$count" = 13 ] || fail "found $count opt-out keys in the source, not 13"
+  keys_documented "options-file" 52 "$examples/Quendra.ini" '=' $(phone_keys)
+  keys_documented "opt-out" 13 "$examples/optout.cfg" '' $(optout_keys)
   for section in SYNOPSIS OPTIONS "OPTIONS FILE" "STARTED FROM THE DESKTOP MENU" ENVIRONMENT FILES EXAMPLES; do
     grep -qx "$section" "$out/quendra.txt" || fail "quendra.1 has no $section section"
   done

@@ -75,6 +75,18 @@ start_xvfb() {
   wait_for 50 xdpyinfo || fail "Xvfb did not start"
 }
 
+# visible_window NAME: prints the id of a shown window whose name matches the
+# pattern, waiting up to 10 seconds for one.
+visible_window() {
+  local id
+  for _ in $(seq 100); do
+    id=$(xdotool search --onlyvisible --name "$1" 2> /dev/null | head -1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
 # window_round_trip TITLE FOLDER COMMAND...: starts the phone on the X
 # display in FOLDER, waits for its main window with exactly that title, asks
 # it to exit (Escape, then Yes to the question) and checks that it ends with
@@ -84,13 +96,8 @@ window_round_trip() {
   (cd "$folder" && QUENDRA_AUDIO_SILENT=1 exec "$@" > "$out/window.out" 2>&1) &
   local pid=$!
   children+=("$pid")
-  local window="" box="" status=0
-  for _ in $(seq 100); do
-    window=$(xdotool search --onlyvisible --name "IAX2 Soft Phone" 2> /dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
-  [ -n "$window" ] || fail "the main window did not appear"
+  local window box status=0
+  window=$(visible_window "IAX2 Soft Phone") || fail "the main window did not appear"
   local shown
   shown=$(xdotool getwindowname "$window")
   [ "$shown" = "$title" ] || fail "the window's title is \"$shown\", not \"$title\""
@@ -98,12 +105,7 @@ window_round_trip() {
   # There is no window manager: the window is given the focus before each key.
   xdotool windowfocus --sync "$window" > /dev/null 2>&1 || true
   xdotool key --clearmodifiers Escape
-  for _ in $(seq 50); do
-    box=$(xdotool search --onlyvisible --name "^Quendra$" 2> /dev/null | head -1 || true)
-    [ -n "$box" ] && break
-    sleep 0.1
-  done
-  [ -n "$box" ] || fail "the exit question did not appear"
+  box=$(visible_window "^Quendra$") || fail "the exit question did not appear"
   xdotool windowfocus --sync "$box" > /dev/null 2>&1 || true
   xdotool key --clearmodifiers alt+y
   for _ in $(seq 100); do
