@@ -10,6 +10,7 @@
 #include "event_texts.h"
 #include "main_window.h"
 #include "ringing.h"
+#include "serial_work.h"
 #include "settings.h"
 #include "socket_layer.h"
 
@@ -153,19 +154,7 @@ void handleState(const iaxc_ev_call_state& call) {
     }
 }
 
-}  // namespace
-
-int iaxEventCallback(iaxc_event e) {
-    if (isIgnoredType(e.type)) return 1;
-    e.next = nullptr;
-    relayEvent(e);
-    return 1;
-}
-
-int handleIaxEvent(const iaxc_event& event) {
-    if (l_handlingClosed || g_mainDlg == nullptr) return 1;
-    iaxc_event e = event;
-    terminateTexts(e);
+void handleEvent(const iaxc_event& e) {
     switch (e.type) {
     case IAXC_EVENT_TEXT:
         handleText(e.ev.text);
@@ -182,6 +171,28 @@ int handleIaxEvent(const iaxc_event& event) {
         }
         break;
     }
+}
+
+}  // namespace
+
+int iaxEventCallback(iaxc_event e) {
+    if (isIgnoredType(e.type)) return 1;
+    e.next = nullptr;
+    relayEvent(e);
+    return 1;
+}
+
+int handleIaxEvent(const iaxc_event& event) {
+    if (l_handlingClosed || g_mainDlg == nullptr) return 1;
+    iaxc_event e = event;
+    terminateTexts(e);
+    // A box opened by another event's handling must not let this one run in
+    // its middle: the event waits its turn, and the window may have closed
+    // by then.
+    runSerialWork([e] {
+        if (l_handlingClosed || g_mainDlg == nullptr) return;
+        handleEvent(e);
+    });
     return 1;
 }
 

@@ -32,6 +32,7 @@
 #include "phone_start.h"
 #include "picture_button.h"
 #include "process_priority.h"
+#include "serial_work.h"
 #include "settings.h"
 #include "socket_layer.h"
 #include "voicemail_check.h"
@@ -425,6 +426,26 @@ bool CQuendraDlg::isTimerActive(int timerId) const {
 }
 
 void CQuendraDlg::onTimer(int timerId) {
+    // The flashing of the Answer face changes nothing but the face; every
+    // other timer's work touches the call or the agent's state and takes
+    // its turn behind the event or tick whose handling is under way.
+    if (timerId == TIMERID_RINGCOLOR) {
+        runTimerHandler(timerId);
+        return;
+    }
+    // One tick waiting is enough: a periodic timer that fires again while
+    // its tick waits adds nothing.
+    if (!m_ticksWaiting.insert(timerId).second) return;
+    runSerialWork([this, timerId] {
+        m_ticksWaiting.erase(timerId);
+        // Stopped while the tick waited (a new call stops the timed after-call
+        // work, Logout the voicemail check): nothing is left to do.
+        if (!isTimerActive(timerId)) return;
+        runTimerHandler(timerId);
+    });
+}
+
+void CQuendraDlg::runTimerHandler(int timerId) {
     const auto it = m_timerHandlers.find(timerId);
     if (it != m_timerHandlers.end() && it->second) it->second();
 }

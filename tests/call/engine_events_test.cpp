@@ -321,6 +321,42 @@ TEST_F(EventTest, AutoAnswerWithoutAlert) {
     EXPECT_EQ(window.raised, 1);
 }
 
+TEST_F(EventTest, EventsArrivingWhileABoxIsOpenWaitForTheEventThatOpenedIt) {
+    g_acmSocket = 5;
+    ringInbound(0);
+    engineSends(stateEvent(0, kConnected));
+    // The release action of call 0 shows a box; while it is open, the box's
+    // own event loop takes the engine's report that call 1 rings.
+    g_agent.releaseBox = "**WRN**: operation [ACWIB] cannot be completed";
+    boxes.whileOpen = [this] {
+        boxes.whileOpen = nullptr;
+        ASSERT_EQ(g_engine.deliver(stateEvent(1, kRinging, "5559876", "Bea Second")), 1);
+        deliverEvents();
+        g_journal.add("box closed");
+    };
+    g_journal.clear();
+    engineSends(stateEvent(0, IAXC_CALL_STATE_FREE));
+
+    // The end of call 0 was handled whole, and call 1 rang after it: the
+    // direction the end of call 0 reset is call 1's again.
+    EXPECT_EQ(g_activeCallNo, 1);
+    EXPECT_EQ(g_activeCallType, CALLTYPE_INBOUND);
+    EXPECT_EQ(window.m_ringing, 1);
+    EXPECT_EQ(window.text(IDC_EDIT_REMOTE_NUMBER), "5559876");
+    EXPECT_FALSE(window.isControlEnabled(IDC_BUT_DIAL));
+    const int release = g_journal.indexOf("agent:release(1,callNo=-1)");
+    const int closed = g_journal.indexOf("box closed");
+    const int ringing = g_journal.indexOf("agent:killTimedAcwTimers");
+    EXPECT_TRUE(release >= 0 && release < closed && closed < ringing) << release << " " << closed << " " << ringing;
+
+    // Answered and ended, call 1 has its inbound reactions.
+    engineSends(stateEvent(1, kConnected));
+    EXPECT_TRUE(g_journal.has("agent:inboundAnswerNotReady(type=1)"));
+    g_agent.releaseBox.clear();
+    engineSends(stateEvent(1, IAXC_CALL_STATE_FREE));
+    EXPECT_EQ(g_journal.with("agent:release").size(), 2u);
+}
+
 TEST_F(EventTest, EventsAfterClosingAreDropped) {
     closeEventHandling();
     ringInbound(0);
