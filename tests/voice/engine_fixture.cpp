@@ -148,7 +148,7 @@ void EngineTest::startEngine() {
     t.retry = iax2::RetryPolicy{20, 10, 160, 2, 5};
     t.firstPingMs = 150;
     t.pingIntervalMs = 250;
-    t.registrationRefreshSec = 60;
+    t.registrationRefreshSec = registrationRefreshSec;
     t.releaseGraceMs = 500;
     voice::engine::setTuning(t);
     iaxc_set_preferred_source_udp_port(-1);
