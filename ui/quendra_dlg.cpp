@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
 #include <cstring>
@@ -151,11 +152,12 @@ void CQuendraDlg::createControls() {
             break;
         }
         case ControlKind::Slider: {
+            // The widget holds the level itself, 0 at the bottom and 100 at
+            // the top, so that the part a style fills from the bottom end
+            // grows with the level; the window's slider position is its
+            // negation (setSliderPosition, sliderPosition).
             auto* slider = new QSlider(Qt::Vertical, this);
-            slider->setRange(-100, 0);
-            // The minimum at the top: the top end is level 100.
-            slider->setInvertedAppearance(true);
-            slider->setInvertedControls(true);
+            slider->setRange(0, 100);
             slider->setFocusPolicy(Qt::ClickFocus);
             slider->setGeometry(r);
             widget = slider;
@@ -219,7 +221,13 @@ void CQuendraDlg::bindControls() {
         if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
             connect(button, &QAbstractButton::clicked, this, [this, controlId] { runCommand(controlId); });
         } else if (auto* slider = qobject_cast<QSlider*>(widget)) {
+            // A drag applies the level when the handle is let go; a click on
+            // the track, the wheel and the keys move the handle by steps, each
+            // applied at once.
             connect(slider, &QSlider::sliderReleased, this, [this, controlId] { runCommand(controlId); });
+            connect(slider, &QSlider::valueChanged, this, [this, controlId, slider] {
+                if (!slider->isSliderDown()) runCommand(controlId);
+            });
         } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
             connect(combo, &QComboBox::activated, this, [this, controlId] { runCommand(controlId); });
         }
@@ -381,12 +389,16 @@ int CQuendraDlg::buttonFace(int id) const {
 }
 
 void CQuendraDlg::setSliderPosition(int id, int position) {
-    if (auto* slider = qobject_cast<QSlider*>(control(id))) slider->setValue(position);
+    if (auto* slider = qobject_cast<QSlider*>(control(id))) {
+        // Placed by the program, not moved by the agent: nothing to apply.
+        const QSignalBlocker quiet(slider);
+        slider->setValue(-position);
+    }
 }
 
 int CQuendraDlg::sliderPosition(int id) const {
     const auto* slider = qobject_cast<const QSlider*>(control(id));
-    return slider ? slider->value() : 0;
+    return slider ? -slider->value() : 0;
 }
 
 void CQuendraDlg::setReasonSelection(int index) {

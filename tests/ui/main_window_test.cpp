@@ -85,10 +85,12 @@ TEST_F(MainWindowTest, InitialControlStates) {
         auto* slider = qobject_cast<QSlider*>(control(id));
         ASSERT_NE(slider, nullptr);
         EXPECT_EQ(slider->orientation(), Qt::Vertical);
-        EXPECT_EQ(slider->minimum(), -100);
-        EXPECT_EQ(slider->maximum(), 0);
-        EXPECT_EQ(slider->value(), -50);
-        EXPECT_TRUE(slider->invertedAppearance()) << "-100, level 100, is at the top";
+        // The widget holds the level, the window gives its negation.
+        EXPECT_EQ(slider->minimum(), 0);
+        EXPECT_EQ(slider->maximum(), 100);
+        EXPECT_EQ(slider->value(), 50);
+        EXPECT_EQ(dlg.sliderPosition(id), -50);
+        EXPECT_FALSE(slider->invertedAppearance()) << "level 100 is at the top";
     }
     EXPECT_EQ(dlg.focusWidget(), control(IDC_EDIT_NUMBER));
     EXPECT_EQ(text(IDC_BUT_RESIZE), "<<");
@@ -312,7 +314,7 @@ TEST_F(MainWindowTest, EveryControlRunsItsOwnOperation) {
     }
     auto* spk = qobject_cast<QSlider*>(control(IDC_SLIDER_SPK));
     spk->setSliderDown(true);
-    spk->setSliderPosition(-80);
+    spk->setSliderPosition(80);
     spk->setSliderDown(false);
     auto* mic = qobject_cast<QSlider*>(control(IDC_SLIDER_MIC));
     mic->setSliderDown(true);

@@ -2,6 +2,7 @@
 // call rung, answered and ended from either side, auto-answer, hold, blind
 // transfer, the keypad, the sliders and Exit.
 #include <QSlider>
+#include <QTest>
 
 #include <chrono>
 
@@ -200,20 +201,25 @@ TEST_F(CallWindowCallTest, SlidersSetTheLevels) {
     auto* speaker = qobject_cast<QSlider*>(control(IDC_SLIDER_SPK));
     auto* mic = qobject_cast<QSlider*>(control(IDC_SLIDER_MIC));
     ASSERT_TRUE(speaker && mic);
-    speaker->setValue(-70);
+    speaker->setValue(70);
     emit speaker->sliderReleased();
     EXPECT_EQ(g_settings.speakerVol, 70);
     startAndRegister();
     EXPECT_FLOAT_EQ(iaxc_output_level_get(), 0.7f);
     EXPECT_FLOAT_EQ(iaxc_input_level_get(), 0.5f);
-    speaker->setValue(-20);
+    speaker->setValue(20);
     emit speaker->sliderReleased();
-    mic->setValue(-90);
+    mic->setValue(90);
     emit mic->sliderReleased();
     EXPECT_EQ(g_settings.speakerVol, 20);
     EXPECT_EQ(g_settings.micVol, 90);
     EXPECT_FLOAT_EQ(iaxc_output_level_get(), 0.2f);
     EXPECT_FLOAT_EQ(iaxc_input_level_get(), 0.9f);
+    // A key step reaches the engine as a drag does.
+    speaker->setFocus();
+    QTest::keyClick(speaker, Qt::Key_Up);
+    EXPECT_EQ(g_settings.speakerVol, 21);
+    EXPECT_FLOAT_EQ(iaxc_output_level_get(), 0.21f);
 }
 
 TEST_F(CallWindowCallTest, ExitRefusedDuringACallThenUnregisters) {
