@@ -72,6 +72,11 @@ void handleRegistration(const iaxc_ev_registration& reg) {
             g_registeredOnce = 1;
             dlg.enableControl(IDC_BUT_LOGIN, true);
             dlg.enableControl(IDC_BUT_DIAL, true);
+        } else if (!callIsActive()) {
+            // Online again after an outage: with no call in progress, Dial is
+            // back as it would be had the outage not happened (during a call,
+            // the call's end brings it back).
+            dlg.enableControl(IDC_BUT_DIAL, true);
         }
         dlg.setButtonFace(IDC_BUT_START, IDB_ONLINE);
     } else {

@@ -94,13 +94,22 @@ TEST_F(EventTest, RegistrationAcceptedEnablesLoginAndDialOnce) {
     EXPECT_FALSE(window.isControlEnabled(IDC_BUT_DIAL));
     EXPECT_TRUE(logHas("IAXC_EVENT_REGISTRATION: (id,reply,msgcount)=(1,Rejected[1E],-1)"));
 
-    // Accepted again: Online, but Dial waits for the end of a call.
-    g_journal.clear();
+    // Accepted again with no call: Online, and Dial back as before the
+    // outage; Login stays as the agent's login left it.
     window.enableControl(IDC_BUT_LOGIN, false);
     engineSends(registrationEvent(IAXC_REGISTRATION_REPLY_ACK));
     EXPECT_EQ(window.buttonFace(IDC_BUT_START), IDB_ONLINE);
-    EXPECT_FALSE(window.isControlEnabled(IDC_BUT_DIAL));
+    EXPECT_TRUE(window.isControlEnabled(IDC_BUT_DIAL));
     EXPECT_FALSE(window.isControlEnabled(IDC_BUT_LOGIN));
+}
+
+TEST_F(EventTest, OnlineAgainDuringACallLeavesDialToTheCallsEnd) {
+    engineSends(registrationEvent(IAXC_REGISTRATION_REPLY_ACK));
+    ringInbound(0);
+    engineSends(registrationEvent(IAXC_REGISTRATION_REPLY_TIMEOUT));
+    engineSends(registrationEvent(IAXC_REGISTRATION_REPLY_ACK));
+    EXPECT_EQ(window.buttonFace(IDC_BUT_START), IDB_ONLINE);
+    EXPECT_FALSE(window.isControlEnabled(IDC_BUT_DIAL)) << "the call still rings";
     engineSends(stateEvent(0, IAXC_CALL_STATE_FREE));
     EXPECT_TRUE(window.isControlEnabled(IDC_BUT_DIAL));
 }
