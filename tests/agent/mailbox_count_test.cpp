@@ -146,7 +146,7 @@ TEST_F(MailboxCheck, SilenceEndsAfterFiveSeconds) {
     const auto start = SteadyClock::now();
     EXPECT_EQ(checkMWI("default"), MWI_FAILED);
     EXPECT_GE(msSince(start), 4900);
-    EXPECT_LT(msSince(start), 6500);
+    EXPECT_LT(msSince(start), 15000);
     EXPECT_NE(logText().find("**ERR** checkMWI(2001@default)->utl_readMsg(read msg (select()) timeout) failed"),
               std::string::npos);
 }

@@ -360,7 +360,7 @@ TEST_F(MainWindowTest, TimersDispatchByIdAndRepeat) {
     EXPECT_TRUE(dlg.startTimer(TIMERID_RINGCOLOR, 10));
     EXPECT_TRUE(dlg.startTimer(TIMERID_MWICHECKER, 10));
     EXPECT_TRUE(dlg.isTimerActive(TIMERID_RINGCOLOR));
-    QTRY_VERIFY_WITH_TIMEOUT(fired[TIMERID_RINGCOLOR] >= 3 && fired[TIMERID_MWICHECKER] >= 3, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(fired[TIMERID_RINGCOLOR] >= 3 && fired[TIMERID_MWICHECKER] >= 3, 20000);
     dlg.stopTimer(TIMERID_RINGCOLOR);
     EXPECT_FALSE(dlg.isTimerActive(TIMERID_RINGCOLOR));
     const int stopped = fired[TIMERID_RINGCOLOR];
@@ -372,7 +372,7 @@ TEST_F(MainWindowTest, TimersDispatchByIdAndRepeat) {
     EXPECT_FALSE(dlg.startTimer(TIMERID_RINGING, -1));
     EXPECT_FALSE(dlg.isTimerActive(TIMERID_RINGING));
     EXPECT_TRUE(dlg.startTimer(TIMERID_INBOUNDTIMEDACW, 0)) << "a zero period still runs";
-    QTRY_VERIFY_WITH_TIMEOUT(fired[TIMERID_INBOUNDTIMEDACW] >= 1, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(fired[TIMERID_INBOUNDTIMEDACW] >= 1, 20000);
     dlg.stopTimer(TIMERID_OUTBOUNDTIMEDACW);  // never started: nothing happens
     dlg.stopTimer(TIMERID_INBOUNDTIMEDACW);
     dlg.stopTimer(TIMERID_MWICHECKER);
