@@ -56,6 +56,8 @@ protected:
     }
     std::string pauses() const { return pbx->command("pauses 7001"); }
     bool pausesAre(const std::string& expected) const { return pauses() == expected; }
+
+    LoopingBoxes boxes;  // outlives the window, whose tear-down comes first
 };
 
 TEST_F(BoxEventsWindowTest, CallRingingWhileTheReleaseBoxIsOpenKeepsItsAgentReactions) {
@@ -64,7 +66,6 @@ TEST_F(BoxEventsWindowTest, CallRingingWhileTheReleaseBoxIsOpenKeepsItsAgentReac
     startAndRegister();
     click(IDC_BUT_LOGIN);
     ASSERT_TRUE(isEnabled(IDC_BUT_LOGOUT)) << "agent login failed";
-    LoopingBoxes boxes;
     setMessageBoxes(&boxes);
 
     // Call 1 is answered: Inbound NR.
