@@ -21,6 +21,25 @@ manager_port=${QUENDRA_ASTERISK_MANAGER_PORT:-5038}
 manager_user=${QUENDRA_ASTERISK_MANAGER_USER:-quendra}
 manager_secret=${QUENDRA_ASTERISK_MANAGER_SECRET:-lab}
 
+# Exactly these modules are loaded.
+modules=(
+  res_crypto res_clioriginate res_timing_timerfd res_musiconhold bridge_simple
+  codec_gsm codec_ulaw codec_alaw codec_a_mu
+  format_wav format_gsm format_pcm format_sln
+  func_callerid func_channel func_strings func_logic
+  app_echo app_playtones app_milliwatt app_dial app_read app_playback
+  app_verbose app_stack app_queue app_voicemail
+  chan_iax2 pbx_config
+)
+missing=()
+for m in "${modules[@]}"; do
+  [ -f "$install/lib/asterisk/modules/$m.so" ] || missing+=("$m")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "$install lacks modules: ${missing[*]}" >&2
+  exit 1
+fi
+
 etc="$install/etc/asterisk"
 lib="$install/var/lib/asterisk"
 moh="$lib/moh-melody"
@@ -55,37 +74,32 @@ rungroup = $(id -gn)
 verbose = 3
 EOF
 
-cat > "$etc/modules.conf" <<'EOF'
-[modules]
-autoload = no
-load = res_crypto.so
-load = res_timing_timerfd.so
-load = res_musiconhold.so
-load = bridge_simple.so
-load = codec_gsm.so
-load = codec_ulaw.so
-load = codec_alaw.so
-load = codec_a_mu.so
-load = format_wav.so
-load = format_gsm.so
-load = format_pcm.so
-load = format_sln.so
-load = func_callerid.so
-load = func_channel.so
-load = func_strings.so
-load = func_logic.so
-load = app_echo.so
-load = app_playtones.so
-load = app_milliwatt.so
-load = app_dial.so
-load = app_read.so
-load = app_playback.so
-load = app_verbose.so
-load = app_stack.so
-load = app_queue.so
-load = app_voicemail.so
-load = chan_iax2.so
-load = pbx_config.so
+{
+  printf '[modules]\nautoload = no\n'
+  printf 'load = %s.so\n' "${modules[@]}"
+} > "$etc/modules.conf"
+
+# Core settings files: present so the log shows no missing-file errors;
+# call records are not kept.
+printf '[general]\nenable = no\n' > "$etc/cdr.conf"
+printf '[general]\nenable = no\n' > "$etc/cel.conf"
+for core in ccss features udptl; do
+  printf '[general]\n' > "$etc/$core.conf"
+done
+echo "; no named access lists" > "$etc/acl.conf"
+
+# Tones for Ringing, Busy and Congestion on channels that play them locally.
+cat > "$etc/indications.conf" <<'EOF'
+[general]
+country = us
+
+[us]
+description = United States
+ringcadence = 2000,4000
+dial = 350+440
+ring = 440+480/2000,0/4000
+busy = 480+620/500,0/500
+congestion = 480+620/250,0/250
 EOF
 
 cat > "$etc/logger.conf" <<'EOF'
