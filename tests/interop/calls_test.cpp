@@ -17,8 +17,6 @@ struct Codec {
     double maxLevelErrorDb;  // GSM is lossy; G.711 returns the tone almost exactly
 };
 
-void PrintTo(const Codec& codec, std::ostream* out) { *out << codec.name; }
-
 // The level and frequency of the 1 kHz tone a phone heard back, judged over
 // the two seconds before `end`, and how long after `answered` it began.
 struct EchoFigures {
@@ -47,15 +45,14 @@ struct EchoFigures {
     return ::testing::AssertionSuccess();
 }
 
-class EchoCall : public InteropTest, public ::testing::WithParamInterface<Codec> {};
+using EchoCall = InteropTest;
 
-TEST_P(EchoCall, ToneComesBackAtItsFrequencyAndLevel) {
-    const Codec codec = GetParam();
-    Phone phone = startPhone(codec.name, 1000);
-    // Asterisk picks the codec by its own order: the phone offers only one.
+// A call to the echo test in one codec, Asterisk's choice narrowed to it by
+// offering only that one (it picks by its own order).
+void echoInCodec(InteropTest::Phone& phone, const AsteriskSite& site, const Codec& codec) {
     ASSERT_TRUE(phone->command(std::string("formats ") + codec.name + " " + codec.name));
     const size_t from = phone->lineCount();
-    ASSERT_EQ(phone->command("call " + site->dial("1001", "600")), "0");
+    ASSERT_EQ(phone->command("call " + site.dial("1001", "600")), "0");
     const auto answered = phone->waitForState(0, IAXC_CALL_STATE_ACTIVE | IAXC_CALL_STATE_COMPLETE, 10s, from);
     ASSERT_TRUE(answered) << "the echo test did not answer";
     EXPECT_EQ(answered->first.format, codec.format) << "the call runs in another codec";
@@ -68,18 +65,28 @@ TEST_P(EchoCall, ToneComesBackAtItsFrequencyAndLevel) {
     EchoFigures f;
     ASSERT_TRUE(analyseEcho(readHeard(phone.heardPath), size_t(answered->first.heard), std::stoul(*end), f));
     figure("echo %-4s: first audio %.0f ms after answer, level %+.2f dB, frequency error %+.1f Hz, "
-           "off-frequency %.1f dB",
-           codec.name, f.startMs, f.levelDb, f.frequencyErrorHz, decibels(f.offFrequencyRatio));
+           "off-frequency %.0f dB",
+           codec.name, f.startMs, f.levelDb, f.frequencyErrorHz, std::max(-120.0, decibels(f.offFrequencyRatio)));
     EXPECT_LT(f.startMs, 1000) << "the echo took too long to start";
     EXPECT_LT(std::abs(f.levelDb), codec.maxLevelErrorDb);
     EXPECT_LT(std::abs(f.frequencyErrorHz), 2.0);
     EXPECT_LT(f.offFrequencyRatio, 0.05);
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, EchoCall,
-                         ::testing::Values(Codec{"gsm", IAXC_FORMAT_GSM, 3.0}, Codec{"ulaw", IAXC_FORMAT_ULAW, 1.0},
-                                           Codec{"alaw", IAXC_FORMAT_ALAW, 1.0}),
-                         [](const ::testing::TestParamInfo<Codec>& info) { return std::string(info.param.name); });
+TEST_F(EchoCall, GsmToneComesBackAtItsFrequencyAndLevel) {
+    Phone phone = startPhone("gsm", 1000);
+    echoInCodec(phone, *site, {"gsm", IAXC_FORMAT_GSM, 3.0});
+}
+
+TEST_F(EchoCall, UlawToneComesBackAtItsFrequencyAndLevel) {
+    Phone phone = startPhone("ulaw", 1000);
+    echoInCodec(phone, *site, {"ulaw", IAXC_FORMAT_ULAW, 1.0});
+}
+
+TEST_F(EchoCall, AlawToneComesBackAtItsFrequencyAndLevel) {
+    Phone phone = startPhone("alaw", 1000);
+    echoInCodec(phone, *site, {"alaw", IAXC_FORMAT_ALAW, 1.0});
+}
 
 using InboundCall = InteropTest;
 

@@ -60,7 +60,6 @@ std::string InteropTest::file(const std::string& name) const {
 
 InteropTest::Phone InteropTest::startPhone(const std::string& name, double hz, double seconds) {
     Phone phone;
-    phone.hz = hz;
     phone.heardPath = file(name + "-heard.wav");
     const std::string tonePath = file(name + "-tone.wav");
     EXPECT_TRUE(writeToneFile(tonePath, hz, kToneAmplitude, seconds)) << tonePath;

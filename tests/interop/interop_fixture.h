@@ -27,6 +27,15 @@ void figure(const char* format, ...) __attribute__((format(printf, 1, 2)));
 double secondsBetween(Clock::time_point from, Clock::time_point to);
 
 class InteropTest : public ::testing::Test {
+public:
+    // The fixture owns the process: it is stopped after the test, and its
+    // last lines are shown when the test failed.
+    struct Phone {
+        PhoneProcess* process = nullptr;
+        std::string heardPath;
+        PhoneProcess* operator->() const { return process; }
+    };
+
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -36,14 +45,6 @@ protected:
 
     // A probe phone whose microphone plays a tone of hz for seconds and
     // whose speaker is recorded to <name>-heard.wav (heardPath).
-    // The fixture owns the process: it is stopped after the test, and its
-    // last lines are shown when the test failed.
-    struct Phone {
-        PhoneProcess* process = nullptr;
-        std::string heardPath;
-        double hz = 0;
-        PhoneProcess* operator->() const { return process; }
-    };
     Phone startPhone(const std::string& name, double hz, double seconds = 30);
     // Registers ext (secret s<ext>) and waits for the REGACK event.
     ::testing::AssertionResult registerPhone(Phone& phone, const std::string& ext);

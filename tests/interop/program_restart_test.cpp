@@ -138,6 +138,9 @@ TEST_F(ProgramRestart, OfflineWhileAsteriskIsDownOnlineWithinARefresh) {
     }
     ASSERT_TRUE(xUp) << "Xvfb did not start";
 
+    // Qt wants a private runtime folder, and says so when it has none.
+    const std::string runtime = folder + "runtime";
+    ::mkdir(runtime.c_str(), 0700);
     const std::string options = folder + "Quendra.ini";
     {
         std::ofstream ini(options);
@@ -150,7 +153,7 @@ TEST_F(ProgramRestart, OfflineWhileAsteriskIsDownOnlineWithinARefresh) {
     }
     program_ = std::make_unique<ChildProcess>(
         "quendra", std::vector<std::string>{QUENDRA_PROGRAM_PATH, "-init" + options},
-        std::vector<std::pair<std::string, std::string>>{{"DISPLAY", displayName}, {"QUENDRA_AUDIO_SILENT", "1"}});
+        std::vector<std::pair<std::string, std::string>>{{"DISPLAY", displayName}, {"QUENDRA_AUDIO_SILENT", "1"}, {"XDG_RUNTIME_DIR", runtime}});
     std::string window;
     for (int i = 0; i < 100 && window.empty(); ++i) {
         window = runShell(x + "xdotool search --onlyvisible --name 'IAX2 Soft Phone' 2>/dev/null | head -1");
