@@ -44,6 +44,10 @@ TEST_F(LongCall, ThreeMinutesOfEchoWithoutGaps) {
     const auto endMark = phone->command("mark");
     ASSERT_TRUE(endMark);
     const auto hungUp = Clock::now();
+    // The phone's receive figures: frames concealed as lost, and dropped
+    // (late or beyond the backlog limit).
+    const auto stats = phone->command("stats 0");
+    figure("3-minute call: the phone's receive figures: %s", stats.value_or("(none)").c_str());
     EXPECT_FALSE(phone->waitForState(0, 0, 0ms, from)) << "the call ended before the three minutes were up";
     ASSERT_TRUE(phone->command("hangup"));
     EXPECT_TRUE(phone->waitForState(0, 0, 5s, from));
