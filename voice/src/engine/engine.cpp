@@ -3,6 +3,7 @@
 #include "engine.h"
 
 #include <arpa/inet.h>
+#include <pthread.h>
 
 #include <chrono>
 #include <cstring>
@@ -292,6 +293,7 @@ void Engine::replyUnknownCall(const iax2::FullHeader& h, const sockaddr_in& from
 // ---------------------------------------------------------------- network
 
 void Engine::networkLoop() {
+    pthread_setname_np(pthread_self(), "voice-net");
     int waitMs = 0;
     while (!stopNetwork_) {
         socket_.wait(waitMs);

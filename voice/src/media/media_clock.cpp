@@ -49,6 +49,7 @@ void MediaClock::stop() {
 }
 
 void MediaClock::run() {
+    pthread_setname_np(pthread_self(), "voice-media");
     sched_param param{};
     param.sched_priority = kRealtimePriority;
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);  // refused without privileges: fine
