@@ -94,8 +94,9 @@ TEST(PortAudioDriver, ACallAndASoundRunOnAJackDevice) {
     std::atomic<int> streams{0};
     MediaClock clock;
     ASSERT_TRUE(clock.start([&](int64_t now) {
-        engine.tick(now);
+        const bool more = engine.tick(now);
         streams = raw->deviceStreams();
+        return more;
     }));
     // Opening the device may take a while; count the frames of the second
     // after it is open (loosely: the machine may be busy).
