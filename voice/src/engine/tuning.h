@@ -44,4 +44,24 @@ void setNameLookups(bool on);
 // Time the network thread spent working on received datagrams.
 uint64_t networkBusyNanos();
 
+// The network thread's rounds of work since it started, and how long it
+// chose to sleep after the latest one: -1 for "until a datagram or an API
+// call comes", else milliseconds to the next retransmission, ping,
+// registration refresh or levels report.
+struct NetworkSleep {
+    uint64_t rounds = 0;
+    int lastWaitMs = 0;
+};
+NetworkSleep networkSleep();
+
+// The media clock: whether it ticks now (it does only while a call has
+// audio or a sound plays), and how many times it has begun and stopped
+// ticking since iaxc_initialize.
+struct MediaClockState {
+    bool ticking = false;
+    uint64_t starts = 0;
+    uint64_t stops = 0;
+};
+MediaClockState mediaClockState();
+
 }  // namespace voice::engine
