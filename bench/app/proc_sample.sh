@@ -6,7 +6,7 @@ proc_sample() {
   local pid=$1 task tid name vol invol run
   for task in /proc/"$pid"/task/*; do
     tid=${task##*/}
-    name=$(tr ' ' '_' < "$task/comm" 2>/dev/null) || continue
+    name=$(tr ' ' '_' 2>/dev/null < "$task/comm") || continue
     vol=$(awk '/^voluntary_ctxt_switches/ {print $2}' "$task/status" 2>/dev/null) || continue
     invol=$(awk '/^nonvoluntary_ctxt_switches/ {print $2}' "$task/status" 2>/dev/null) || continue
     run=$(cut -d' ' -f1 "$task/schedstat" 2>/dev/null) || continue
