@@ -24,7 +24,7 @@ ctl=$build/labpbx/pbx/labpbx-ctl
 for program in "$phone" "$caller" "$labpbx" "$ctl"; do
   [ -x "$program" ] || { echo "density: $program is not built" >&2; exit 2; }
 done
-. "$root/bench/app/proc_sample.sh"
+. "$root/bench/app/bench_support.sh"
 
 work=$(mktemp -d /tmp/quendra-density-XXXXXX)
 address="127.81.$(( ($$ / 250) % 250 + 1 )).$(( $$ % 250 + 1 ))"
@@ -36,14 +36,6 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "density: FAILED: $*" >&2; exit 1; }
-wait_for() {
-  local tenths=$1; shift
-  for _ in $(seq "$tenths"); do
-    "$@" > /dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
 ctl() { "$ctl" -a "$address" -p 5039 "$@"; }
 # Phones registered (the caller's extension 3999 is not counted).
 registered() { ctl registrations | awk -v last=$((3000 + count)) '$1 == "reg" && $2 > 3000 && $2 <= last {n++} END {print n + 0}'; }

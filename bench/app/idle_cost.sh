@@ -12,14 +12,16 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 seconds=${IDLE_SECONDS:-60}
-settle=${IDLE_SETTLE:-5}
+# Measuring starts this long after registration: the text cursor blinks
+# for the first 10 s after the window comes up.
+settle=${IDLE_SETTLE:-12}
 phone=$build/bench/app/bench_phone_host
 labpbx=$build/labpbx/pbx/labpbx
 ctl=$build/labpbx/pbx/labpbx-ctl
 for program in "$phone" "$labpbx" "$ctl"; do
   [ -x "$program" ] || { echo "idle_cost: $program is not built" >&2; exit 2; }
 done
-. "$root/bench/app/proc_sample.sh"
+. "$root/bench/app/bench_support.sh"
 
 work=$(mktemp -d /tmp/quendra-idle-XXXXXX)
 address="127.79.$(( ($$ / 250) % 250 + 1 )).$(( $$ % 250 + 1 ))"
@@ -31,14 +33,6 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "idle_cost: FAILED: $*" >&2; exit 1; }
-wait_for() {
-  local tenths=$1; shift
-  for _ in $(seq "$tenths"); do
-    "$@" > /dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
 ctl() { "$ctl" -a "$address" -p 5039 "$@"; }
 
 cat > "$work/lab.conf" <<EOF

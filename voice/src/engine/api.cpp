@@ -6,7 +6,6 @@
 
 #include "engine.h"
 #include "iaxclient.h"
-#include "media/media_port.h"
 #include "tuning.h"
 
 using voice::engine::Engine;
@@ -33,10 +32,7 @@ void injectDatagram(const uint8_t* data, size_t length, const sockaddr_in& from)
 }
 uint64_t networkBusyNanos() { return Engine::instance().busyNanos(); }
 NetworkSleep networkSleep() { return Engine::instance().networkSleep(); }
-MediaClockState mediaClockState() {
-    const media::ClockState c = media::clockState();
-    return MediaClockState{c.ticking, c.starts, c.stops};
-}
+MediaClockState mediaClockState() { return media::clockState(); }
 
 }  // namespace voice::engine
 

@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 
 #include "iax2/reliability.h"
+#include "media/media_port.h"
 
 namespace voice::engine {
 
@@ -57,11 +58,7 @@ NetworkSleep networkSleep();
 // The media clock: whether it ticks now (it does only while a call has
 // audio or a sound plays), and how many times it has begun and stopped
 // ticking since iaxc_initialize.
-struct MediaClockState {
-    bool ticking = false;
-    uint64_t starts = 0;
-    uint64_t stops = 0;
-};
+using MediaClockState = media::ClockState;
 MediaClockState mediaClockState();
 
 }  // namespace voice::engine

@@ -1,4 +1,15 @@
-# Shell functions of the benchmarks that read a process's costs from /proc.
+# Shell functions the benchmarks share: waiting, and reading a process's
+# costs from /proc.
+
+# Runs a command until it succeeds, for at most $1 tenths of a second.
+wait_for() {
+  local tenths=$1; shift
+  for _ in $(seq "$tenths"); do
+    "$@" > /dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
 
 # One line per thread of process $1: tid, name, voluntary and involuntary
 # context switches, processor time in nanoseconds.
