@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "cursor_blink.h"
 #include "message_box.h"
 #include "qt_message_boxes.h"
 #include "quendra_dlg.h"
@@ -27,6 +28,11 @@ int CQuendraApp::InitInstance() {
     argv.reserve(m_arguments.size() + 1);
     for (const std::string& a : m_arguments) argv.push_back(a.c_str());
     argv.push_back(nullptr);
+
+    // The window stays open all day, mostly untouched: its text cursor
+    // rests after a while without input instead of waking the program.
+    CursorBlinkLimit blinkLimit;
+    m_qt->installEventFilter(&blinkLimit);
 
     CQuendraDlg dialog(static_cast<int>(m_arguments.size()), argv.data());
     dialog.exec();

@@ -155,7 +155,7 @@ bool benchPacing(int seconds) {
         sentAtUs.push_back(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
     });
     MediaClock clock;
-    clock.start([&engine](int64_t nowMs) { engine.tick(nowMs); });
+    clock.start([&engine](int64_t nowMs) { return engine.tick(nowMs); });
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     clock.stop();
     engine.detachDriver();
@@ -206,7 +206,7 @@ bool benchDelay() {
             engine.receiveVoice(format, payload, length, t);
         });
         MediaClock clock;
-        clock.start([&engine](int64_t nowMs) { engine.tick(nowMs); });
+        clock.start([&engine](int64_t nowMs) { return engine.tick(nowMs); });
         std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         clock.stop();
         engine.detachDriver();

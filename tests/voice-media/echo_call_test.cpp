@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "audio_test_support.h"
+#include "engine/tuning.h"
 #include "iaxclient.h"
 #include "media/wav_file.h"
 #include "pbx_fixture.h"
@@ -116,6 +117,70 @@ TEST_P(EchoCall, AToneComesBackAtItsFrequencyAndLevel) {
     iaxc_shutdown();
     EXPECT_TRUE(echoed) << "1 kHz " << at1k << ", 700 Hz " << at700 << ", 1400 Hz " << at1400;
     std::printf("format %d: 1 kHz amplitude %.0f (sent 10000)\n", format, at1k);
+}
+
+// The whole engine: the media clock ticks for each call with audio and each
+// sound, and rests once the last of them has ended.
+class EngineMediaClock : public labpbx::test::PbxTest {
+protected:
+    void SetUp() override {
+        PbxTest::SetUp();
+        ::setenv("QUENDRA_AUDIO_SILENT", "1", 1);
+        clearEvents();
+    }
+    void TearDown() override {
+        iaxc_stop_processing_thread();
+        iaxc_shutdown();
+        ::unsetenv("QUENDRA_AUDIO_SILENT");
+        PbxTest::TearDown();
+    }
+    static void clearEvents() {
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_events.clear();
+    }
+    // Calls the echo service and waits until the call is up.
+    int callEcho(const std::string& host) {
+        clearEvents();
+        const std::string dest = "2001:secret1@" + host + "/600";
+        const int call = iaxc_call(dest.c_str());
+        EXPECT_GE(call, 0);
+        EXPECT_TRUE(eventually([&] { return stateFormat(call, IAXC_CALL_STATE_COMPLETE) >= 0; }, 3000));
+        return call;
+    }
+};
+
+TEST_F(EngineMediaClock, RunsForEachCallAndSoundAndStopsWhenTheLastEnds) {
+    using voice::engine::mediaClockState;
+    iaxc_set_preferred_source_udp_port(-1);
+    ASSERT_EQ(iaxc_initialize(2), 0);
+    iaxc_set_event_callback(onEvent);
+    ASSERT_EQ(iaxc_start_processing_thread(), 0);
+    const std::string host = "127.0.0.1:" + std::to_string(pbx->iaxPort());
+    ASSERT_GE(iaxc_register("2001", "secret1", host.c_str()), 0);
+    ASSERT_TRUE(eventually(sawRegistration, 3000));
+    ASSERT_TRUE(eventually([] { return !mediaClockState().ticking; }, 3000)) << "registered, no call, no sound";
+    const auto idle = mediaClockState();
+
+    callEcho(host);
+    ASSERT_TRUE(eventually([] { return mediaClockState().ticking; }, 3000));
+    EXPECT_EQ(mediaClockState().starts, idle.starts + 1);
+    iaxc_dump_call();
+    ASSERT_TRUE(eventually([] { return !mediaClockState().ticking; }, 3000)) << "the last call ended";
+    EXPECT_EQ(mediaClockState().stops, idle.stops + 1);
+
+    auto beep = tone(1000, 6000, 1600);  // 200 ms
+    iaxc_sound sound{beep.data(), long(beep.size()), 0, 0, 0, 0, 0, nullptr};
+    ASSERT_GT(iaxc_play_sound(&sound, 1), 0);
+    ASSERT_TRUE(eventually([&] { return mediaClockState().stops == idle.stops + 2; }, 3000))
+        << "it ticked for the sound and stopped after it";
+    EXPECT_EQ(mediaClockState().starts, idle.starts + 2);
+
+    callEcho(host);
+    ASSERT_TRUE(eventually([] { return mediaClockState().ticking; }, 3000)) << "the next call starts it again";
+    EXPECT_EQ(mediaClockState().starts, idle.starts + 3);
+    iaxc_dump_call();
+    ASSERT_TRUE(eventually([] { return !mediaClockState().ticking; }, 3000));
+    EXPECT_EQ(mediaClockState().stops, idle.stops + 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, EchoCall,

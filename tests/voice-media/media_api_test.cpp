@@ -45,6 +45,13 @@ bool playedAtLeast(const std::string& path, long ms) {
     return true;
 }
 
+// Polls cond until it holds or timeoutMs passes.
+template <typename Cond>
+bool eventually(Cond cond, int timeoutMs = 3000) {
+    for (int waited = 0; waited < timeoutMs && !cond(); waited += 2) sleepMs(2);
+    return cond();
+}
+
 class MediaApiTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -86,7 +93,9 @@ TEST_F(MediaApiTest, ARingToneWithRepeatEightLastsTwoAndAQuarterSecondsInTheReco
     iaxc_sound sound{ringTone.data(), long(ringTone.size()), 0, 0, 8, 0, 0, nullptr};
     const int id = iaxc_play_sound(&sound, 0);
     ASSERT_GT(id, 0);
-    ASSERT_TRUE(playedAtLeast(outPath, 2600));
+    // Nine plays of 250 ms, then the clock rests: nothing is left to play.
+    ASSERT_TRUE(playedAtLeast(outPath, 2240));
+    ASSERT_TRUE(eventually([] { return !clockState().ticking; }));
     EXPECT_EQ(iaxc_stop_sound(id), 1) << "it has ended by itself";
     media::shutdown();
     const auto out = recorded();
@@ -106,12 +115,42 @@ TEST_F(MediaApiTest, StopSoundEndsALoopAndMallocedSamplesAreReleased) {
     ASSERT_GT(id, 0);
     ASSERT_TRUE(playedAtLeast(outPath, 400));
     EXPECT_EQ(iaxc_stop_sound(id), 0);
-    ASSERT_TRUE(playedAtLeast(outPath, recordedMs(outPath) + 300));
+    EXPECT_TRUE(eventually([] { return !clockState().ticking; }))
+        << "nothing left to play";
     media::shutdown();
     const auto out = recorded();
     const auto span = loudSpan(out, 100);
     EXPECT_GE(span.second - span.first, 2000u) << "it looped";
-    EXPECT_LT(span.second + 1600, out.size()) << "and then fell silent";
+    // The device closed with the sound: the recording ends there.
+    EXPECT_LE(out.size(), span.second + 2 * kFrameSamples) << "and ended with the stop";
+}
+
+TEST_F(MediaApiTest, TheClockTicksOnlyForASoundOrACallStream) {
+    ASSERT_EQ(media::initialize(), 0);
+    ASSERT_TRUE(eventually([] { return !clockState().ticking; })) << "nothing to play after start-up";
+    const ClockState idle = clockState();
+
+    auto beep = tone(1000, 6000, 800);  // 100 ms
+    iaxc_sound sound{beep.data(), long(beep.size()), 0, 0, 0, 0, 0, nullptr};
+    ASSERT_GT(iaxc_play_sound(&sound, 0), 0);
+    ASSERT_TRUE(eventually([&] { return clockState().stops == idle.stops + 1; })) << "the sound ended";
+    EXPECT_EQ(clockState().starts, idle.starts + 1);
+    EXPECT_FALSE(clockState().ticking);
+
+    media::startCall(IAXC_FORMAT_ULAW, [](int, const uint8_t*, size_t, uint32_t) {});
+    ASSERT_TRUE(eventually([] { return clockState().ticking; }));
+    sleepMs(100);
+    EXPECT_TRUE(clockState().ticking) << "a call stream keeps it ticking";
+    EXPECT_EQ(clockState().starts, idle.starts + 2);
+    media::stopCall();
+    ASSERT_TRUE(eventually([] { return !clockState().ticking; }));
+    EXPECT_EQ(clockState().stops, idle.stops + 2);
+
+    media::startCall(IAXC_FORMAT_GSM, [](int, const uint8_t*, size_t, uint32_t) {});
+    ASSERT_TRUE(eventually([] { return clockState().ticking; })) << "the next call starts it again";
+    EXPECT_EQ(clockState().starts, idle.starts + 3);
+    media::stopCall();
+    ASSERT_TRUE(eventually([] { return !clockState().ticking; }));
 }
 
 TEST_F(MediaApiTest, InvalidSoundsAreRefused) {

@@ -229,8 +229,40 @@ TEST_F(EngineTest, DevicesAreListedSelectedAndClosedWhenIdle) {
     ticks(1);
     EXPECT_EQ(driver->openedOutput, 1) << "reopened on the new device";
     engine.stopCall();
-    ticks(MediaEngine::kIdleTicksBeforeClose);
+    now += kFrameMs;
+    EXPECT_FALSE(engine.tick(now)) << "nothing left to tick for";
+    EXPECT_FALSE(driver->isOpen()) << "closed at the first tick with nothing to play";
+}
+
+TEST_F(EngineTest, TicksAreWantedOnlyWhileACallStreamOrASoundIs) {
+    int wakes = 0;
+    engine.setAudioWantedHandler([&wakes] { ++wakes; });
+    now += kFrameMs;
+    EXPECT_FALSE(engine.tick(now)) << "no call, no sound";
+
+    engine.startCall(IAXC_FORMAT_ULAW, recorder());
+    EXPECT_EQ(wakes, 1) << "a call stream wakes the clock";
+    now += kFrameMs;
+    EXPECT_TRUE(engine.tick(now));
+    engine.stopCall();
+    EXPECT_EQ(wakes, 1) << "stopping wakes nothing";
+    now += kFrameMs;
+    EXPECT_FALSE(engine.tick(now)) << "the last stream ended";
     EXPECT_FALSE(driver->isOpen());
+
+    const std::vector<int16_t> beep(400, 6000);  // 50 ms: three frames
+    ASSERT_GT(engine.playSound(beep.data(), beep.size(), 0, false, nullptr, nullptr), 0);
+    EXPECT_EQ(wakes, 2) << "a sound wakes the clock";
+    int wanted = 0;
+    for (int i = 0; i < 10; ++i) {
+        now += kFrameMs;
+        if (!engine.tick(now)) break;
+        ++wanted;
+    }
+    EXPECT_EQ(wanted, 3) << "ticks while the sound plays, then one that finds it over";
+    EXPECT_FALSE(driver->isOpen());
+    EXPECT_LT(engine.playSound(beep.data(), 0, 0, false, nullptr, nullptr), 0);
+    EXPECT_EQ(wakes, 2) << "a refused sound wakes nothing";
 }
 
 TEST_F(EngineTest, MalformedOrForeignPayloadsAreDroppedAndCounted) {

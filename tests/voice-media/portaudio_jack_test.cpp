@@ -94,8 +94,9 @@ TEST(PortAudioDriver, ACallAndASoundRunOnAJackDevice) {
     std::atomic<int> streams{0};
     MediaClock clock;
     ASSERT_TRUE(clock.start([&](int64_t now) {
-        engine.tick(now);
+        const bool more = engine.tick(now);
         streams = raw->deviceStreams();
+        return more;
     }));
     // Opening the device may take a while. Once it is open, frames flow:
     // at least half a second's worth arrives, and never more than the clock

@@ -111,4 +111,10 @@ ReceiveStats receiveStats() {
 void setJitterBufferEnabled(bool) {}
 void setJitterBufferTargetExtra(long) {}
 
+// No clock here: it counts as ticking while a stream runs.
+ClockState clockState() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return ClockState{g_state.running, uint64_t(g_state.startCalls), uint64_t(g_state.stopCalls)};
+}
+
 }  // namespace voice::media

@@ -10,6 +10,17 @@
 
 using voice::engine::Engine;
 
+namespace {
+
+// Declared first in an API function that may queue timed work (frames to
+// retransmit, pings, registration attempts): once the call is done, the
+// network thread is woken if it sleeps past the new deadline.
+struct Rescheduled {
+    ~Rescheduled() { Engine::instance().reschedule(); }
+};
+
+}  // namespace
+
 namespace voice::engine {
 
 void setTuning(const Tuning& tuning) { Engine::instance().setTuning(tuning); }
@@ -20,6 +31,8 @@ void injectDatagram(const uint8_t* data, size_t length, const sockaddr_in& from)
     Engine::instance().inject(data, length, from);
 }
 uint64_t networkBusyNanos() { return Engine::instance().busyNanos(); }
+NetworkSleep networkSleep() { return Engine::instance().networkSleep(); }
+MediaClockState mediaClockState() { return media::clockState(); }
 
 }  // namespace voice::engine
 
@@ -49,10 +62,14 @@ char* iaxc_version(char* ver) {
 }
 
 int iaxc_register(const char* user, const char* pass, const char* host) {
+    const Rescheduled after;
     return Engine::instance().registerUser(user, pass, host);
 }
 
-int iaxc_unregister(int id) { return Engine::instance().unregister(id); }
+int iaxc_unregister(int id) {
+    const Rescheduled after;
+    return Engine::instance().unregister(id);
+}
 
 void iaxc_set_callerid(const char* name, const char* number) {
     Engine::instance().setCallerId(name, number);
@@ -62,38 +79,76 @@ void iaxc_set_formats(int preferred, int allowed) {
     Engine::instance().setFormats(preferred, allowed);
 }
 
-int iaxc_call(const char* dest) { return Engine::instance().call(dest, nullptr, nullptr); }
+int iaxc_call(const char* dest) {
+    const Rescheduled after;
+    return Engine::instance().call(dest, nullptr, nullptr);
+}
 
 int iaxc_call_ex(const char* dest, const char* callerid_name, const char* callerid_number,
                  int /*video*/) {
+    const Rescheduled after;
     return Engine::instance().call(dest, callerid_name, callerid_number);
 }
 
-void iaxc_answer_call(int callNo) { Engine::instance().answer(callNo); }
+void iaxc_answer_call(int callNo) {
+    const Rescheduled after;
+    Engine::instance().answer(callNo);
+}
 
-void iaxc_dump_call(void) { Engine::instance().dumpSelected(); }
+void iaxc_dump_call(void) {
+    const Rescheduled after;
+    Engine::instance().dumpSelected();
+}
 
-void iaxc_dump_call_number(int callNo) { Engine::instance().dump(callNo); }
+void iaxc_dump_call_number(int callNo) {
+    const Rescheduled after;
+    Engine::instance().dump(callNo);
+}
 
-void iaxc_reject_call(void) { Engine::instance().reject(Engine::instance().selected()); }
+void iaxc_reject_call(void) {
+    const Rescheduled after;
+    Engine::instance().reject(Engine::instance().selected());
+}
 
-void iaxc_reject_call_number(int callNo) { Engine::instance().reject(callNo); }
+void iaxc_reject_call_number(int callNo) {
+    const Rescheduled after;
+    Engine::instance().reject(callNo);
+}
 
-void iaxc_send_busy_on_incoming_call(int callNo) { Engine::instance().sendBusy(callNo); }
+void iaxc_send_busy_on_incoming_call(int callNo) {
+    const Rescheduled after;
+    Engine::instance().sendBusy(callNo);
+}
 
-int iaxc_quelch(int callNo, int MOH) { return Engine::instance().quelch(callNo, MOH); }
+int iaxc_quelch(int callNo, int MOH) {
+    const Rescheduled after;
+    return Engine::instance().quelch(callNo, MOH);
+}
 
-int iaxc_unquelch(int callNo) { return Engine::instance().unquelch(callNo); }
+int iaxc_unquelch(int callNo) {
+    const Rescheduled after;
+    return Engine::instance().unquelch(callNo);
+}
 
 void iaxc_blind_transfer_call(int callNo, const char* number) {
+    const Rescheduled after;
     Engine::instance().blindTransfer(callNo, number);
 }
 
-void iaxc_send_dtmf(char digit) { Engine::instance().sendDtmf(digit); }
+void iaxc_send_dtmf(char digit) {
+    const Rescheduled after;
+    Engine::instance().sendDtmf(digit);
+}
 
-void iaxc_send_text(const char* text) { Engine::instance().sendText(text); }
+void iaxc_send_text(const char* text) {
+    const Rescheduled after;
+    Engine::instance().sendText(text);
+}
 
-int iaxc_select_call(int callNo) { return Engine::instance().select(callNo); }
+int iaxc_select_call(int callNo) {
+    const Rescheduled after;
+    return Engine::instance().select(callNo);
+}
 
 int iaxc_first_free_call(void) { return Engine::instance().firstFree(); }
 

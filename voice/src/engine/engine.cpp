@@ -3,8 +3,10 @@
 #include "engine.h"
 
 #include <arpa/inet.h>
+#include <pthread.h>
 
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <random>
 
@@ -14,8 +16,6 @@
 namespace voice::engine {
 namespace {
 
-// Longest sleep of the network thread between rounds.
-constexpr int kMaxWaitMs = 20;
 // LEVELS events while a call has audio.
 constexpr uint64_t kLevelsIntervalMs = 100;
 constexpr const char* kDefaultCallerName = "Not Available";
@@ -174,6 +174,25 @@ void Engine::inject(const uint8_t* data, size_t length, const sockaddr_in& from)
     if (!initialized_) return;
     handleDatagram(data, length, from);
     runTimers();
+    rescheduleLocked();
+}
+
+NetworkSleep Engine::networkSleep() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return NetworkSleep{networkRounds_, lastWaitMs_};
+}
+
+void Engine::reschedule() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rescheduleLocked();
+}
+
+void Engine::rescheduleLocked() {
+    if (!networkRunning_) return;
+    const uint64_t due = nextDueMs();
+    if (due >= networkSleepUntilMs_) return;
+    networkSleepUntilMs_ = due;
+    UdpSocket::wake();
 }
 
 // ---------------------------------------------------------------- sessions
@@ -292,29 +311,42 @@ void Engine::replyUnknownCall(const iax2::FullHeader& h, const sockaddr_in& from
 // ---------------------------------------------------------------- network
 
 void Engine::networkLoop() {
+    pthread_setname_np(pthread_self(), "voice-net");
+    // No fixed tick: the thread sleeps until a datagram, a wake-up (voice
+    // frames to send, an API call with an earlier deadline, stopping) or
+    // the earliest timer, however far off.
     int waitMs = 0;
     while (!stopNetwork_) {
         socket_.wait(waitMs);
         std::unique_lock<std::mutex> lock(mutex_);
         if (!initialized_ || stopNetwork_) break;
+        ++networkRounds_;
+        // Awake: whatever API calls queue now is seen below.
+        networkSleepUntilMs_ = 0;
         drainSocket();
         drainVoiceOutbox();
         runTimers();
         serviceRegistrations(lock);
-        waitMs = nextWaitMs();
+        const uint64_t due = nextDueMs();
+        const uint64_t t = now();
+        waitMs = due == UINT64_MAX ? -1
+                 : due <= t        ? 0
+                                   : static_cast<int>(std::min<uint64_t>(due - t, INT_MAX));
+        networkSleepUntilMs_ = due;
+        lastWaitMs_ = waitMs;
     }
 }
 
-int Engine::nextWaitMs() {
-    const uint64_t t = now();
-    uint64_t due = t + kMaxWaitMs;
+uint64_t Engine::nextDueMs() {
+    uint64_t due = UINT64_MAX;
     for (auto& [n, s] : sessions_) {
         due = std::min(due, s->dialog.nextDueMs());
         if (s->established && !s->closing) due = std::min(due, s->nextPingMs);
     }
     for (const Registration& r : registrations_)
         if (r.session == 0 && !r.resolving) due = std::min(due, r.nextAttemptMs);
-    return due <= t ? 0 : static_cast<int>(due - t);
+    if (mediaSession_ != 0) due = std::min(due, nextLevelsMs_);
+    return due;
 }
 
 // ---------------------------------------------------------------- timers

@@ -77,6 +77,11 @@ public:
     std::vector<uint16_t> openCallNumbers();
     void inject(const uint8_t* data, size_t length, const sockaddr_in& from);
     uint64_t busyNanos() const { return busyNanos_; }
+    NetworkSleep networkSleep();
+    // After an API call that may have queued work with a deadline (a frame
+    // to retransmit, a ping, a registration): wakes the network thread when
+    // that deadline comes before the end of its sleep.
+    void reschedule();
 
 private:
     Engine() = default;
@@ -113,7 +118,9 @@ private:
     void runTimers();
     void serviceRetransmissions(uint64_t nowMs);
     void gaveUp(uint16_t localCall, uint8_t type, uint32_t subclass);
-    int nextWaitMs();
+    // The earliest deadline of the timers, UINT64_MAX when none is set.
+    uint64_t nextDueMs();
+    void rescheduleLocked();
 
     // --- calls (engine_calls.cpp)
     void handleIncomingNew(const iax2::FullHeader& h, const iax2::IeList& ies,
@@ -178,6 +185,11 @@ private:
     std::thread network_;
     std::atomic<bool> networkRunning_{false};
     std::atomic<bool> stopNetwork_{false};
+    // When the network thread's sleep ends (0 while it works, UINT64_MAX
+    // for a sleep with no deadline), its rounds and its latest wait.
+    uint64_t networkSleepUntilMs_ = 0;
+    uint64_t networkRounds_ = 0;
+    int lastWaitMs_ = 0;
 
     std::vector<CallSlot> slots_;
     int selected_ = -1;

@@ -1,5 +1,7 @@
 #include "event_dispatcher.h"
 
+#include <pthread.h>
+
 #include <cstdio>
 
 namespace voice::engine {
@@ -83,6 +85,7 @@ void EventDispatcher::flushHere() {
 }
 
 void EventDispatcher::run() {
+    pthread_setname_np(pthread_self(), "voice-events");
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });

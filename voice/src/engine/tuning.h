@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 
 #include "iax2/reliability.h"
+#include "media/media_port.h"
 
 namespace voice::engine {
 
@@ -43,5 +44,21 @@ void injectDatagram(const uint8_t* data, size_t length, const sockaddr_in& from)
 void setNameLookups(bool on);
 // Time the network thread spent working on received datagrams.
 uint64_t networkBusyNanos();
+
+// The network thread's rounds of work since it started, and how long it
+// chose to sleep after the latest one: -1 for "until a datagram or an API
+// call comes", else milliseconds to the next retransmission, ping,
+// registration refresh or levels report.
+struct NetworkSleep {
+    uint64_t rounds = 0;
+    int lastWaitMs = 0;
+};
+NetworkSleep networkSleep();
+
+// The media clock: whether it ticks now (it does only while a call has
+// audio or a sound plays), and how many times it has begun and stopped
+// ticking since iaxc_initialize.
+using MediaClockState = media::ClockState;
+MediaClockState mediaClockState();
 
 }  // namespace voice::engine

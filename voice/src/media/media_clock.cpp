@@ -30,10 +30,16 @@ bool MediaClock::start(Step step) {
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_stopping = false;
+        m_ticking = true;
+        m_resumeAsked = false;
+        m_tickStarts = 1;
+        m_tickStops = 0;
     }
     try {
         m_thread = std::thread(&MediaClock::run, this);
     } catch (const std::system_error&) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_ticking = false;
         return false;
     }
     return true;
@@ -46,21 +52,68 @@ void MediaClock::stop() {
     }
     m_wake.notify_all();
     if (m_thread.joinable()) m_thread.join();
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_ticking = false;
+}
+
+void MediaClock::resume() {
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_resumeAsked = true;
+        wake = !m_ticking;
+    }
+    // A ticking clock is not disturbed: its next tick comes anyway.
+    if (wake) m_wake.notify_all();
+}
+
+bool MediaClock::ticking() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_ticking;
+}
+
+uint64_t MediaClock::tickStarts() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_tickStarts;
+}
+
+uint64_t MediaClock::tickStops() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_tickStops;
 }
 
 void MediaClock::run() {
+    pthread_setname_np(pthread_self(), "voice-media");
     sched_param param{};
     param.sched_priority = kRealtimePriority;
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);  // refused without privileges: fine
 
     const auto frame = std::chrono::milliseconds(kFrameMs);
-    auto deadline = SteadyClock::now() + frame;
+    auto deadline = SteadyClock::now();
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
-        if (m_wake.wait_until(lock, deadline, [this] { return m_stopping; })) return;
+        if (!m_ticking) {
+            // Nothing to tick for: sleep until asked again.
+            m_wake.wait(lock, [this] { return m_stopping || m_resumeAsked; });
+            if (m_stopping) return;
+            m_ticking = true;
+            ++m_tickStarts;
+            deadline = SteadyClock::now();
+        } else if (m_wake.wait_until(lock, deadline, [this] { return m_stopping; })) {
+            return;
+        }
+        // A resume asked from here on keeps the clock ticking after a step
+        // that found nothing to do.
+        m_resumeAsked = false;
         lock.unlock();
-        m_step(toMs(deadline));
+        const bool more = m_step(toMs(deadline));
         lock.lock();
+        if (m_stopping) return;
+        if (!more && !m_resumeAsked) {
+            m_ticking = false;
+            ++m_tickStops;
+            continue;
+        }
         deadline += frame;
         const auto now = SteadyClock::now();
         if (now - deadline > std::chrono::milliseconds(kStallMs)) deadline = now + frame;

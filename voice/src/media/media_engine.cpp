@@ -23,7 +23,6 @@ void MediaEngine::attachDriver(std::unique_ptr<AudioDriver> driver) {
     defaultDevices(m_deviceInfo, m_input, m_output, m_ring);
     ++m_deviceGeneration;
     m_openedGeneration = 0;
-    m_idleTicks = 0;
 }
 
 void MediaEngine::detachDriver() {
@@ -51,14 +50,32 @@ void MediaEngine::detachDriver() {
 }
 
 void MediaEngine::startCall(int format, SendVoiceFn send) {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_call.active = true;
+        m_call.format = format;
+        m_call.send = send ? std::make_shared<const SendVoiceFn>(std::move(send)) : nullptr;
+        ++m_call.generation;
+        m_call.decoder = makeVoiceCodec(format);
+        m_call.playout =
+            m_settings.jitterBufferOn ? makeJitterBuffer(m_settings.jitterExtraMs) : makeArrivalQueue();
+        m_call.malformed = 0;
+    }
+    audioWanted();
+}
+
+void MediaEngine::setAudioWantedHandler(std::function<void()> handler) {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_call.active = true;
-    m_call.format = format;
-    m_call.send = send ? std::make_shared<const SendVoiceFn>(std::move(send)) : nullptr;
-    ++m_call.generation;
-    m_call.decoder = makeVoiceCodec(format);
-    m_call.playout = m_settings.jitterBufferOn ? makeJitterBuffer(m_settings.jitterExtraMs) : makeArrivalQueue();
-    m_call.malformed = 0;
+    m_audioWanted = std::move(handler);
+}
+
+void MediaEngine::audioWanted() {
+    std::function<void()> handler;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        handler = m_audioWanted;
+    }
+    if (handler) handler();
 }
 
 void MediaEngine::stopCall() {
@@ -179,8 +196,13 @@ void MediaEngine::selectDevices(int input, int output, int ring) {
 
 int MediaEngine::playSound(const int16_t* data, size_t count, int repeat, bool ring, SoundMixer::ReleaseFn release,
                            void* callerData) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_sounds.add(data, count, repeat, ring, release, callerData);
+    int id;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        id = m_sounds.add(data, count, repeat, ring, release, callerData);
+    }
+    if (id >= 0) audioWanted();
+    return id;
 }
 
 bool MediaEngine::stopSound(int id) {
@@ -208,7 +230,7 @@ ReceiveStats MediaEngine::receiveStats() const {
     return result;
 }
 
-void MediaEngine::tick(int64_t nowMs) {
+bool MediaEngine::tick(int64_t nowMs) {
     int16_t played[kFrameSamples] = {};
     int16_t ring[kFrameSamples] = {};
     int16_t mic[kFrameSamples] = {};
@@ -241,16 +263,18 @@ void MediaEngine::tick(int64_t nowMs) {
         if (separateRing) m_sounds.mix(ring, kFrameSamples, false, true);
     }
 
-    if (m_driver) {
-        if (wantAudio) {
-            m_idleTicks = 0;
-            if (!m_driver->isOpen() || deviceGeneration != m_openedGeneration) {
-                m_driver->open(input, output, ringDevice);
-                m_openedGeneration = deviceGeneration;
-            }
-        } else if (m_driver->isOpen() && ++m_idleTicks >= kIdleTicksBeforeClose) {
-            m_driver->close();
-        }
+    if (!wantAudio) {
+        // The last sound or call stream ended a frame ago (its last frame
+        // was written then): the devices close and the clock may rest.
+        if (m_driver && m_driver->isOpen()) m_driver->close();
+        m_outputMeter.reset();
+        m_outputDb = kSilenceDb;
+        m_inputDb = kSilenceDb;
+        return false;
+    }
+    if (m_driver && (!m_driver->isOpen() || deviceGeneration != m_openedGeneration)) {
+        m_driver->open(input, output, ringDevice);
+        m_openedGeneration = deviceGeneration;
     }
     const bool open = m_driver && m_driver->isOpen();
     if (open) {
@@ -266,9 +290,10 @@ void MediaEngine::tick(int64_t nowMs) {
 
     if (!snapshot.active) {
         m_inputDb = kSilenceDb;
-        return;
+        return true;
     }
     sendPath(snapshot, settings, mic, played);
+    return true;
 }
 
 void MediaEngine::sendPath(const Call& snapshot, const MediaSettings& settings, int16_t* mic, const int16_t* played) {

@@ -79,10 +79,13 @@ public:
     ReceiveStats receiveStats() const;
 
     // One 20 ms step at nowMs: playout, sounds, devices, capture and send.
-    void tick(int64_t nowMs);
+    // With no call stream and no sound left it closes the devices instead
+    // and returns false: nothing needs a tick until startCall or playSound.
+    bool tick(int64_t nowMs);
 
-    // Ticks without audio wanted before the devices are closed.
-    static constexpr int kIdleTicksBeforeClose = 25;
+    // Called after startCall and playSound (outside the lock), so that a
+    // clock that stopped ticking ticks again.
+    void setAudioWantedHandler(std::function<void()> handler);
 
 private:
     struct Call {
@@ -98,8 +101,11 @@ private:
 
     void sendPath(const Call& snapshot, const MediaSettings& settings, int16_t* mic, const int16_t* played);
 
+    void audioWanted();
+
     Clock m_clock;
     mutable std::mutex m_lock;
+    std::function<void()> m_audioWanted;  // guarded by m_lock
     // Guarded by m_lock.
     MediaSettings m_settings;
     Call m_call;
@@ -117,7 +123,6 @@ private:
     // Owned by the ticking thread.
     std::unique_ptr<AudioDriver> m_driver;
     uint64_t m_openedGeneration = 0;
-    int m_idleTicks = 0;
     uint64_t m_sendGeneration = 0;
     std::unique_ptr<VoiceCodec> m_encoder;
     uint32_t m_mediaTimeMs = 0;

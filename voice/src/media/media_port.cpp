@@ -23,4 +23,9 @@ void setJitterBufferTargetExtra(long ms) { engine().setJitterExtra(ms); }
 void currentLevels(float& inputDb, float& outputDb) { engine().levels(inputDb, outputDb); }
 ReceiveStats receiveStats() { return engine().receiveStats(); }
 
+ClockState clockState() {
+    const MediaClock& c = clock();
+    return ClockState{c.ticking(), c.tickStarts(), c.tickStops()};
+}
+
 }  // namespace voice::media

@@ -69,4 +69,14 @@ struct ReceiveStats {
 };
 ReceiveStats receiveStats();
 
+// The media clock: whether it ticks now (only while a call stream or a
+// sound needs it), and how many times it has begun and stopped ticking
+// since initialize.
+struct ClockState {
+    bool ticking = false;
+    uint64_t starts = 0;
+    uint64_t stops = 0;
+};
+ClockState clockState();
+
 }  // namespace voice::media

@@ -24,12 +24,17 @@ MediaSide& side() {
 
 MediaEngine& engine() { return side().engine; }
 
+const MediaClock& clock() { return side().clock; }
+
 int startMedia() {
     MediaSide& s = side();
     std::lock_guard<std::mutex> guard(s.lifecycle);
     if (s.running) return 0;
     s.engine.attachDriver(makeDriverFromEnvironment());
-    if (!s.clock.start([&s](int64_t nowMs) { s.engine.tick(nowMs); })) {
+    // The clock ticks while a call stream or a sound needs it and sleeps
+    // otherwise; starting either wakes it.
+    s.engine.setAudioWantedHandler([&s] { s.clock.resume(); });
+    if (!s.clock.start([&s](int64_t nowMs) { return s.engine.tick(nowMs); })) {
         s.engine.detachDriver();
         return -1;
     }

@@ -3,11 +3,14 @@
 // be linked against a stand-in for the boundary in tests.
 #pragma once
 
+#include "media/media_clock.h"
 #include "media/media_engine.h"
 
 namespace voice::media {
 
 MediaEngine& engine();
+// The clock that ticks the engine.
+const MediaClock& clock();
 // Attaches the driver the environment asks for and starts the media clock;
 // 0, or -1 when the clock thread cannot start. Harmless when running.
 int startMedia();
