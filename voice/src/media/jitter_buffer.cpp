@@ -102,7 +102,7 @@ public:
         } else {
             m_shrinkSinceMs = -1;
         }
-        playSlot(out, delayMs);
+        playSlot(out, delayMs, wanted);
     }
 
 private:
@@ -163,7 +163,7 @@ private:
         for (int64_t pos = start; pos < start + count; ++pos) m_present[slotOf(pos)] = 0;
     }
 
-    void playSlot(int16_t* out, int64_t delayMs) {
+    void playSlot(int16_t* out, int64_t delayMs, int64_t wanted) {
         size_t missing = 0;
         for (int64_t i = 0; i < kFrame; ++i) {
             if (!m_present[slotOf(m_playPos + i)]) ++missing;
@@ -175,7 +175,8 @@ private:
             } else if (!m_paused && ++m_emptyRun <= kUnderrunRunFrames) {
                 ++m_stats.underruns;
                 fillGap(out, kFrameSamples);
-                if (canGrow(delayMs)) return;  // hold: the late frame may still come
+                // Hold while the delay is below target: the late frame may still come.
+                if (delayMs < wanted && canGrow(delayMs)) return;
                 m_playPos += kFrame;
                 return;
             } else {
