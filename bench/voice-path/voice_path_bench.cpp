@@ -1,7 +1,7 @@
 // The phone's voice path through PortAudio on a real backend: a JACK server
 // with its dummy driver at 8000 Hz (started here under a name of its own),
-// the media engine ticking on its own thread as in a call, and a JACK client
-// of this program standing for the microphone and the loudspeaker.
+// the media engine ticking on its own thread as in a call, and two JACK
+// clients of this program standing for the microphone and the loudspeaker.
 //   receive - from a voice frame handed to the engine as the network thread
 //             does on arrival, to its first sample reaching the loudspeaker
 //             port (the period JACK hands over), plus the backend's own
@@ -9,7 +9,7 @@
 //   send    - from a sample written to the microphone port (minus nothing:
 //             the backend's capture latency is reported apart), to the frame
 //             holding it being handed to the network thread for the wire.
-// Marks: a steady quiet tone carries a loud frame every 500 ms each way, and
+// Marks: a steady quiet square wave carries a loud frame every 500 ms each way, and
 // every zero sample where the quiet tone should be counts as a gap (a
 // device-side underrun). One minute by default; median and 99th percentile.
 // Usage: bench_voice_path [--seconds N] [--jitter-buffer on|off]
@@ -49,6 +49,9 @@ constexpr int16_t kMark = 16000;   // one loud frame
 constexpr int16_t kMarkThreshold = 6000;
 constexpr int kMarkEveryFrames = 25;  // 500 ms
 constexpr double kTargetMs = 40.0;
+
+// A 250 Hz square wave (the input filters take out a constant level).
+int16_t wave(uint64_t pos, int16_t amplitude) { return (pos / 16) % 2 ? amplitude : int16_t(-amplitude); }
 
 double nowUs() {
     timespec ts{};
@@ -120,40 +123,44 @@ double percentile(std::vector<double> v, double p) {
     return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
 }
 
-// The microphone and loudspeaker: a JACK client of this program.
+// The microphone and the loudspeaker: two JACK clients of this program (one
+// client for both would close a loop through the phone in JACK's graph).
 class Ends {
 public:
     bool open() {
-        m_client = jack_client_open("quendra_path_ends", JackNoStartServer, nullptr);
-        if (!m_client) return false;
-        m_mic = jack_port_register(m_client, "mic", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-        m_speaker = jack_port_register(m_client, "speaker", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        m_micClient = jack_client_open("quendra_path_mic", JackNoStartServer, nullptr);
+        m_speakerClient = jack_client_open("quendra_path_speaker", JackNoStartServer, nullptr);
+        if (!m_micClient || !m_speakerClient) return false;
+        m_mic = jack_port_register(m_micClient, "mic", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        m_speaker = jack_port_register(m_speakerClient, "speaker", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         if (!m_mic || !m_speaker) return false;
-        jack_set_process_callback(m_client, &Ends::process, this);
-        return jack_activate(m_client) == 0;
+        jack_set_process_callback(m_micClient, &Ends::micProcess, this);
+        jack_set_process_callback(m_speakerClient, &Ends::speakerProcess, this);
+        return jack_activate(m_micClient) == 0 && jack_activate(m_speakerClient) == 0;
     }
     ~Ends() {
-        if (m_client) {
-            jack_deactivate(m_client);
-            jack_client_close(m_client);
+        for (jack_client_t* client : {m_micClient, m_speakerClient}) {
+            if (!client) continue;
+            jack_deactivate(client);
+            jack_client_close(client);
         }
     }
 
     // Connects to the ports PortAudio opened; false until they exist.
     bool connectToPhone() {
-        const char** outs = jack_get_ports(m_client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
-        const char** ins = jack_get_ports(m_client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+        const char** outs = jack_get_ports(m_micClient, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+        const char** ins = jack_get_ports(m_micClient, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
         bool speaker = false, mic = false;
-        const std::string self = std::string(jack_get_client_name(m_client)) + ":";
+        auto ours = [](const std::string& name) {
+            return name.rfind("system:", 0) == 0 || name.rfind("quendra_path_", 0) == 0;
+        };
         for (size_t i = 0; outs && outs[i]; ++i) {
-            const std::string name = outs[i];
-            if (name.rfind("system:", 0) == 0 || name.rfind(self, 0) == 0) continue;
-            speaker = jack_connect(m_client, outs[i], jack_port_name(m_speaker)) == 0 || speaker;
+            if (ours(outs[i])) continue;
+            speaker = jack_connect(m_speakerClient, outs[i], jack_port_name(m_speaker)) == 0 || speaker;
         }
         for (size_t i = 0; ins && ins[i]; ++i) {
-            const std::string name = ins[i];
-            if (name.rfind("system:", 0) == 0 || name.rfind(self, 0) == 0) continue;
-            mic = jack_connect(m_client, jack_port_name(m_mic), ins[i]) == 0 || mic;
+            if (ours(ins[i])) continue;
+            mic = jack_connect(m_micClient, jack_port_name(m_mic), ins[i]) == 0 || mic;
         }
         if (outs) jack_free(outs);
         if (ins) jack_free(ins);
@@ -162,14 +169,14 @@ public:
 
     // The backend's latency in ms for playback or capture, as JACK reports.
     double backendLatencyMs(bool playback) {
-        const char** ports = jack_get_ports(m_client, playback ? "system:playback" : "system:capture",
+        const char** ports = jack_get_ports(m_micClient, playback ? "system:playback" : "system:capture",
                                             JACK_DEFAULT_AUDIO_TYPE, 0);
         double ms = 0;
         if (ports && ports[0]) {
             jack_latency_range_t range{};
-            jack_port_get_latency_range(jack_port_by_name(m_client, ports[0]),
+            jack_port_get_latency_range(jack_port_by_name(m_micClient, ports[0]),
                                         playback ? JackPlaybackLatency : JackCaptureLatency, &range);
-            ms = double(range.max) * 1000.0 / double(jack_get_sample_rate(m_client));
+            ms = double(range.max) * 1000.0 / double(jack_get_sample_rate(m_micClient));
         }
         if (ports) jack_free(ports);
         return ms;
@@ -182,22 +189,30 @@ public:
     std::atomic<long> speakerSamples{0};
 
 private:
-    static int process(jack_nframes_t frames, void* arg) {
+    static int micProcess(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<Ends*>(arg);
         const double startUs = nowUs();
-        const double sampleUs = 1e6 / double(jack_get_sample_rate(self->m_client));
+        const double sampleUs = 1e6 / double(jack_get_sample_rate(self->m_micClient));
         auto* mic = static_cast<float*>(jack_port_get_buffer(self->m_mic, frames));
-        const auto* speaker = static_cast<const float*>(jack_port_get_buffer(self->m_speaker, frames));
-        const float quiet = float(kQuiet) / 32768.0f, mark = float(kMark) / 32768.0f;
+        const uint64_t period = 160 * kMarkEveryFrames;
         for (jack_nframes_t i = 0; i < frames; ++i) {
-            const bool marking = self->m_micPos % (160 * kMarkEveryFrames) < 160;
-            if (marking && self->m_micPos % (160 * kMarkEveryFrames) == 0 && self->m_measuring) {
+            const bool marking = self->m_micPos % period < 160;
+            if (self->m_micPos % period == 0 && self->m_measuring) {
                 std::lock_guard<std::mutex> guard(self->sent.lock);
                 self->sent.startedUs.push_back(startUs + double(i) * sampleUs);
             }
-            mic[i] = marking ? mark : quiet;
+            mic[i] = float(wave(self->m_micPos, marking ? kMark : kQuiet)) / 32768.0f;
             ++self->m_micPos;
+        }
+        return 0;
+    }
 
+    static int speakerProcess(jack_nframes_t frames, void* arg) {
+        auto* self = static_cast<Ends*>(arg);
+        const double startUs = nowUs();
+        const double sampleUs = 1e6 / double(jack_get_sample_rate(self->m_speakerClient));
+        const auto* speaker = static_cast<const float*>(jack_port_get_buffer(self->m_speaker, frames));
+        for (jack_nframes_t i = 0; i < frames; ++i) {
             const float level = speaker[i] < 0 ? -speaker[i] : speaker[i];
             const bool loud = level * 32768.0f >= float(kMarkThreshold);
             if (loud && !self->m_speakerLoud && self->m_measuring) {
@@ -213,7 +228,8 @@ private:
         return 0;
     }
 
-    jack_client_t* m_client = nullptr;
+    jack_client_t* m_micClient = nullptr;
+    jack_client_t* m_speakerClient = nullptr;
     jack_port_t* m_mic = nullptr;
     jack_port_t* m_speaker = nullptr;
     uint64_t m_micPos = 0;
@@ -320,8 +336,10 @@ int main(int argc, char** argv) {
     std::thread feeder([&] {
         auto encoder = makeVoiceCodec(IAXC_FORMAT_ULAW);
         int16_t quiet[kFrameSamples], mark[kFrameSamples];
-        std::fill(quiet, quiet + kFrameSamples, kQuiet);
-        std::fill(mark, mark + kFrameSamples, kMark);
+        for (size_t i = 0; i < kFrameSamples; ++i) {
+            quiet[i] = wave(i, kQuiet);
+            mark[i] = wave(i, kMark);
+        }
         uint8_t quietPayload[kMaxFrameBytes], markPayload[kMaxFrameBytes];
         const size_t quietLength = encoder->encode(quiet, quietPayload);
         const size_t markLength = encoder->encode(mark, markPayload);
@@ -345,15 +363,21 @@ int main(int argc, char** argv) {
     });
 
     bool connected = false;
+    double playoutDelayMs = 0;  // summed once a second
     for (int i = 0; i < 500 && !connected; ++i) {
         if (streams.load() == 2) connected = ends.connectToPhone();
         if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (connected) {
-        std::this_thread::sleep_for(std::chrono::seconds(2));  // settle
+        // Settle: the device's opening stalls the media thread, and the
+        // jitter buffer takes some seconds to shed the delay that built up.
+        std::this_thread::sleep_for(std::chrono::seconds(8));
         measuring = true;
         ends.measure(true);
-        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        for (int s = 0; s < seconds; ++s) {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            playoutDelayMs += engine.receiveStats().delayMs;
+        }
         ends.measure(false);
         measuring = false;
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -370,6 +394,7 @@ int main(int argc, char** argv) {
     }
     report("receive", delaysMs(ends.received), playbackMs);
     report("send", delaysMs(ends.sent), captureMs);
+    std::printf("of which the playout buffer (mean of its own delay figure): %.1f ms\n", playoutDelayMs / seconds);
     std::printf("gaps (zero samples where sound was due): loudspeaker %ld of %ld, wire %ld of %ld\n",
                 ends.speakerGaps.load(), ends.speakerSamples.load(), wireGaps.load(), wireSamples.load());
     std::printf("load after: %s\n", loadAverage().c_str());
