@@ -9,6 +9,7 @@
 #include <speex/speex_resampler.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <mutex>
 
@@ -23,8 +24,12 @@ namespace {
 constexpr size_t kRingFrames = 16;        // ring room, in frames of the device rate
 constexpr size_t kCaptureKeepFrames = 1;  // captured backlog kept when it grows too long
 constexpr size_t kCaptureMaxFrames = 3;
-constexpr size_t kPlaybackMaxFrames = 4;  // playback backlog beyond which frames are dropped
-constexpr size_t kPlaybackPrimeFrames = 2;
+// Playback starts with nothing queued: the device pulls each frame as soon
+// as the media thread has handed it over. A frame arriving while more than
+// the device's largest pull (at least one frame) is still queued is
+// dropped, so the queue never holds more than that plus one frame; when the
+// device pulls before a frame is there, the frame handed over next stays
+// queued as the margin the two clocks' phase needs.
 constexpr int kResamplerQuality = 3;
 
 // ALSA and JACK print their complaints about absent devices or servers on
@@ -71,10 +76,7 @@ public:
             m_stream = nullptr;
             return false;
         }
-        if (!capture) {
-            int16_t silence[kFrameSamples] = {};
-            for (size_t i = 0; i < kPlaybackPrimeFrames; ++i) push8k(silence);
-        }
+        m_largestPull = 0;
         if (Pa_StartStream(m_stream) != paNoError) {
             close();
             return false;
@@ -124,7 +126,8 @@ public:
 
     // Playback: one 8000 Hz frame to play.
     void write(const int16_t* frame) {
-        if (m_ring->size() > m_deviceFrame * kPlaybackMaxFrames) return;
+        const size_t limit = std::max(m_deviceFrame, m_largestPull.load(std::memory_order_relaxed));
+        if (m_ring->size() > limit) return;
         push8k(frame);
     }
 
@@ -151,6 +154,8 @@ private:
             if (input) self->m_ring->push(static_cast<const int16_t*>(input), frames);
         } else {
             auto* out = static_cast<int16_t*>(output);
+            if (frames > self->m_largestPull.load(std::memory_order_relaxed))
+                self->m_largestPull.store(frames, std::memory_order_relaxed);
             const size_t got = self->m_ring->pop(out, frames);
             std::fill(out + got, out + frames, int16_t(0));
         }
@@ -162,6 +167,7 @@ private:
     unsigned m_rate = kSampleRate;
     size_t m_deviceFrame = kFrameSamples;
     std::unique_ptr<SampleRing> m_ring;
+    std::atomic<size_t> m_largestPull{0};  // most samples the device asked for at once
     SpeexResamplerState* m_resampler = nullptr;
     int16_t m_pending[kPendingCapacity] = {};
     size_t m_pendingCount = 0;
