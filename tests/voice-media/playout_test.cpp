@@ -343,6 +343,26 @@ TEST(SpeexJitterBuffer, TimestampsWrappingAt32BitsAreFollowed) {
     EXPECT_EQ(realFrames(o).size(), 300u);
 }
 
+TEST(ArrivalQueue, ABacklogLeftByAStallIsShedAfterAWhile) {
+    // Four frames arrive at once (a stall), then one per tick: without
+    // shedding, the queue would keep the extra 60 ms for the whole call.
+    auto queue = makeArrivalQueue();
+    int16_t out[kFrameSamples];
+    int frame = 0;
+    int64_t now = 0;
+    for (; frame < 4; ++frame) {
+        std::vector<int16_t> pcm(kFrameSamples, frameValue(frame));
+        queue->put(uint32_t(frame * 20), pcm.data(), pcm.size(), now);
+    }
+    for (int tick = 0; tick < 500; ++tick, now += 20, ++frame) {
+        queue->get(out, now);
+        std::vector<int16_t> pcm(kFrameSamples, frameValue(frame));
+        queue->put(uint32_t(frame * 20), pcm.data(), pcm.size(), now + 5);
+    }
+    EXPECT_LT(queue->stats().delayMs, 2 * kFrameMs) << "at most the frame just arrived waits";
+    EXPECT_EQ(queue->stats().underruns, 0u);
+}
+
 TEST(ArrivalQueue, PlaysInArrivalOrderAndBoundsItsBacklog) {
     auto queue = makeArrivalQueue();
     int16_t out[kFrameSamples];
