@@ -364,6 +364,7 @@ int main(int argc, char** argv) {
 
     bool connected = false;
     double playoutDelayMs = 0;  // summed once a second
+    uint64_t underrunsBefore = 0, deviceUnderruns = 0;
     for (int i = 0; i < 500 && !connected; ++i) {
         if (streams.load() == 2) connected = ends.connectToPhone();
         if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -374,12 +375,14 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::seconds(8));
         measuring = true;
         ends.measure(true);
+        underrunsBefore = raw->playbackUnderruns();
         for (int s = 0; s < seconds; ++s) {
             std::this_thread::sleep_for(std::chrono::seconds(1));
             playoutDelayMs += engine.receiveStats().delayMs;
         }
         ends.measure(false);
         measuring = false;
+        deviceUnderruns = raw->playbackUnderruns() - underrunsBefore;
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
     feeding = false;
@@ -395,7 +398,8 @@ int main(int argc, char** argv) {
     report("receive", delaysMs(ends.received), playbackMs);
     report("send", delaysMs(ends.sent), captureMs);
     std::printf("of which the playout buffer (mean of its own delay figure): %.1f ms\n", playoutDelayMs / seconds);
-    std::printf("gaps (zero samples where sound was due): loudspeaker %ld of %ld, wire %ld of %ld\n",
+    std::printf("device underruns (PortAudio pulls short of audio): %llu\n", (unsigned long long)deviceUnderruns);
+    std::printf("gaps (zero samples where sound was due, device or playout buffer): loudspeaker %ld of %ld, wire %ld of %ld\n",
                 ends.speakerGaps.load(), ends.speakerSamples.load(), wireGaps.load(), wireSamples.load());
     std::printf("load after: %s\n", loadAverage().c_str());
     return 0;
