@@ -198,6 +198,22 @@ TEST(JitterBuffer, AFarEndPauseCountsFewUnderrunsAndDoesNotBuildDelay) {
     EXPECT_EQ(out[100], 999);
 }
 
+TEST(JitterBuffer, LostFramesDoNotBuildDelay) {
+    // A lost frame whose successor is not there yet must be concealed in
+    // place once the delay is at its target, not waited for: each wait
+    // would add a frame of delay that only slowly goes away.
+    for (uint32_t seed : {1u, 2u, 3u, 4u}) {
+        SCOPED_TRACE(seed);
+        auto buffer = makeJitterBuffer(-1);
+        Network net;
+        net.lossRate = 0.05;
+        net.jitterMs = 40;
+        net.seed = seed;
+        const Outcome o = simulate(*buffer, 3000, net);
+        EXPECT_LE(o.stats.delayMs, 40 + int(kDefaultJitterExtraMs) + kFrameMs);
+    }
+}
+
 TEST(JitterBuffer, ComfortNoiseFillsTheFarEndsSilence) {
     auto buffer = makeJitterBuffer(-1);
     std::vector<int16_t> pcm(kFrameSamples, 0);
@@ -246,6 +262,105 @@ TEST(Concealment, ALostFrameOfAToneIsBridgedWithTheTone) {
         }
     }
     EXPECT_LT(concealedAt, played.size()) << "one frame was filled in";
+}
+
+// speexdsp's jitter buffer behind the same interface, with the same concealment.
+TEST(SpeexJitterBuffer, PerfectNetworkPlaysEveryFrameInOrderWithoutFillingIn) {
+    auto buffer = makeSpeexJitterBuffer();
+    const Outcome o = simulate(*buffer, 500, Network{});
+    const auto real = realFrames(o);
+    ASSERT_EQ(real.size(), 500u);
+    for (int k = 0; k < 500; ++k) EXPECT_EQ(real[size_t(k)], k);
+    EXPECT_EQ(o.stats.concealedFrames, 0u);
+    EXPECT_EQ(o.stats.underruns, 0u);
+    EXPECT_EQ(o.stats.latePackets, 0u);
+}
+
+TEST(SpeexJitterBuffer, FivePercentLossAndFortyMsJitterStayContinuous) {
+    for (uint32_t seed : {1u, 2u, 3u}) {
+        SCOPED_TRACE(seed);
+        auto buffer = makeSpeexJitterBuffer();
+        Network net;
+        net.lossRate = 0.05;
+        net.jitterMs = 40;
+        net.seed = seed;
+        const int frames = 1500;
+        const Outcome o = simulate(*buffer, frames, net);
+        const auto real = realFrames(o);
+        EXPECT_TRUE(std::is_sorted(real.begin(), real.end()));
+        EXPECT_EQ(std::adjacent_find(real.begin(), real.end()), real.end()) << "no frame twice";
+        EXPECT_GE(o.stats.concealedFrames, uint64_t(o.lost / 2)) << "losses are counted as concealed";
+        EXPECT_LE(o.stats.underruns, uint64_t(frames / 50));
+        EXPECT_GE(real.size(), size_t(o.sent - o.lost - frames / 50));
+    }
+}
+
+TEST(SpeexJitterBuffer, ALostFrameIsConcealedAndTheRestPlayed) {
+    auto buffer = makeSpeexJitterBuffer();
+    std::vector<int16_t> pcm(kFrameSamples);
+    int16_t out[kFrameSamples];
+    std::vector<int> played;
+    int64_t now = 0;
+    for (int k = 0; k < 60; ++k, now += 20) {
+        std::fill(pcm.begin(), pcm.end(), frameValue(k));
+        if (k != 30) buffer->put(uint32_t(k * 20), pcm.data(), pcm.size(), now);
+        buffer->get(out, now + 5);
+        if (out[kFrameSamples - 1] >= 1000 && out[kFrameSamples - 1] == out[kFrameSamples / 2])
+            played.push_back(out[kFrameSamples - 1] - 1000);
+    }
+    // With no jitter the next frame is not there yet when the lost one is
+    // due: the gap counts as an underrun rather than a concealment.
+    EXPECT_EQ(buffer->stats().concealedFrames + buffer->stats().underruns, 1u);
+    EXPECT_EQ(std::count(played.begin(), played.end(), 30), 0);
+    EXPECT_EQ(std::count(played.begin(), played.end(), 31), 1);
+    EXPECT_EQ(std::count(played.begin(), played.end(), 29), 1);
+}
+
+TEST(SpeexJitterBuffer, ComfortNoiseFillsTheFarEndsSilence) {
+    auto buffer = makeSpeexJitterBuffer();
+    std::vector<int16_t> pcm(kFrameSamples, 0);
+    int16_t out[kFrameSamples];
+    int64_t now = 0;
+    for (int k = 0; k < 20; ++k, now += 20) {
+        buffer->put(uint32_t(k * 20), pcm.data(), pcm.size(), now);
+        buffer->get(out, now + 5);
+    }
+    buffer->farEndSilent(40);
+    double energy = 0;
+    for (int k = 0; k < 50; ++k, now += 20) {
+        buffer->get(out, now + 5);
+        energy += testing::rms(out, kFrameSamples);
+    }
+    EXPECT_EQ(buffer->stats().underruns, 0u);
+    EXPECT_GE(buffer->stats().comfortFrames, 40u);
+    EXPECT_GT(energy / 50, 50.0);
+    EXPECT_LT(energy / 50, 400.0);
+}
+
+TEST(SpeexJitterBuffer, TimestampsWrappingAt32BitsAreFollowed) {
+    auto buffer = makeSpeexJitterBuffer();
+    const Outcome o = simulate(*buffer, 300, Network{}, 0xFFFFFFFFu - 3000);
+    EXPECT_EQ(realFrames(o).size(), 300u);
+}
+
+TEST(ArrivalQueue, ABacklogLeftByAStallIsShedAfterAWhile) {
+    // Four frames arrive at once (a stall), then one per tick: without
+    // shedding, the queue would keep the extra 60 ms for the whole call.
+    auto queue = makeArrivalQueue();
+    int16_t out[kFrameSamples];
+    int frame = 0;
+    int64_t now = 0;
+    for (; frame < 4; ++frame) {
+        std::vector<int16_t> pcm(kFrameSamples, frameValue(frame));
+        queue->put(uint32_t(frame * 20), pcm.data(), pcm.size(), now);
+    }
+    for (int tick = 0; tick < 500; ++tick, now += 20, ++frame) {
+        queue->get(out, now);
+        std::vector<int16_t> pcm(kFrameSamples, frameValue(frame));
+        queue->put(uint32_t(frame * 20), pcm.data(), pcm.size(), now + 5);
+    }
+    EXPECT_LT(queue->stats().delayMs, 2 * kFrameMs) << "at most the frame just arrived waits";
+    EXPECT_EQ(queue->stats().underruns, 0u);
 }
 
 TEST(ArrivalQueue, PlaysInArrivalOrderAndBoundsItsBacklog) {

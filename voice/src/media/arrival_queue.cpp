@@ -1,6 +1,9 @@
 // Playout without a jitter buffer: audio is played in the order it arrives,
 // as soon as the next frame is due. A backlog beyond 80 ms (the far end's
-// clock running fast, or a burst) makes newly arriving audio be dropped.
+// clock running fast, or a burst) makes newly arriving audio be dropped, and
+// a backlog of a frame or more that has not gone away for two seconds (left
+// by a burst or a stall of the media thread) loses its oldest frame, so the
+// delay it adds comes back down to less than a frame.
 #include <algorithm>
 
 #include "media/audio_frame.h"
@@ -12,6 +15,7 @@ namespace {
 constexpr size_t kBacklogLimit = 80 * kSamplesPerMs;
 constexpr size_t kCapacity = 4096;  // above the limit plus the largest payload decoded
 constexpr int kUnderrunRunFrames = 5;
+constexpr int64_t kShrinkHoldMs = 2000;
 
 class ArrivalQueue final : public PlayoutBuffer {
 public:
@@ -33,7 +37,7 @@ public:
         m_stats.delayMs = int(m_count / kSamplesPerMs);
     }
 
-    void get(int16_t* out, int64_t) override {
+    void get(int16_t* out, int64_t nowMs) override {
         if (!m_seenAny) {
             std::fill(out, out + kFrameSamples, int16_t(0));
             return;
@@ -43,6 +47,7 @@ public:
         for (size_t i = 0; i < take; ++i) out[i] = m_ring[(m_head + i) % kCapacity];
         m_head = (m_head + take) % kCapacity;
         m_count -= take;
+        shrink(nowMs);
         m_stats.delayMs = int(m_count / kSamplesPerMs);
         if (take > 0) playReal(out, take);
         if (take == kFrameSamples) {
@@ -61,12 +66,27 @@ public:
     }
 
 private:
+    // Drops the oldest frame of a backlog that has stayed a frame or more
+    // long for kShrinkHoldMs.
+    void shrink(int64_t nowMs) {
+        if (m_count < kFrameSamples) {
+            m_backlogSinceMs = -1;
+            return;
+        }
+        if (m_backlogSinceMs < 0) m_backlogSinceMs = nowMs;
+        if (nowMs - m_backlogSinceMs < kShrinkHoldMs) return;
+        m_head = (m_head + kFrameSamples) % kCapacity;
+        m_count -= kFrameSamples;
+        m_backlogSinceMs = nowMs;
+    }
+
     int16_t m_ring[kCapacity];
     size_t m_head = 0;
     size_t m_count = 0;
     uint32_t m_highestTs = 0;
     bool m_seenAny = false;
     int m_emptyRun = 0;
+    int64_t m_backlogSinceMs = -1;  // since when a frame or more has stayed queued, -1 = it has not
 };
 
 }  // namespace

@@ -40,6 +40,9 @@ public:
     virtual bool separateRing() const = 0;
     // Sound-device streams running now (0 for the silent and file devices).
     virtual int deviceStreams() const { return 0; }
+    // Device pulls of playback audio that found less queued than asked for,
+    // once audio had started (any thread; 0 for the silent and file devices).
+    virtual uint64_t playbackUnderruns() const { return 0; }
 };
 
 // The default input, output and ring device ids of a device list (the

@@ -3,7 +3,7 @@
 // frame's timestamp and the moment it is played - moves in whole frames:
 // it grows by holding playout for a frame when it is shorter than the worst
 // transit time of the last two seconds plus the extra margin, and shrinks by
-// skipping a frame when it has been a frame or more too long for two seconds.
+// skipping a frame when it has been a frame or more too long for half a second.
 #include <algorithm>
 #include <cstring>
 #include <deque>
@@ -19,7 +19,7 @@ constexpr int64_t kFrame = int64_t(kFrameSamples);
 constexpr int64_t kResyncMs = 1000;          // timestamp jumps beyond this restart the buffer
 constexpr int64_t kMaxDelayMs = 500;         // playout delay never exceeds the fastest transit by more
 constexpr int64_t kWindowMs = 2000;          // transit times considered
-constexpr int64_t kShrinkHoldMs = 2000;      // delay a frame too long this long before one is skipped
+constexpr int64_t kShrinkHoldMs = 500;       // delay a frame too long this long before one is skipped
 constexpr int kUnderrunRunFrames = 5;        // after this many empty frames the far end is taken as paused
 
 static_assert((kTimelineSamples & (kTimelineSamples - 1)) == 0, "the timeline wraps by masking");
@@ -102,7 +102,7 @@ public:
         } else {
             m_shrinkSinceMs = -1;
         }
-        playSlot(out, delayMs);
+        playSlot(out, delayMs, wanted);
     }
 
 private:
@@ -163,7 +163,7 @@ private:
         for (int64_t pos = start; pos < start + count; ++pos) m_present[slotOf(pos)] = 0;
     }
 
-    void playSlot(int16_t* out, int64_t delayMs) {
+    void playSlot(int16_t* out, int64_t delayMs, int64_t wanted) {
         size_t missing = 0;
         for (int64_t i = 0; i < kFrame; ++i) {
             if (!m_present[slotOf(m_playPos + i)]) ++missing;
@@ -175,7 +175,8 @@ private:
             } else if (!m_paused && ++m_emptyRun <= kUnderrunRunFrames) {
                 ++m_stats.underruns;
                 fillGap(out, kFrameSamples);
-                if (canGrow(delayMs)) return;  // hold: the late frame may still come
+                // Hold while the delay is below target: the late frame may still come.
+                if (delayMs < wanted && canGrow(delayMs)) return;
                 m_playPos += kFrame;
                 return;
             } else {

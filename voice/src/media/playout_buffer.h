@@ -1,9 +1,11 @@
 // The receive path between the network and the speaker. Decoded audio goes
 // in as it arrives; one 20 ms frame comes out at every tick of the media
-// clock, with gaps concealed. Two kinds:
+// clock, with gaps concealed. Kinds:
 //   - the jitter buffer orders audio by its call timestamp and plays it a
 //     little later than it arrives, adapting that delay to the jitter seen;
-//   - the arrival queue plays audio in the order it arrives, at once.
+//   - the arrival queue plays audio in the order it arrives, at once;
+//   - speexdsp's jitter buffer, with the same concealment (kept to compare
+//     against; bench/voice-jitter runs both on the same arrival traces).
 // Times are milliseconds of one monotonic clock. Not thread-safe.
 #pragma once
 
@@ -58,10 +60,12 @@ private:
 };
 
 // Built-in extra delay of the jitter buffer when none is set.
-inline constexpr long kDefaultJitterExtraMs = 20;
+inline constexpr long kDefaultJitterExtraMs = 10;
 
 // extraMs: delay added on top of the worst transit time lately seen; < 0 = built-in.
 std::unique_ptr<PlayoutBuffer> makeJitterBuffer(long extraMs);
 std::unique_ptr<PlayoutBuffer> makeArrivalQueue();
+// speexdsp's adaptive jitter buffer with the same concealment.
+std::unique_ptr<PlayoutBuffer> makeSpeexJitterBuffer();
 
 }  // namespace voice::media

@@ -9,6 +9,7 @@
 #include <speex/speex_resampler.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <mutex>
 
@@ -23,8 +24,15 @@ namespace {
 constexpr size_t kRingFrames = 16;        // ring room, in frames of the device rate
 constexpr size_t kCaptureKeepFrames = 1;  // captured backlog kept when it grows too long
 constexpr size_t kCaptureMaxFrames = 3;
-constexpr size_t kPlaybackMaxFrames = 4;  // playback backlog beyond which frames are dropped
-constexpr size_t kPlaybackPrimeFrames = 2;
+// Playback starts with nothing queued: the device pulls each frame as soon
+// as the media thread has handed it over. A frame arriving while more than
+// the device's largest pull (at least one frame) plus the margin is still
+// queued is dropped, so the queue stays that short. The margin starts at
+// nothing; each underrun (the device pulling before the media thread, late,
+// handed its frame over) adds a frame of silence to the queue and a frame
+// to the margin, up to kMaxMarginFrames, so a machine that is slow to
+// schedule the media thread gets the margin it needs and no more.
+constexpr size_t kMaxMarginFrames = 3;
 constexpr int kResamplerQuality = 3;
 
 // ALSA and JACK print their complaints about absent devices or servers on
@@ -71,10 +79,10 @@ public:
             m_stream = nullptr;
             return false;
         }
-        if (!capture) {
-            int16_t silence[kFrameSamples] = {};
-            for (size_t i = 0; i < kPlaybackPrimeFrames; ++i) push8k(silence);
-        }
+        m_largestPull = 0;
+        m_started = false;
+        m_seenUnderruns = m_underruns.load();
+        m_marginFrames = 0;
         if (Pa_StartStream(m_stream) != paNoError) {
             close();
             return false;
@@ -94,6 +102,7 @@ public:
     }
 
     bool isOpen() const { return m_stream != nullptr; }
+    uint64_t underruns() const { return m_underruns.load(std::memory_order_relaxed); }
 
     // Capture: one 8000 Hz frame of what the device recorded.
     void read(int16_t* frame) {
@@ -124,7 +133,18 @@ public:
 
     // Playback: one 8000 Hz frame to play.
     void write(const int16_t* frame) {
-        if (m_ring->size() > m_deviceFrame * kPlaybackMaxFrames) return;
+        const uint64_t underruns = m_underruns.load(std::memory_order_relaxed);
+        if (underruns != m_seenUnderruns) {
+            m_seenUnderruns = underruns;
+            if (m_marginFrames < kMaxMarginFrames) {
+                ++m_marginFrames;
+                const int16_t silence[kFrameSamples] = {};
+                push8k(silence);
+            }
+        }
+        const size_t limit =
+            std::max(m_deviceFrame, m_largestPull.load(std::memory_order_relaxed)) + m_marginFrames * m_deviceFrame;
+        if (m_ring->size() > limit) return;
         push8k(frame);
     }
 
@@ -151,8 +171,13 @@ private:
             if (input) self->m_ring->push(static_cast<const int16_t*>(input), frames);
         } else {
             auto* out = static_cast<int16_t*>(output);
+            if (frames > self->m_largestPull.load(std::memory_order_relaxed))
+                self->m_largestPull.store(frames, std::memory_order_relaxed);
             const size_t got = self->m_ring->pop(out, frames);
             std::fill(out + got, out + frames, int16_t(0));
+            if (got > 0) self->m_started.store(true, std::memory_order_relaxed);
+            if (got < frames && self->m_started.load(std::memory_order_relaxed))
+                self->m_underruns.fetch_add(1, std::memory_order_relaxed);
         }
         return paContinue;
     }
@@ -162,6 +187,11 @@ private:
     unsigned m_rate = kSampleRate;
     size_t m_deviceFrame = kFrameSamples;
     std::unique_ptr<SampleRing> m_ring;
+    std::atomic<size_t> m_largestPull{0};  // most samples the device asked for at once
+    std::atomic<bool> m_started{false};     // audio has been played since the stream opened
+    std::atomic<uint64_t> m_underruns{0};   // pulls short of audio since then, over the driver's life
+    uint64_t m_seenUnderruns = 0;           // media thread: underruns already answered with margin
+    size_t m_marginFrames = 0;              // media thread: extra frames allowed to stay queued
     SpeexResamplerState* m_resampler = nullptr;
     int16_t m_pending[kPendingCapacity] = {};
     size_t m_pendingCount = 0;
@@ -251,6 +281,8 @@ public:
     }
 
     bool separateRing() const override { return m_separateRing; }
+
+    uint64_t playbackUnderruns() const override { return m_output.underruns() + m_ring.underruns(); }
 
     int deviceStreams() const override {
         return int(m_input.isOpen()) + int(m_output.isOpen()) + int(m_ring.isOpen());
