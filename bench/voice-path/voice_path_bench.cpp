@@ -323,8 +323,9 @@ int main(int argc, char** argv) {
     std::atomic<int> streams{0};
     MediaClock clock;
     if (!clock.start([&](int64_t now) {
-            engine.tick(now);
+            const bool more = engine.tick(now);
             streams = raw->deviceStreams();
+            return more;
         })) {
         std::printf("the media thread did not start\n");
         return 1;
