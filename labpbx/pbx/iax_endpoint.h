@@ -167,5 +167,7 @@ private:
 
 std::string addressText(const sockaddr_in& a);  // "127.0.0.1:4570"
 std::string ipText(const sockaddr_in& a);       // "127.0.0.1"
+uint64_t peerKey(const sockaddr_in& a);         // address and port as one key
+bool sameAddress(const sockaddr_in& a, const sockaddr_in& b);
 
 }  // namespace labpbx

@@ -22,6 +22,7 @@ namespace labpbx {
 
 // Q.850 cause 20, not among the wire library's named causes.
 inline constexpr uint8_t kCauseSubscriberAbsent = 20;
+inline constexpr const char* kNormalClearing = "Normal Clearing";
 // Formats the PBX speaks on its legs: GSM, u-law, A-law.
 inline constexpr uint32_t kSupportedFormats = 2u | 4u | 8u;
 inline constexpr uint32_t kDefaultFormat = 2u;  // GSM
