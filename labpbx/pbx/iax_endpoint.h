@@ -34,6 +34,10 @@ struct WireTiming {
     int lagIntervalMs = 10000;
 };
 
+// CONTROL subclass -1, "stop indications": sent after ANSWER. On the wire
+// it is the subclass byte 0xFF.
+inline constexpr uint32_t kStopIndications = 0xFFFFFFFFu;
+
 enum class SessionKind { Registration, CallLeg };
 
 struct Session {
@@ -127,6 +131,8 @@ public:
     void destroy(uint16_t callNo);
 
     size_t sessionCount() const { return sessions_.size(); }
+    // Full frames sent and not yet acknowledged, over all sessions.
+    size_t unacknowledged() const;
     size_t socketCount() const { return fd_ >= 0 ? 1 : 0; }
     std::vector<uint16_t> sessionNumbers() const;
 

@@ -49,6 +49,7 @@ PbxCounts PbxCore::counts() const {
     PbxCounts c;
     c.sessions = endpoint_.sessionCount();
     c.timers = loop_.timerCount();
+    c.unacked = endpoint_.unacknowledged();
     c.calls = calls_.size();
     c.registrations = regs_.size();
     return c;
@@ -308,7 +309,12 @@ void PbxCore::routeTo(Call& c, const std::string& number, bool transfer) {
 void PbxCore::setUp(Call& c) {
     loop_.cancelTimer(c.ringTimer);
     c.state = CallState::Up;
-    if (c.a.kind == EndKind::Leg) sendControl(c.a, ctl::Answer);
+    // The caller is told the call is answered, then that any tones or
+    // indications stop, as two reliable control frames in a row.
+    if (c.a.kind == EndKind::Leg) {
+        sendControl(c.a, ctl::Answer);
+        sendControl(c.a, kStopIndications);
+    }
     for (CallEnd* e : {&c.a, &c.b}) {
         if (e->kind != EndKind::Leg) continue;
         if (Session* s = endpoint_.find(e->callNo)) endpoint_.startKeepAlive(*s);

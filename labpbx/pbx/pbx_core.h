@@ -70,6 +70,7 @@ struct PbxCounts {
     size_t timers = 0;
     size_t calls = 0;
     size_t registrations = 0;
+    size_t unacked = 0;  // full frames awaiting acknowledgement
 };
 
 // The kinds of party at one end of a call.
