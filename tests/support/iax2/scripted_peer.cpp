@@ -569,6 +569,15 @@ void ScriptedPeer::sendVoice(int id, uint32_t format, const std::vector<uint8_t>
     });
 }
 
+void ScriptedPeer::sendMini(int id, const std::vector<uint8_t>& payload, uint16_t timestamp) {
+    impl_->withDialog(id, [&](PeerDialog& d) {
+        uint8_t buf[kMaxDatagram];
+        const MiniHeader h{d.dialog.localCall(), timestamp};
+        const size_t n = encodeMiniFrame(h, payload.data(), payload.size(), buf, sizeof buf);
+        if (n) impl_->sendRaw(d.addr, buf, n);
+    });
+}
+
 int ScriptedPeer::placeCall(uint16_t enginePort, const PlaceCallParams& p) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     const uint16_t local = impl_->allocate();

@@ -439,8 +439,7 @@ void Engine::handleCallFrame(Session& s, const iax2::FullHeader& h, const uint8_
             handleControl(s, h.subclass);
             break;
         case frametype::Voice:
-            s.lastFullTsReceived = h.timestamp;
-            s.lastVoiceTsReceived = h.timestamp;
+            if (h.timestamp > s.lastVoiceTsReceived) s.lastVoiceTsReceived = h.timestamp;
             handleVoice(s, h.subclass, h.timestamp, payload, length);
             break;
         case frametype::Cng:

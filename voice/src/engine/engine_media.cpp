@@ -51,18 +51,20 @@ void Engine::handleMini(const iax2::DecodedFrame& frame, const sockaddr_in& from
         if (s.kind != SessionKind::Call || s.dialog.remoteCall() != frame.mini.sourceCall ||
             s.peer.sin_addr.s_addr != from.sin_addr.s_addr || s.peer.sin_port != from.sin_port)
             continue;
-        if (s.voiceFormatReceived == 0) return;  // no full voice frame has set the format
-        // Rebuild the full timestamp from the last full one; correct a wrap.
-        int64_t ts = static_cast<int64_t>((s.lastFullTsReceived & 0xFFFF0000u) |
-                                          frame.mini.timestamp);
-        const int64_t last = s.lastVoiceTsReceived;
-        if (ts < last - 50000) ts += 65536;
-        else if (ts > last + 50000 && ts >= 65536) ts -= 65536;
-        const uint32_t full = static_cast<uint32_t>(ts);
+        // The format is the one the last full voice frame carried or, before
+        // one has arrived (a server may send a single one per call, and it
+        // can be lost or held up behind a sequence gap), the one the call
+        // negotiated: audio never waits for one particular frame.
+        uint32_t format = s.voiceFormatReceived;
+        if (format == 0 && validSlot(s.slot)) format = static_cast<uint32_t>(slots_[s.slot].format);
+        if (format == 0) return;
+        // Mini frames carry 16 timestamp bits and no full frame need mark
+        // the wrap: the full timestamp is the one nearest the latest seen.
+        const uint32_t full = iax2::extendMiniTimestamp(s.lastVoiceTsReceived, frame.mini.timestamp);
         if (full > s.lastVoiceTsReceived) s.lastVoiceTsReceived = full;
         else ++s.outOfOrder;
         ++s.framesReceived;
-        handleVoice(s, s.voiceFormatReceived, full, frame.payload, frame.payloadLength);
+        handleVoice(s, format, full, frame.payload, frame.payloadLength);
         return;
     }
 }

@@ -134,6 +134,17 @@ void Engine::handleSessionFrame(Session& s, const iax2::FullHeader& h, const uin
             sendRaw(s.peer, buf, sizeof buf);
         return;
     }
+    if (iax && !cmd::isKnownCommand(h.subclass)) {
+        // A command from a newer peer: say so once; the reply carries our
+        // ISeqno and so acknowledges it too.
+        if (verdict == Verdict::Accept) {
+            uint8_t ieBuf[8];
+            IeWriter w(ieBuf, sizeof ieBuf);
+            w.addU8(ie::IaxUnknown, static_cast<uint8_t>(h.subclass));
+            sendCommand(s, cmd::Unsupport, &w);
+        }
+        return;
+    }
     if (iax) handleCommonCommand(s, h, ies);
     if (Session* still = findSession(id)) {
         if (still->kind == SessionKind::Registration || still->kind == SessionKind::Release) {

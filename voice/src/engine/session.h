@@ -50,9 +50,8 @@ struct Session {
     uint32_t lastVoiceTsSent = 0;
     uint32_t voiceBaseTs = 0;
     // Voice received.
-    uint32_t lastFullTsReceived = 0;
     uint32_t voiceFormatReceived = 0;
-    uint32_t lastVoiceTsReceived = 0;
+    uint32_t lastVoiceTsReceived = 0;  // the latest voice timestamp, extended to 32 bits
     uint32_t framesReceived = 0;
     uint32_t outOfOrder = 0;
 

@@ -27,8 +27,11 @@ void writeU32(uint8_t* p, uint32_t v) {
 }
 
 constexpr uint8_t kCompressedBit = 0x80;
-// Asterisk reads six exponent bits; anything above 31 cannot be a 32-bit value.
+// A compressed byte carries six exponent bits; bit 6 is ignored, as Asterisk
+// ignores it.
 constexpr uint8_t kExponentMask = 0x3F;
+// The byte Asterisk writes for the value -1 (for example "stop indications").
+constexpr uint8_t kCompressedMinusOne = 0xFF;
 constexpr uint16_t kHighBit = 0x8000;
 
 }  // namespace
@@ -38,6 +41,10 @@ bool encodeSubclass(uint32_t value, uint8_t& out) {
         out = static_cast<uint8_t>(value);
         return true;
     }
+    if (value == kSubclassMinusOne) {
+        out = kCompressedMinusOne;
+        return true;
+    }
     if ((value & (value - 1)) != 0) return false;
     uint8_t exponent = 0;
     while ((1u << exponent) != value) ++exponent;
@@ -45,15 +52,14 @@ bool encodeSubclass(uint32_t value, uint8_t& out) {
     return true;
 }
 
-bool decodeSubclass(uint8_t coded, uint32_t& out) {
-    if ((coded & kCompressedBit) == 0) {
-        out = coded;
-        return true;
-    }
+uint32_t decodeSubclass(uint8_t coded) {
+    if ((coded & kCompressedBit) == 0) return coded;
+    if (coded == kCompressedMinusOne) return kSubclassMinusOne;
     const uint8_t exponent = coded & kExponentMask;
-    if (exponent > 31) return false;
-    out = 1u << exponent;
-    return true;
+    // Powers of two beyond 32 bits are codecs and commands this stack has
+    // none of; they decode to a value that matches nothing it knows.
+    if (exponent > 31) return kSubclassBeyondRange;
+    return 1u << exponent;
 }
 
 DecodeStatus decodeFrame(const uint8_t* data, size_t length, DecodedFrame& out) {
@@ -75,7 +81,7 @@ DecodeStatus decodeFrame(const uint8_t* data, size_t length, DecodedFrame& out) 
         uint8_t coded = data[11];
         // Video frames carry their end-of-frame mark in bit 6.
         if (h.type == frametype::Video) coded &= static_cast<uint8_t>(~0x40);
-        if (!decodeSubclass(coded, h.subclass)) return DecodeStatus::BadSubclass;
+        h.subclass = decodeSubclass(coded);
         if (h.sourceCall == 0) return DecodeStatus::ZeroCallNumber;
         out.kind = FrameKind::Full;
         out.payload = data + kFullHeaderSize;
@@ -125,6 +131,15 @@ size_t encodeMiniFrame(const MiniHeader& h, const uint8_t* payload, size_t paylo
     writeU16(out + 2, h.timestamp);
     if (payloadLength > 0) std::memcpy(out + kMiniHeaderSize, payload, payloadLength);
     return total;
+}
+
+uint32_t extendMiniTimestamp(uint32_t reference, uint16_t low) {
+    constexpr int64_t kWrap = 0x10000;
+    const int64_t ref = reference;
+    int64_t candidate = (ref & ~(kWrap - 1)) | low;
+    if (candidate < ref - kWrap / 2) candidate += kWrap;
+    else if (candidate > ref + kWrap / 2 && candidate >= kWrap) candidate -= kWrap;
+    return static_cast<uint32_t>(candidate);
 }
 
 void markRetransmission(uint8_t* frame, size_t length, uint8_t iseq) {

@@ -8,6 +8,13 @@
 
 namespace iax2 {
 
+// Subclass values that are not plain numbers: the compressed byte 0xFF stands
+// for -1 (Asterisk sends control -1, "stop indications", after answering),
+// and powers of two beyond 32 bits decode to kSubclassBeyondRange. Neither is
+// a single codec bit, a command or a digit this stack acts on.
+inline constexpr uint32_t kSubclassMinusOne = 0xFFFFFFFFu;
+inline constexpr uint32_t kSubclassBeyondRange = 0xFFFFFFFEu;
+
 // The header of a full frame. subclass holds the decoded value (a command
 // number, a control number, an ASCII digit or a codec bit).
 struct FullHeader {
@@ -36,7 +43,6 @@ enum class DecodeStatus {
     Ok,
     TooShort,        // shorter than the header it announces
     TooLong,         // longer than kMaxDatagram
-    BadSubclass,     // compressed subclass exponent out of range
     ZeroCallNumber,  // full or mini frame without a source call number
 };
 
@@ -53,11 +59,13 @@ struct DecodedFrame {
 DecodeStatus decodeFrame(const uint8_t* data, size_t length, DecodedFrame& out);
 
 // Subclass byte coding: values below 128 go as they are; powers of two from
-// 128 up go as 0x80 | exponent. Returns false for values that cannot be
-// coded (128 and above but not a power of two).
+// 128 up go as 0x80 | exponent; kSubclassMinusOne goes as 0xFF. Returns
+// false for values that cannot be coded (128 and above but not a power of
+// two).
 bool encodeSubclass(uint32_t value, uint8_t& out);
-// Returns false when a compressed exponent exceeds 31.
-bool decodeSubclass(uint8_t coded, uint32_t& out);
+// Every byte decodes: a full frame is never refused for its subclass, since
+// a frame dropped before sequencing would stall its whole dialog.
+uint32_t decodeSubclass(uint8_t coded);
 
 // Writes header and payload into out. Returns the datagram length, or 0 when
 // it does not fit in capacity or the subclass cannot be coded.
@@ -65,6 +73,11 @@ size_t encodeFullFrame(const FullHeader& header, const uint8_t* payload, size_t 
                        uint8_t* out, size_t capacity);
 size_t encodeMiniFrame(const MiniHeader& header, const uint8_t* payload, size_t payloadLength,
                        uint8_t* out, size_t capacity);
+
+// The 32-bit timestamp whose low 16 bits are `low` and which lies nearest
+// `reference` (the latest full timestamp seen on the stream): extends mini
+// frame timestamps across their wrap every 65.536 s, in either direction.
+uint32_t extendMiniTimestamp(uint32_t reference, uint16_t low);
 
 // Rewrites fields of an already encoded full frame in place (for
 // retransmission): sets the R bit and the current ISeqno.

@@ -81,6 +81,11 @@ enum : uint8_t {
     RtKey = 39,
     CallToken = 40,
 };
+// Commands this stack has a number for (whether or not it acts on them);
+// anything else is answered with UNSUPPORT.
+inline constexpr bool isKnownCommand(uint32_t subclass) {
+    return subclass >= New && subclass <= CallToken;
+}
 }
 
 namespace ctl {

@@ -133,6 +133,9 @@ public:
     void sendVoice(int id, uint32_t format, const std::vector<uint8_t>& payload,
                    uint32_t timestamp);
 
+    // A mini voice frame (16-bit timestamp) on an established call.
+    void sendMini(int id, const std::vector<uint8_t>& payload, uint16_t timestamp);
+
     // A call from the peer to the engine listening on enginePort.
     int placeCall(uint16_t enginePort, const PlaceCallParams& params = PlaceCallParams());
 
