@@ -19,12 +19,6 @@ using namespace iax2;
 
 namespace {
 
-// The wire library cannot code subclass -1 yet: such a frame is built with
-// this stand-in subclass and its subclass byte rewritten to 0xFF on every
-// send, retransmissions included.
-constexpr uint8_t kStopIndicationsStandIn = 0x7F;
-constexpr uint8_t kStopIndicationsByte = 0xFF;
-
 std::string randomSecret() {
     std::random_device rd;
     std::string s;
@@ -116,13 +110,6 @@ void IaxEndpoint::onReadable() {
 
 void IaxEndpoint::sendRaw(const uint8_t* data, size_t length, const sockaddr_in& to) {
     if (fd_ < 0) return;
-    uint8_t patched[kMaxDatagram];
-    if (length >= kFullHeaderSize && length <= sizeof patched && (data[0] & 0x80) &&
-        data[10] == frametype::Control && data[11] == kStopIndicationsStandIn) {
-        std::memcpy(patched, data, length);
-        patched[11] = kStopIndicationsByte;
-        data = patched;
-    }
     DecodedFrame f;
     if (trace_ && decodeFrame(data, length, f) == DecodeStatus::Ok && f.kind == FrameKind::Full)
         std::fprintf(stderr, "labpbx -> %s %s/%u src=%u dst=%u ts=%u o=%u i=%u\n",
@@ -190,8 +177,6 @@ void IaxEndpoint::destroy(uint16_t callNo) {
 
 void IaxEndpoint::sendFrame(Session& s, uint8_t type, uint32_t subclass, const uint8_t* payload,
                             size_t length, std::optional<uint32_t> ts) {
-    if (type == frametype::Control && subclass == kStopIndications)
-        subclass = kStopIndicationsStandIn;
     OutFrame f = OutFrame::of(type, subclass, payload, length);
     f.timestamp = ts;
     uint8_t buf[kMaxDatagram];

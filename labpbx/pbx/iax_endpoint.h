@@ -36,7 +36,7 @@ struct WireTiming {
 
 // CONTROL subclass -1, "stop indications": sent after ANSWER. On the wire
 // it is the subclass byte 0xFF.
-inline constexpr uint32_t kStopIndications = 0xFFFFFFFFu;
+inline constexpr uint32_t kStopIndications = iax2::kSubclassMinusOne;
 
 enum class SessionKind { Registration, CallLeg };
 

@@ -132,13 +132,7 @@ std::optional<Rx> TestPhone::receiveOne(int timeoutMs) {
     if (n <= 0) return std::nullopt;
     DecodedFrame f;
     Rx rx;
-    // The wire library does not decode the control subclass byte 0xFF
-    // (-1, stop indications) yet: decode it with a stand-in and restore it.
-    const bool stopIndications = n >= static_cast<ssize_t>(kFullHeaderSize) && (buf[0] & 0x80) &&
-                                 buf[10] == frametype::Control && buf[11] == 0xFF;
-    if (stopIndications) buf[11] = 0x7F;
     if (decodeFrame(buf, static_cast<size_t>(n), f) != DecodeStatus::Ok) return rx;
-    if (stopIndications) f.full.subclass = kStopIndications;
     rx.payload.assign(f.payload, f.payload + f.payloadLength);
     if (f.kind == FrameKind::Mini) {
         rx.mini = true;

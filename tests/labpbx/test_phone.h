@@ -19,9 +19,6 @@
 
 namespace labpbx::test {
 
-// CONTROL subclass -1 ("stop indications"), the byte 0xFF on the wire.
-inline constexpr uint32_t kStopIndications = 0xFFFFFFFFu;
-
 struct Rx {
     bool mini = false;
     iax2::FullHeader h;        // full frames
