@@ -238,10 +238,9 @@ void IaxEndpoint::sendNew(Session& s, const IeWriter& ies) {
     sendFrame(s, frametype::Iax, cmd::New, buf, s.newIes.size() + tail.size());
 }
 
-void IaxEndpoint::sendHangup(Session& s, const std::string& cause, uint8_t causeCode) {
-    uint8_t buf[300];
+void IaxEndpoint::sendHangup(Session& s, uint8_t causeCode) {
+    uint8_t buf[8];
     IeWriter w(buf, sizeof buf);
-    w.addString(ie::Cause, cause);
     w.addU8(ie::CauseCode, causeCode);
     sendIax(s, cmd::Hangup, w);
 }

@@ -123,8 +123,11 @@ public:
     void sendVoice(Session& s, uint32_t format, const uint8_t* payload, size_t length);
     // Places our NEW (with an empty CALLTOKEN element, as modern servers do).
     void sendNew(Session& s, const iax2::IeWriter& ies);
-    // Hangs a session up towards the peer (HANGUP with cause, final).
-    void sendHangup(Session& s, const std::string& cause, uint8_t causeCode);
+    // Hangs a session up towards the peer: HANGUP with a cause code and no
+    // cause text, as the reference server sends it (final).
+    void sendHangup(Session& s, uint8_t causeCode);
+    // Acknowledges a received frame now, ahead of the reply that follows.
+    void acknowledge(Session& s, const iax2::FullHeader& received) { sendAck(s, received); }
     // Starts the PING and LAGRQ cycle of an answered call leg.
     void startKeepAlive(Session& s);
     // Forgets a session at once (its timers go with it).

@@ -16,7 +16,7 @@ void PbxCore::callFrame(Call& c, Session& s, const FullHeader& h, const IeList& 
     if (h.type == frametype::Iax) {
         switch (h.subclass) {
             case cmd::AuthRep:
-                if (c.state == CallState::Auth && from == &c.a) callAuthReply(c, s, ies);
+                if (c.state == CallState::Auth && from == &c.a) callAuthReply(c, s, h, ies);
                 return;
             case cmd::Ack:
                 if (c.state == CallState::Setup && from == &c.a && c.b.kind == EndKind::None &&
@@ -27,8 +27,8 @@ void PbxCore::callFrame(Call& c, Session& s, const FullHeader& h, const IeList& 
                 if (from != &c.b || from->accepted) return;
                 uint32_t format = ies.u32(ie::Format).value_or(0);
                 uint32_t wanted = c.a.kind == EndKind::Leg ? c.a.format : 0;
-                if (!(format & kSupportedFormats) || (wanted && format != wanted)) {
-                    endCall(c.id, "Unable to negotiate codec", cause::BearerCapabilityNotAvail);
+                if (!(format & config_.codecMask()) || (wanted && format != wanted)) {
+                    endCall(c.id, cause::BearerCapabilityNotAvail);
                     return;
                 }
                 from->accepted = true;
@@ -37,7 +37,7 @@ void PbxCore::callFrame(Call& c, Session& s, const FullHeader& h, const IeList& 
             }
             case cmd::AuthReq:
                 // We hold no secret to answer a phone's challenge with.
-                endCall(c.id, "No authority found", cause::FacilityNotSubscribed);
+                endCall(c.id, cause::FacilityNotSubscribed);
                 return;
             case cmd::Quelch:
                 from->quelched = true;
@@ -51,8 +51,10 @@ void PbxCore::callFrame(Call& c, Session& s, const FullHeader& h, const IeList& 
                 return;
             case cmd::Transfer: {
                 auto target = ies.string(ie::CalledNumber);
-                if (target && !target->empty() && c.state == CallState::Up)
-                    transfer(c, *from, std::string(*target));
+                if (!target || target->empty() || c.state != CallState::Up) return;
+                // Acknowledged before the transferring phone is hung up.
+                endpoint_.acknowledge(s, h);
+                transfer(c, *from, std::string(*target));
                 return;
             }
             case cmd::New:
@@ -102,13 +104,13 @@ void PbxCore::controlFrame(Call& c, CallEnd& from, CallEnd& other, uint32_t subc
             if (c.state == CallState::Up) break;
             // The called phone is busy: release it, and let the caller hear
             // busy until it hangs up (or the ring timer gives up).
-            releaseEnd(c.b, kNormalClearing, cause::UserBusy, 0);
+            releaseEnd(c.b, cause::UserBusy, 0);
             c.b = CallEnd{};
             c.b.kind = EndKind::Busy;
             c.b.number = c.dialled;
             c.state = CallState::Busy;
             if (other.kind == EndKind::Leg) sendControl(other, ctl::Busy);
-            else endCall(c.id, "User busy", cause::UserBusy);
+            else endCall(c.id, cause::UserBusy);
             break;
         default:
             break;
@@ -126,7 +128,7 @@ void PbxCore::transfer(Call& c, CallEnd& by, const std::string& target) {
     if (byCallNo) {
         if (Session* s = endpoint_.find(byCallNo)) {
             s->callId = 0;
-            endpoint_.sendHangup(*s, kNormalClearing, cause::NormalClearing);
+            endpoint_.sendHangup(*s, cause::NormalClearing);
         }
     }
     c.b = CallEnd{};
@@ -140,24 +142,24 @@ void PbxCore::transfer(Call& c, CallEnd& by, const std::string& target) {
 
 // ---- ending -----------------------------------------------------------------
 
-void PbxCore::releaseEnd(CallEnd& e, const std::string& cause, uint8_t code, uint16_t except) {
+void PbxCore::releaseEnd(CallEnd& e, uint8_t code, uint16_t except) {
     if (e.kind != EndKind::Leg || e.callNo == except) return;
     Session* s = endpoint_.find(e.callNo);
     if (!s) return;
     s->callId = 0;
     if (s->finalSent) return;
     // A leg we called that has not accepted yet is cancelled the same way.
-    endpoint_.sendHangup(*s, cause, code);
+    endpoint_.sendHangup(*s, code);
 }
 
-void PbxCore::endCall(int callId, const std::string& cause, uint8_t code, uint16_t except) {
+void PbxCore::endCall(int callId, uint8_t code, uint16_t except) {
     auto it = calls_.find(callId);
     if (it == calls_.end()) return;
     Call& c = *it->second;
     loop_.cancelTimer(c.ringTimer);
     loop_.cancelTimer(c.mediaTimer);
-    releaseEnd(c.a, cause, code, except);
-    releaseEnd(c.b, cause, code, except);
+    releaseEnd(c.a, code, except);
+    releaseEnd(c.b, code, except);
     calls_.erase(it);
 }
 

@@ -6,7 +6,6 @@
 #include <ctime>
 
 #include "iax2/auth.h"
-#include "iax2/codec.h"
 #include "iax2/protocol.h"
 #include "iax2/values.h"
 #include "pbx_core.h"
@@ -14,16 +13,6 @@
 namespace labpbx {
 
 using namespace iax2;
-
-std::string formatName(uint32_t format) {
-    switch (format) {
-        case codec::Gsm: return "gsm";
-        case codec::Ulaw: return "ulaw";
-        case codec::Alaw: return "alaw";
-        case 0: return "-";
-        default: return "0x" + std::to_string(format);
-    }
-}
 
 PbxCore::PbxCore(EventLoop& loop, const LabConfig& config, WireTiming timing)
     : loop_(loop), config_(config), endpoint_(loop, *this, timing), mailboxes_(config.mailboxes) {}
@@ -89,8 +78,8 @@ std::string PbxCore::describe(const CallEnd& e) const {
 // ---- dispatch -------------------------------------------------------------
 
 void PbxCore::onDialogStart(Session& s, const FullHeader& h, const IeList& ies) {
-    if (h.subclass == cmd::New) callNew(s, ies);
-    else regDialogStart(s, ies, h.subclass == cmd::RegRel);
+    if (h.subclass == cmd::New) callNew(s, h, ies);
+    else regDialogStart(s, h, ies);
 }
 
 void PbxCore::onFrame(Session& s, const FullHeader& h, const uint8_t*, size_t, const IeList& ies) {
@@ -98,11 +87,9 @@ void PbxCore::onFrame(Session& s, const FullHeader& h, const uint8_t*, size_t, c
     if (isIax && (h.subclass == cmd::Hangup || h.subclass == cmd::Reject)) {
         Call* c = callOf(s);
         uint8_t code = ies.u8(ie::CauseCode).value_or(cause::NormalClearing);
-        auto causeText = ies.string(ie::Cause);
-        std::string why = causeText ? std::string(*causeText) : kNormalClearing;
         uint16_t n = s.callNo;
         endpoint_.ackAndDestroy(s, h);
-        if (c) endCall(c->id, why, code, n);
+        if (c) endCall(c->id, code, n);
         return;
     }
     if (s.kind == SessionKind::Registration) {
@@ -116,7 +103,7 @@ void PbxCore::onFrame(Session& s, const FullHeader& h, const uint8_t*, size_t, c
 
 void PbxCore::onSessionLost(Session& s) {
     Call* c = callOf(s);
-    if (c) endCall(c->id, "Destination out of order", cause::DestinationOutOfOrder, s.callNo);
+    if (c) endCall(c->id, cause::DestinationOutOfOrder, s.callNo);
 }
 
 void PbxCore::onVoice(Session& s, uint32_t format, const uint8_t* payload, size_t length,
@@ -129,17 +116,19 @@ void PbxCore::onVoice(Session& s, uint32_t format, const uint8_t* payload, size_
 
 // ---- a phone calls ----------------------------------------------------------
 
-void PbxCore::callNew(Session& s, const IeList& ies) {
-    auto reject = [&](const char* why, uint8_t code) {
-        uint8_t buf[128];
-        IeWriter w(buf, sizeof buf);
-        w.addString(ie::Cause, why);
-        w.addU8(ie::CauseCode, code);
-        endpoint_.sendIax(s, cmd::Reject, w);
-    };
+void PbxCore::rejectCall(Session& s, const FullHeader* ackFirst, const char* why, uint8_t code) {
+    if (ackFirst) endpoint_.acknowledge(s, *ackFirst);
+    uint8_t buf[128];
+    IeWriter w(buf, sizeof buf);
+    w.addString(ie::Cause, why);
+    w.addU8(ie::CauseCode, code);
+    endpoint_.sendIax(s, cmd::Reject, w);
+}
+
+void PbxCore::callNew(Session& s, const FullHeader& h, const IeList& ies) {
     auto user = ies.string(ie::Username);
     if (!user || user->empty() || !config_.findExtension(std::string(*user))) {
-        reject("No authority found", cause::FacilityNotSubscribed);
+        rejectCall(s, &h, kNoAuthority, cause::FacilityNotSubscribed);
         return;
     }
     auto c = std::make_unique<Call>();
@@ -170,33 +159,29 @@ void PbxCore::callNew(Session& s, const IeList& ies) {
     endpoint_.sendIax(s, cmd::AuthReq, w);
 }
 
-void PbxCore::callAuthReply(Call& c, Session& s, const IeList& ies) {
-    auto reject = [&](const char* why, uint8_t code) {
-        uint8_t buf[128];
-        IeWriter w(buf, sizeof buf);
-        w.addString(ie::Cause, why);
-        w.addU8(ie::CauseCode, code);
+void PbxCore::callAuthReply(Call& c, Session& s, const FullHeader& h, const IeList& ies) {
+    auto reject = [&](const FullHeader* ackFirst, const char* why, uint8_t code) {
+        const int id = c.id;
         s.callId = 0;
-        int id = c.id;
-        endpoint_.sendIax(s, cmd::Reject, w);
         calls_.erase(id);
+        rejectCall(s, ackFirst, why, code);
     };
     const ExtensionConfig* ext = config_.findExtension(c.a.extension);
     auto md5 = ies.string(ie::Md5Result);
     if (!ext || !md5 || !md5ResponseMatches(*md5, s.challenge, ext->secret)) {
-        reject("No authority found", cause::FacilityNotSubscribed);
+        reject(&h, kNoAuthority, cause::FacilityNotSubscribed);
         return;
     }
     const bool known = config_.findExtension(c.dialled) || config_.services.count(c.dialled) ||
                        config_.externalCalls;
     if (!known) {
-        reject("No such context/extension", cause::NoRouteDestination);
+        reject(nullptr, "No such context/extension", cause::NoRouteDestination);
         return;
     }
-    uint32_t format =
-        negotiateFormat(c.offeredFormat, c.offeredCaps, kDefaultFormat, kSupportedFormats);
+    // Our own order of codecs decides, not the phone's preference.
+    uint32_t format = config_.chooseCodec(c.offeredFormat, c.offeredCaps);
     if (!format) {
-        reject("Unable to negotiate codec", cause::BearerCapabilityNotAvail);
+        reject(nullptr, "Unable to negotiate codec", cause::BearerCapabilityNotAvail);
         return;
     }
     c.a.format = format;
@@ -247,7 +232,7 @@ bool PbxCore::placeLeg(Call& c, const std::string& ext, uint32_t format, uint32_
     w.addString(ie::CalledContext, "default");
     w.addU32(ie::Format, format);
     w.addU32(ie::Capability, caps);
-    w.addString(ie::CodecPrefs, codecPrefs(format, caps));
+    w.addString(ie::CodecPrefs, config_.codecPrefs(format, caps));
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -263,10 +248,10 @@ void PbxCore::routeTo(Call& c, const std::string& number, bool transfer) {
     CallEnd& a = c.a;
     auto service = config_.services.find(number);
     if (config_.findExtension(number)) {
-        uint32_t format = a.kind == EndKind::Leg ? a.format : kDefaultFormat;
-        uint32_t caps = a.kind == EndKind::Leg ? a.format : kSupportedFormats;
+        uint32_t format = a.kind == EndKind::Leg ? a.format : config_.codecs.front();
+        uint32_t caps = a.kind == EndKind::Leg ? a.format : config_.codecMask();
         if (!placeLeg(c, number, format, caps)) {
-            endCall(c.id, "Subscriber absent", kCauseSubscriberAbsent);
+            endCall(c.id, kCauseSubscriberAbsent);
             return;
         }
         if (transfer) sendControl(a, ctl::Ringing);
@@ -285,7 +270,7 @@ void PbxCore::routeTo(Call& c, const std::string& number, bool transfer) {
     } else if (config_.externalCalls) {
         c.b.kind = EndKind::Ring;
     } else {
-        endCall(c.id, "No such context/extension", cause::NoRouteDestination);
+        endCall(c.id, cause::NoRouteDestination);
         return;
     }
     switch (c.b.kind) {
@@ -329,7 +314,7 @@ void PbxCore::armRingTimer(Call& c) {
         auto it = calls_.find(id);
         if (it == calls_.end()) return;
         it->second->ringTimer = 0;
-        endCall(id, "No answer", cause::NoAnswer);
+        endCall(id, cause::NoAnswer);
     });
 }
 

@@ -25,7 +25,7 @@ int PbxCore::placeInboundCall(const std::string& ext, const std::string& number,
     c->dialled = ext;
     Call& ref = *c;
     calls_[c->id] = std::move(c);
-    if (!placeLeg(ref, ext, kDefaultFormat, kSupportedFormats)) {
+    if (!placeLeg(ref, ext, config_.codecs.front(), config_.codecMask())) {
         calls_.erase(ref.id);
         error = "cannot reach extension " + ext;
         return -1;
@@ -53,7 +53,7 @@ bool PbxCore::hangup(int callId, std::string& error) {
         error = "no such call";
         return false;
     }
-    endCall(callId, kNormalClearing, cause::NormalClearing);
+    endCall(callId, cause::NormalClearing);
     return true;
 }
 
@@ -75,7 +75,7 @@ std::vector<CallInfo> PbxCore::calls() const {
         i.callerNumber = c->a.number;
         i.callerName = c->a.name;
         uint32_t f = c->a.kind == EndKind::Leg ? c->a.format : c->b.format;
-        i.format = formatName(f);
+        i.format = codecName(f);
         i.fromHeld = c->a.quelched;
         i.toHeld = c->b.quelched;
         out.push_back(i);

@@ -26,12 +26,12 @@ std::string PbxCore::mailboxOf(const ExtensionConfig& ext) const {
     return mailboxes_.count(implied) ? implied : "";
 }
 
-void PbxCore::regDialogStart(Session& s, const IeList& ies, bool release) {
+void PbxCore::regDialogStart(Session& s, const FullHeader& h, const IeList& ies) {
     auto user = ies.string(ie::Username);
-    s.release = release;
+    s.release = h.subclass == cmd::RegRel;
     if (auto r = ies.u16(ie::Refresh)) s.refresh = *r;
     if (!user || user->empty()) {
-        regReject(s);
+        regReject(s, h);
         return;
     }
     s.user.assign(user->data(), user->size());
@@ -55,13 +55,14 @@ void PbxCore::regFrame(Session& s, const FullHeader& h, const IeList& ies) {
     const ExtensionConfig* ext = config_.findExtension(s.user);
     if (!ext || !md5 || s.challenge.empty() || (user && *user != s.user) ||
         !md5ResponseMatches(*md5, s.challenge, ext->secret)) {
-        regReject(s);
+        regReject(s, h);
         return;
     }
     regAccept(s);
 }
 
-void PbxCore::regReject(Session& s) {
+void PbxCore::regReject(Session& s, const FullHeader& h) {
+    endpoint_.acknowledge(s, h);
     uint8_t buf[64];
     IeWriter w(buf, sizeof buf);
     w.addString(ie::Cause, "Registration Refused");

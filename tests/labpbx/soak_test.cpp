@@ -17,13 +17,8 @@ TEST_F(Soak, AThousandCallsLeaveNothingBehind) {
     const int kCalls = 1000;
     int completed = 0;
     for (int i = 0; i < kCalls; ++i) {
-        uint16_t a = alice->dial("2001", "secret1", "2002");
-        ASSERT_NE(a, 0) << "call " << i;
-        uint16_t b = 0;
-        ASSERT_TRUE(bob->waitIncoming(b)) << "call " << i;
-        bob->acceptIncoming(b, codec::Ulaw);
-        bob->send(b, frametype::Control, ctl::Answer);
-        ASSERT_TRUE(alice->waitFor(a, frametype::Control, ctl::Answer)) << "call " << i;
+        uint16_t a = 0, b = 0;
+        ASSERT_TRUE(connectCall(*alice, "2001", "secret1", *bob, "2002", a, b)) << "call " << i;
         // Either side hangs up, in turn.
         if (i % 2) {
             alice->hangup(a);

@@ -15,6 +15,10 @@ namespace labpbx::test {
 
 using namespace iax2;
 
+namespace {
+constexpr size_t kHistoryLimit = 4096;
+}
+
 uint32_t Rx::num(uint8_t id) const {
     auto it = ies.find(id);
     if (it == ies.end()) return 0;
@@ -148,8 +152,18 @@ std::optional<Rx> TestPhone::receiveOne(int timeoutMs) {
                 rx.ies[list.at(i).id] =
                     std::string(reinterpret_cast<const char*>(list.at(i).data), list.at(i).length);
     }
+    if (history.size() >= kHistoryLimit)
+        history.erase(history.begin(), history.begin() + kHistoryLimit / 2);
+    history.push_back(rx);
     track(rx);
     return rx;
+}
+
+std::vector<Rx> TestPhone::historyOf(uint16_t call, int type) const {
+    std::vector<Rx> out;
+    for (const Rx& rx : history)
+        if (rx.h.destinationCall == call && (type < 0 || rx.h.type == type)) out.push_back(rx);
+    return out;
 }
 
 std::optional<Rx> TestPhone::waitFor(uint16_t call, uint8_t type, uint32_t subclass,
@@ -244,7 +258,7 @@ uint16_t TestPhone::dial(const std::string& user, const std::string& secret,
             .str(ie::CallingNumber, user)
             .str(ie::CallingName, "Phone " + user)
             .u32(ie::Format, format)
-            .u32(ie::Capability, caps)
+            .u32(ie::Capability, caps ? caps : format)
             .str(ie::Username, user)
             .str(ie::CalledNumber, number);
         if (token) i.str(ie::CallToken, *token);
@@ -271,6 +285,7 @@ uint16_t TestPhone::dial(const std::string& user, const std::string& secret,
             rep.str(ie::Md5Result, md5ChallengeResponse(rx->str(ie::Challenge), secret));
             sendIax(call, cmd::AuthRep, rep);
         } else if (rx->isIax(cmd::Accept)) {
+            lastAccept = *rx;
             return call;
         } else if (rx->isIax(cmd::Reject)) {
             lastReject = *rx;

@@ -152,13 +152,8 @@ TEST_F(Wire, APeerThatVanishesIsHungUpAfterTheRetries) {
     startPbx(testConfig(), fastTiming());
     auto alice = registered("2001", "secret1");
     auto bob = registered("2002", "secret2");
-    uint16_t a = alice->dial("2001", "secret1", "2002");
-    ASSERT_NE(a, 0);
-    uint16_t b = 0;
-    ASSERT_TRUE(bob->waitIncoming(b));
-    bob->acceptIncoming(b, codec::Ulaw);
-    bob->send(b, frametype::Control, ctl::Answer);
-    ASSERT_TRUE(alice->waitFor(a, frametype::Control, ctl::Answer));
+    uint16_t a = 0, b = 0;
+    ASSERT_TRUE(connectCall(*alice, "2001", "secret1", *bob, "2002", a, b));
     // Bob goes silent; a frame to him is never acknowledged.
     bob.reset();
     alice->send(a, frametype::Dtmf, '5');

@@ -81,7 +81,9 @@ TEST_P(EchoCall, AToneComesBackAtItsFrequencyAndLevel) {
     const int format = GetParam();
     iaxc_set_preferred_source_udp_port(-1);
     ASSERT_EQ(iaxc_initialize(2), 0);
-    iaxc_set_formats(format, IAXC_FORMAT_GSM | IAXC_FORMAT_ULAW | IAXC_FORMAT_ALAW);
+    // The PBX takes the first codec of its own list that the phone offers,
+    // so the phone offers only the codec under test.
+    iaxc_set_formats(format, format);
     iaxc_set_filters(0);  // the level is checked: no gain control, no noise suppression
     iaxc_set_event_callback(onEvent);
     ASSERT_EQ(iaxc_start_processing_thread(), 0);
@@ -93,7 +95,7 @@ TEST_P(EchoCall, AToneComesBackAtItsFrequencyAndLevel) {
     const int call = iaxc_call(dest.c_str());
     ASSERT_GE(call, 0);
     ASSERT_TRUE(eventually([&] { return stateFormat(call, IAXC_CALL_STATE_COMPLETE) >= 0; }, 3000));
-    EXPECT_EQ(stateFormat(call, IAXC_CALL_STATE_COMPLETE), format) << "the call runs in the codec asked for";
+    EXPECT_EQ(stateFormat(call, IAXC_CALL_STATE_COMPLETE), format) << "the call runs in the codec offered";
     usleep(1500 * 1000);
     iaxc_dump_call();
     iaxc_stop_processing_thread();
