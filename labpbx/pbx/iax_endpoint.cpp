@@ -27,6 +27,13 @@ std::string randomSecret() {
 }
 }  // namespace
 
+bool fullVoiceFrameDue(bool started, uint32_t lastFormat, uint32_t lastTs, uint32_t format,
+                       uint32_t ts) {
+    if (!started || format != lastFormat) return true;
+    const uint32_t high = ts & 0xFFFF0000u;
+    return high != (lastTs & 0xFFFF0000u) && high != ((lastTs + 0x10000u) & 0xFFFF0000u);
+}
+
 uint64_t peerKey(const sockaddr_in& a) {
     return (static_cast<uint64_t>(ntohl(a.sin_addr.s_addr)) << 16) | ntohs(a.sin_port);
 }
@@ -50,7 +57,9 @@ IaxEndpoint::IaxEndpoint(EventLoop& loop, Dispatcher& dispatcher, WireTiming tim
       dispatcher_(dispatcher),
       timing_(timing),
       tokens_(randomSecret()),
-      epoch_(Clock::now()),
+      // A day back, so that a session clock may start ahead of the
+      // endpoint's (WireTiming::clockStartMs).
+      epoch_(Clock::now() - std::chrono::hours(24)),
       trace_(std::getenv("LABPBX_TRACE") != nullptr) {}
 
 IaxEndpoint::~IaxEndpoint() { close(); }
@@ -125,7 +134,7 @@ uint16_t IaxEndpoint::allocateCallNo() {
     for (int tries = 0; tries < 16382; ++tries) {
         uint16_t n = nextCallNo_;
         nextCallNo_ = nextCallNo_ >= 16383 ? 2 : static_cast<uint16_t>(nextCallNo_ + 1);
-        if (!sessions_.count(n)) return n;
+        if (!sessions_.count(n) && !givenUp(n)) return n;
     }
     return 0;
 }
@@ -137,9 +146,12 @@ Session* IaxEndpoint::createSession(const sockaddr_in& addr, SessionKind kind) {
     s->callNo = n;
     s->addr = addr;
     s->kind = kind;
-    s->dialog = Dialog(n, nowMs(), timing_.retry);
+    const uint64_t now = nowMs();
+    s->dialog = Dialog(n, now > timing_.clockStartMs ? now - timing_.clockStartMs : 0, timing_.retry);
     Session* raw = s.get();
     sessions_[n] = std::move(s);
+    // A call leg is kept alive with PING and LAGRQ from its start.
+    if (kind == SessionKind::CallLeg) startKeepAlive(*raw);
     return raw;
 }
 
@@ -211,8 +223,7 @@ void IaxEndpoint::sendVoice(Session& s, uint32_t format, const uint8_t* payload,
     if (s.txVoiceStarted && (ts + 240 < elapsed || ts > elapsed + 240)) ts = elapsed;
     if (ts <= s.lastTxVoiceTs && s.txVoiceStarted) ts = s.lastTxVoiceTs + 20;
     if (ts == 0) ts = 20;
-    bool full = !s.txVoiceStarted || format != s.txVoiceFormat ||
-                (ts & 0xFFFF0000u) != (s.lastTxVoiceTs & 0xFFFF0000u);
+    bool full = fullVoiceFrameDue(s.txVoiceStarted, s.txVoiceFormat, s.lastTxVoiceTs, format, ts);
     s.txVoiceStarted = true;
     s.txVoiceFormat = format;
     s.lastTxVoiceTs = ts;

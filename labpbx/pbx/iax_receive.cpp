@@ -16,6 +16,11 @@ bool startsDialog(uint32_t subclass) {
     return subclass == cmd::New || subclass == cmd::RegReq || subclass == cmd::RegRel;
 }
 
+// The receiver report of a PONG, as the reference server gives it with its
+// jitter buffer off.
+constexpr uint32_t kReportedPackets = 1;
+constexpr uint16_t kReportedDelayMs = 40;
+
 }  // namespace
 
 void IaxEndpoint::receive(const uint8_t* data, size_t length, const sockaddr_in& from) {
@@ -42,9 +47,7 @@ void IaxEndpoint::handleMini(const DecodedFrame& f, const sockaddr_in& from) {
         if (n) sendRaw(buf, n, s->addr);
         return;
     }
-    uint32_t ts = (s->lastRxTs & 0xFFFF0000u) | f.mini.timestamp;
-    if (ts + 50000 < s->lastRxTs) ts += 0x10000;
-    else if (ts > s->lastRxTs + 50000 && ts >= 0x10000) ts -= 0x10000;
+    uint32_t ts = extendMiniTimestamp(s->lastRxTs, f.mini.timestamp);
     if (ts > s->lastRxTs) s->lastRxTs = ts;
     dispatcher_.onVoice(*s, s->rxVoiceFormat, f.payload, f.payloadLength, ts);
 }
@@ -86,6 +89,9 @@ void IaxEndpoint::handleFull(const DecodedFrame& f, const sockaddr_in& from) {
         return;
     }
     if (isIax && h.subclass == cmd::Ack && h.destinationCall == kApatheticCallNumber) return;
+
+    // The reference server stays silent about call numbers it gave up.
+    if (h.destinationCall != 0 && givenUp(h.destinationCall)) return;
 
     Session* s = nullptr;
     auto known = byPeer_.find(std::make_pair(peerKey(from), h.sourceCall));
@@ -181,8 +187,8 @@ void IaxEndpoint::handleSessionFrame(Session& s, const FullHeader& h, const uint
                 IeWriter rr(buf, sizeof buf);
                 rr.addU32(ie::RrJitter, 0);
                 rr.addU32(ie::RrLoss, 0);
-                rr.addU32(ie::RrPkts, 0);
-                rr.addU16(ie::RrDelay, 0);
+                rr.addU32(ie::RrPkts, kReportedPackets);
+                rr.addU16(ie::RrDelay, kReportedDelayMs);
                 rr.addU32(ie::RrDropped, 0);
                 rr.addU32(ie::RrOoo, 0);
                 sendIax(s, cmd::Pong, rr, h.timestamp);
@@ -191,6 +197,12 @@ void IaxEndpoint::handleSessionFrame(Session& s, const FullHeader& h, const uint
             case cmd::Pong: {
                 uint32_t elapsed = s.dialog.elapsed(nowMs());
                 if (elapsed >= h.timestamp) s.dialog.noteRoundTrip(elapsed - h.timestamp);
+                if (s.kind == SessionKind::Poke) {
+                    // The phone answered: acknowledged, and the POKE is over.
+                    sendAck(s, h);
+                    destroy(n);
+                    return;
+                }
                 break;
             }
             case cmd::LagRq:
@@ -199,8 +211,7 @@ void IaxEndpoint::handleSessionFrame(Session& s, const FullHeader& h, const uint
             case cmd::LagRp:
                 break;
             case cmd::Vnak:
-                s.dialog.resendFrom(h.iseq,
-                                    [&](const uint8_t* d, size_t len) { sendRaw(d, len, s.addr); });
+                resendForVnak(s, h.iseq);
                 break;
             case cmd::Inval:
                 dispatcher_.onSessionLost(s);

@@ -198,8 +198,6 @@ void PbxCore::callAuthReply(Call& c, Session& s, const FullHeader& h, const IeLi
 }
 
 void PbxCore::callStart(Call& c) {
-    Session* a = endpoint_.find(c.a.callNo);
-    if (a) endpoint_.startKeepAlive(*a);
     routeTo(c, c.dialled, false);
 }
 
@@ -299,10 +297,6 @@ void PbxCore::setUp(Call& c) {
     if (c.a.kind == EndKind::Leg) {
         sendControl(c.a, ctl::Answer);
         sendControl(c.a, kStopIndications);
-    }
-    for (CallEnd* e : {&c.a, &c.b}) {
-        if (e->kind != EndKind::Leg) continue;
-        if (Session* s = endpoint_.find(e->callNo)) endpoint_.startKeepAlive(*s);
     }
     updateMediaTimer(c);
 }

@@ -154,7 +154,8 @@ private:
         sockaddr_in addr{};
         int expiry = 0;
         Clock::time_point expiresAt;
-        EventLoop::TimerId timer = 0;
+        EventLoop::TimerId timer = 0;      // expiry
+        EventLoop::TimerId pokeTimer = 0;  // the next POKE
     };
 
     // registrar (pbx_registrar.cpp)
@@ -164,6 +165,8 @@ private:
     // ACK of the refused request, then REGREJ, as the reference server does.
     void regReject(Session& s, const iax2::FullHeader& h);
     std::string mailboxOf(const ExtensionConfig& ext) const;
+    void schedulePoke(const std::string& ext);
+    void forgetRegistration(std::map<std::string, Registration>::iterator it);
 
     // calls (pbx_calls.cpp)
     void callNew(Session& s, const iax2::FullHeader& h, const iax2::IeList& ies);

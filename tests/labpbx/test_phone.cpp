@@ -95,6 +95,21 @@ void TestPhone::sendMini(uint16_t call, uint16_t ts, const std::vector<uint8_t>&
 void TestPhone::track(Rx& rx) {
     if (rx.mini) return;
     const FullHeader& h = rx.h;
+    if (answerPokes && h.type == frametype::Iax && h.subclass == cmd::Poke &&
+        h.destinationCall == 0) {
+        // Answered without any state, from call number 1, as a phone does.
+        FullHeader pong;
+        pong.sourceCall = kApatheticCallNumber;
+        pong.destinationCall = h.sourceCall;
+        pong.timestamp = h.timestamp;
+        pong.iseq = static_cast<uint8_t>(h.oseq + 1);
+        pong.type = frametype::Iax;
+        pong.subclass = cmd::Pong;
+        uint8_t out[kFullHeaderSize];
+        size_t n = encodeFullFrame(pong, nullptr, 0, out, sizeof out);
+        if (n) sendRaw(out, n);
+        return;
+    }
     // Apathetic server replies come from call number 1 and set nothing up.
     if (h.sourceCall == kApatheticCallNumber) return;
     auto it = dialogs_.find(h.destinationCall);

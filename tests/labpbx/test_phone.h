@@ -71,6 +71,7 @@ public:
 
     uint16_t port() const { return port_; }
     bool autoAck = true;
+    bool answerPokes = true;  // a POKE is answered with a PONG
 
     // Dialogs.
     uint16_t open();  // a new local call number

@@ -126,7 +126,9 @@ TEST_F(Wire, VnakMakesThePbxResendWhatIsUnacknowledged) {
     phone.sendRaw(buf, encodeFullFrame(h, nullptr, 0, buf, sizeof buf));
     auto resent = phone.waitIax(call, cmd::RegAuth, 500);
     ASSERT_TRUE(resent);
-    EXPECT_TRUE(resent->h.retransmitted);
+    // A copy as first sent: same number, no retransmission mark.
+    EXPECT_FALSE(resent->h.retransmitted);
+    EXPECT_EQ(resent->h.oseq, auth->h.oseq);
     EXPECT_EQ(resent->str(ie::Challenge), auth->str(ie::Challenge));
 }
 
