@@ -17,6 +17,13 @@ protected:
         bob = registered("2002", "secret2");
         ASSERT_TRUE(connectCall(*alice, "2001", "secret1", *bob, "2002", a, b));
     }
+    // A phone registered as 2001 in a call to 603, ringing at the PBX.
+    uint16_t ringingCall(TestPhone& phone) {
+        uint16_t call = phone.dial("2001", "secret1", "603");
+        EXPECT_NE(call, 0);
+        EXPECT_TRUE(phone.waitFor(call, frametype::Control, ctl::Ringing));
+        return call;
+    }
     // Voice frames (full or mini) a phone receives within ms.
     static int voiceWithin(TestPhone& phone, int ms) {
         int frames = 0;
@@ -75,9 +82,7 @@ TEST_F(Signalling, TheCallerGetsAnswerThenStopIndicationsWhenTheCalledPhoneAnswe
 
 TEST_F(Signalling, ARingingNumberAnsweredAtThePbxSendsAnswerThenStopIndications) {
     auto phone = registered("2001", "secret1");
-    uint16_t call = phone->dial("2001", "secret1", "603");
-    ASSERT_NE(call, 0);
-    ASSERT_TRUE(phone->waitFor(call, frametype::Control, ctl::Ringing));
+    uint16_t call = ringingCall(*phone);
     EXPECT_EQ(pbx->command("answer " + std::to_string(pbx->calls()[0].id)), "OK\n");
     expectAnswerThenStopIndications(*phone, call);
     phone->hangup(call);
@@ -101,27 +106,22 @@ TEST_F(Signalling, RefusalsCarryTheReferenceCauses) {
     EXPECT_TRUE(eventually([&] { return idle(); }));
 }
 
-TEST(SignallingStrict, AnUnknownNumberIsRejectedWithNoSuchExtension) {
-    LabPbx pbx(testConfig("[general]\nexternalcalls = reject\n"));
-    std::string error;
-    ASSERT_TRUE(pbx.start(error)) << error;
-    TestPhone phone(pbx.iaxPort());
-    ASSERT_EQ(phone.registerExt("2001", "secret1").outcome, RegOutcome::Ack);
-    EXPECT_EQ(phone.dial("2001", "secret1", "9999"), 0);
-    EXPECT_EQ(phone.lastReject.str(ie::Cause), "No such context/extension");
-    EXPECT_EQ(phone.lastReject.num(ie::CauseCode), cause::NoRouteDestination);
+TEST_F(Signalling, AnUnknownNumberIsRejectedWithNoSuchExtensionWhenExternalCallsAreOff) {
+    pbx->stop();
+    startPbx(testConfig("[general]\nexternalcalls = reject\n"));
+    auto phone = registered("2001", "secret1");
+    EXPECT_EQ(phone->dial("2001", "secret1", "9999"), 0);
+    EXPECT_EQ(phone->lastReject.str(ie::Cause), "No such context/extension");
+    EXPECT_EQ(phone->lastReject.num(ie::CauseCode), cause::NoRouteDestination);
     // Straight after the AUTHREP, with no ACK of its own before it.
-    auto frames = phone.historyOf(phone.lastReject.h.destinationCall, frametype::Iax);
+    auto frames = phone->historyOf(phone->lastReject.h.destinationCall, frametype::Iax);
     ASSERT_GE(frames.size(), 2u);
     EXPECT_TRUE(frames[frames.size() - 2].isIax(cmd::AuthReq));
-    pbx.stop();
 }
 
 TEST_F(Signalling, HangUpTowardsAPhoneCarriesACauseCodeOnly) {
     auto phone = registered("2001", "secret1");
-    uint16_t call = phone->dial("2001", "secret1", "603");
-    ASSERT_NE(call, 0);
-    ASSERT_TRUE(phone->waitFor(call, frametype::Control, ctl::Ringing));
+    uint16_t call = ringingCall(*phone);
     EXPECT_EQ(pbx->command("hangup " + std::to_string(pbx->calls()[0].id)), "OK\n");
     auto h = phone->waitIax(call, cmd::Hangup);
     ASSERT_TRUE(h);
@@ -151,28 +151,25 @@ TEST_F(Signalling, TheFirstCodecOfThePbxListThatThePhoneCanDoIsChosen) {
     }
 }
 
-TEST(SignallingCodecs, TheConfiguredListDecidesAndOrdersWhatThePbxOffers) {
-    LabPbx pbx(testConfig("[general]\nallow = alaw, ulaw\n"));
-    std::string error;
-    ASSERT_TRUE(pbx.start(error)) << error;
-    TestPhone phone(pbx.iaxPort());
-    ASSERT_EQ(phone.registerExt("2002", "secret2").outcome, RegOutcome::Ack);
-    uint16_t call = phone.dial("2002", "secret2", "600", codec::Gsm,
-                               codec::Gsm | codec::Ulaw | codec::Alaw);
+TEST_F(Signalling, TheConfiguredListDecidesAndOrdersWhatThePbxOffers) {
+    pbx->stop();
+    startPbx(testConfig("[general]\nallow = alaw, ulaw\n"));
+    auto phone = registered("2002", "secret2");
+    uint16_t call = phone->dial("2002", "secret2", "600", codec::Gsm,
+                                codec::Gsm | codec::Ulaw | codec::Alaw);
     ASSERT_NE(call, 0);
-    EXPECT_EQ(phone.lastAccept.num(ie::Format), codec::Alaw);
-    phone.hangup(call);
-    EXPECT_EQ(phone.dial("2002", "secret2", "600", codec::Gsm), 0);
-    EXPECT_EQ(phone.lastReject.str(ie::Cause), "Unable to negotiate codec");
+    EXPECT_EQ(phone->lastAccept.num(ie::Format), codec::Alaw);
+    phone->hangup(call);
+    EXPECT_EQ(phone->dial("2002", "secret2", "600", codec::Gsm), 0);
+    EXPECT_EQ(phone->lastReject.str(ie::Cause), "Unable to negotiate codec");
     // A call the PBX places offers its list, in its order.
-    ASSERT_EQ(pbx.command("call 2002 5551234 Test").substr(0, 3), "OK ");
+    ASSERT_EQ(pbx->command("call 2002 5551234 Test").substr(0, 3), "OK ");
     uint16_t in = 0;
-    auto incoming = phone.waitIncoming(in);
+    auto incoming = phone->waitIncoming(in);
     ASSERT_TRUE(incoming);
     EXPECT_EQ(incoming->num(ie::Format), codec::Alaw);
     EXPECT_EQ(incoming->num(ie::Capability), codec::Alaw | codec::Ulaw);
     EXPECT_EQ(incoming->str(ie::CodecPrefs), "ED");
-    pbx.stop();
 }
 
 TEST_F(Signalling, HoldWithoutMusicSilencesBothWaysAndIsOnlyAcknowledged) {

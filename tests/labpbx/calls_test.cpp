@@ -307,18 +307,6 @@ TEST_F(Calls, CallsAreRefusedWithTheReferenceCauses) {
     EXPECT_TRUE(eventually([&] { return idle(); }));
 }
 
-TEST(CallsStrict, UnknownNumbersAreRejectedWhenExternalCallsAreOff) {
-    LabPbx pbx(testConfig("[general]\nexternalcalls = reject\n"));
-    std::string error;
-    ASSERT_TRUE(pbx.start(error)) << error;
-    TestPhone phone(pbx.iaxPort());
-    ASSERT_EQ(phone.registerExt("2001", "secret1").outcome, RegOutcome::Ack);
-    EXPECT_EQ(phone.dial("2001", "secret1", "95551234"), 0);
-    EXPECT_EQ(phone.lastReject.str(ie::Cause), "No such context/extension");
-    EXPECT_EQ(phone.lastReject.num(ie::CauseCode), cause::NoRouteDestination);
-    pbx.stop();
-}
-
 }  // namespace
 }  // namespace labpbx::test
 

@@ -6,89 +6,26 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <mutex>
-#include <vector>
 
-#include "audio_test_support.h"
+#include "engine_events.h"
 #include "iaxclient.h"
-#include "media/wav_file.h"
 #include "pbx_fixture.h"
+#include "tone_audio_files.h"
 
 namespace labpbx::test {
 namespace {
 
 using voice::media::testing::amplitudeAt;
 
-std::mutex g_lock;
-std::vector<iaxc_event> g_events;
-
-int onEvent(iaxc_event e) {
-    std::lock_guard<std::mutex> guard(g_lock);
-    g_events.push_back(e);
-    return 1;
-}
-
-bool engineRegistered() {
-    std::lock_guard<std::mutex> guard(g_lock);
-    for (const auto& e : g_events)
-        if (e.type == IAXC_EVENT_REGISTRATION && e.ev.reg.reply == IAXC_REGISTRATION_REPLY_ACK)
-            return true;
-    return false;
-}
-
-bool complete(int callNo) {
-    std::lock_guard<std::mutex> guard(g_lock);
-    for (const auto& e : g_events)
-        if (e.type == IAXC_EVENT_STATE && e.ev.call.callNo == callNo &&
-            (e.ev.call.state & IAXC_CALL_STATE_COMPLETE))
-            return true;
-    return false;
-}
-
-class EngineAudio : public PbxTest {
-protected:
-    void SetUp() override {
-        PbxTest::SetUp();
-        const std::string prefix =
-            ::testing::TempDir() + "labpbx_echo_" + std::to_string(::getpid());
-        inPath = prefix + "_in.wav";
-        outPath = prefix + "_out.wav";
-        voice::media::WavWriter writer;
-        ASSERT_TRUE(writer.open(inPath));
-        const auto signal = voice::media::testing::tone(1000, 10000, 8000 * 10);
-        ASSERT_TRUE(writer.write(signal.data(), signal.size()));
-        writer.close();
-        ::setenv("QUENDRA_AUDIO_IN", inPath.c_str(), 1);
-        ::setenv("QUENDRA_AUDIO_OUT", outPath.c_str(), 1);
-        std::lock_guard<std::mutex> guard(g_lock);
-        g_events.clear();
-    }
-    void TearDown() override {
-        ::unsetenv("QUENDRA_AUDIO_IN");
-        ::unsetenv("QUENDRA_AUDIO_OUT");
-        std::remove(inPath.c_str());
-        std::remove(outPath.c_str());
-        PbxTest::TearDown();
-    }
-    std::string inPath, outPath;
-};
+using EngineAudio = PbxTest;
 
 TEST_F(EngineAudio, EchoServiceReturnsTheToneWithEveryFrameAcknowledged) {
-    iaxc_set_preferred_source_udp_port(-1);
-    ASSERT_EQ(iaxc_initialize(2), 0);
-    iaxc_set_formats(IAXC_FORMAT_GSM, IAXC_FORMAT_GSM | IAXC_FORMAT_ULAW | IAXC_FORMAT_ALAW);
-    iaxc_set_filters(0);  // the level is judged: no gain control, no noise suppression
-    iaxc_set_event_callback(onEvent);
-    ASSERT_EQ(iaxc_start_processing_thread(), 0);
-    const std::string host = "127.0.0.1:" + std::to_string(pbx->iaxPort());
-    ASSERT_GE(iaxc_register("2001", "secret1", host.c_str()), 0);
-    ASSERT_TRUE(eventually(engineRegistered, 3000));
-
-    const std::string dest = "2001:secret1@" + host + "/600";
-    const int call = iaxc_call(dest.c_str());
+    ToneAudioFiles audio("labpbx_echo");
+    ASSERT_TRUE(audio.ok);
+    const int call = startEngineAndCall(pbx->iaxPort(), IAXC_FORMAT_GSM,
+                                        IAXC_FORMAT_GSM | IAXC_FORMAT_ULAW | IAXC_FORMAT_ALAW, "600");
     ASSERT_GE(call, 0);
-    ASSERT_TRUE(eventually([&] { return complete(call); }, 3000));
+    ASSERT_TRUE(eventually([&] { return sawCallState(call, IAXC_CALL_STATE_COMPLETE); }, 3000));
     // Every frame the PBX sent in the call (ACCEPT, ANSWER, stop
     // indications, the full voice frame) is acknowledged by the engine.
     size_t unacked = 0;
@@ -103,15 +40,13 @@ TEST_F(EngineAudio, EchoServiceReturnsTheToneWithEveryFrameAcknowledged) {
     iaxc_shutdown();
 
     EXPECT_TRUE(allAcknowledged) << "frames of the PBX left unacknowledged: " << unacked;
-    std::vector<int16_t> out;
-    ASSERT_EQ(voice::media::readWavFile(outPath, out), voice::media::WavResult::Ok);
-    ASSERT_GT(out.size(), 8000u);
-    // The echo comes after the round trip and the jitter buffer: judge the
-    // 400 ms that end 200 ms before the hang-up.
-    const int16_t* window = out.data() + out.size() - 4800;
-    const double at1k = amplitudeAt(window, 3200, 1000);
-    std::printf("1 kHz amplitude played: %.0f (sent 10000)\n", at1k);
-    EXPECT_NEAR(at1k, 10000, 3000) << "the echoed tone was not played";
+    std::vector<int16_t> played;
+    const int16_t* window = nullptr;
+    size_t count = 0;
+    ASSERT_TRUE(audio.playedWindow(played, window, count));
+    const double at1k = amplitudeAt(window, count, ToneAudioFiles::kToneHz);
+    std::printf("1 kHz amplitude played: %.0f (sent %.0f)\n", at1k, ToneAudioFiles::kToneAmplitude);
+    EXPECT_NEAR(at1k, ToneAudioFiles::kToneAmplitude, 3000) << "the echoed tone was not played";
 }
 
 }  // namespace

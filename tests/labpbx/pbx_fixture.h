@@ -106,6 +106,16 @@ protected:
         EXPECT_EQ(r.outcome, RegOutcome::Ack) << "registration of " << ext;
         return p;
     }
+    // A phone registered as 2001 in an answered call to the echo service
+    // (GSM), with the ANSWER and stop indications acknowledged.
+    uint16_t echoCall(TestPhone& phone) {
+        EXPECT_EQ(phone.registerExt("2001", "secret1").outcome, RegOutcome::Ack);
+        uint16_t call = phone.dial("2001", "secret1", "600", iax2::codec::Gsm);
+        EXPECT_NE(call, 0);
+        EXPECT_TRUE(phone.waitFor(call, iax2::frametype::Control, kStopIndications));
+        EXPECT_TRUE(eventually([&] { return pbx->counts().unacked == 0; }));
+        return call;
+    }
     bool idle() {
         Counts c = pbx->counts();
         return c.sessions == 0 && c.calls == 0;

@@ -65,6 +65,12 @@ void TestPhone::sendRaw(const uint8_t* data, size_t length) {
     sendto(fd_, data, length, 0, reinterpret_cast<sockaddr*>(&pbx_), sizeof pbx_);
 }
 
+void TestPhone::sendHeader(const FullHeader& h) {
+    uint8_t buf[kFullHeaderSize];
+    size_t n = encodeFullFrame(h, nullptr, 0, buf, sizeof buf);
+    if (n) sendRaw(buf, n);
+}
+
 void TestPhone::send(uint16_t call, uint8_t type, uint32_t subclass, const Ies* ies,
                      std::optional<uint32_t> ts) {
     OutFrame f = OutFrame::of(type, subclass, ies ? ies->data() : nullptr, ies ? ies->size() : 0);

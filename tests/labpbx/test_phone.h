@@ -86,6 +86,9 @@ public:
                    uint32_t ts);
     void sendMini(uint16_t call, uint16_t ts, const std::vector<uint8_t>& payload);
     void sendRaw(const uint8_t* data, size_t length);
+    // A full frame exactly as given (numbers, sequence, timestamp), not kept
+    // for retransmission: for frames a dialog would not send by itself.
+    void sendHeader(const iax2::FullHeader& h);
 
     // The next datagram (any dialog), or nothing after timeoutMs.
     std::optional<Rx> next(int timeoutMs = 2000);

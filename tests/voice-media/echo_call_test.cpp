@@ -2,115 +2,50 @@
 // tone read from a WAV file and records what comes back, for each codec.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <mutex>
+#include <cstdio>
 #include <vector>
 
 #include <unistd.h>
 
-#include "audio_test_support.h"
+#include "engine_events.h"
 #include "iaxclient.h"
-#include "media/wav_file.h"
 #include "pbx_fixture.h"
+#include "tone_audio_files.h"
 
 namespace voice::media {
 namespace {
 
 using labpbx::test::eventually;
+using labpbx::test::sawCallState;
+using labpbx::test::ToneAudioFiles;
 using testing::amplitudeAt;
-using testing::tone;
 
-std::mutex g_lock;
-std::vector<iaxc_event> g_events;
-
-int onEvent(iaxc_event e) {
-    std::lock_guard<std::mutex> guard(g_lock);
-    g_events.push_back(e);
-    return 1;
-}
-
-// The format of the first state event of the call with all of bits, or -1.
-int stateFormat(int callNo, int bits) {
-    std::lock_guard<std::mutex> guard(g_lock);
-    for (const auto& e : g_events) {
-        if (e.type == IAXC_EVENT_STATE && e.ev.call.callNo == callNo && (e.ev.call.state & bits) == bits)
-            return e.ev.call.format;
-    }
-    return -1;
-}
-
-bool sawRegistration() {
-    std::lock_guard<std::mutex> guard(g_lock);
-    for (const auto& e : g_events) {
-        if (e.type == IAXC_EVENT_REGISTRATION && e.ev.reg.reply == IAXC_REGISTRATION_REPLY_ACK) return true;
-    }
-    return false;
-}
-
-class EchoCall : public labpbx::test::PbxTest, public ::testing::WithParamInterface<int> {
-protected:
-    void SetUp() override {
-        PbxTest::SetUp();
-        const std::string prefix = ::testing::TempDir() + "voice_media_echo_" + std::to_string(GetParam()) + "_" +
-                                   std::to_string(::getpid());
-        inPath = prefix + "_in.wav";
-        outPath = prefix + "_out.wav";
-        WavWriter writer;
-        ASSERT_TRUE(writer.open(inPath));
-        const auto signal = tone(1000, 10000, 8000 * 10);
-        ASSERT_TRUE(writer.write(signal.data(), signal.size()));
-        writer.close();
-        ::setenv("QUENDRA_AUDIO_IN", inPath.c_str(), 1);
-        ::setenv("QUENDRA_AUDIO_OUT", outPath.c_str(), 1);
-        {
-            std::lock_guard<std::mutex> guard(g_lock);
-            g_events.clear();
-        }
-    }
-    void TearDown() override {
-        ::unsetenv("QUENDRA_AUDIO_IN");
-        ::unsetenv("QUENDRA_AUDIO_OUT");
-        std::remove(inPath.c_str());
-        std::remove(outPath.c_str());
-        PbxTest::TearDown();
-    }
-    std::string inPath, outPath;
-};
+class EchoCall : public labpbx::test::PbxTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(EchoCall, AToneComesBackAtItsFrequencyAndLevel) {
     const int format = GetParam();
-    iaxc_set_preferred_source_udp_port(-1);
-    ASSERT_EQ(iaxc_initialize(2), 0);
+    ToneAudioFiles audio("voice_media_echo_" + std::to_string(format));
+    ASSERT_TRUE(audio.ok);
     // The PBX takes the first codec of its own list that the phone offers,
     // so the phone offers only the codec under test.
-    iaxc_set_formats(format, format);
-    iaxc_set_filters(0);  // the level is checked: no gain control, no noise suppression
-    iaxc_set_event_callback(onEvent);
-    ASSERT_EQ(iaxc_start_processing_thread(), 0);
-    const std::string host = "127.0.0.1:" + std::to_string(pbx->iaxPort());
-    ASSERT_GE(iaxc_register("2001", "secret1", host.c_str()), 0);
-    ASSERT_TRUE(eventually(sawRegistration, 3000));
-
-    const std::string dest = "2001:secret1@" + host + "/600";
-    const int call = iaxc_call(dest.c_str());
+    const int call = labpbx::test::startEngineAndCall(pbx->iaxPort(), format, format, "600");
     ASSERT_GE(call, 0);
-    ASSERT_TRUE(eventually([&] { return stateFormat(call, IAXC_CALL_STATE_COMPLETE) >= 0; }, 3000));
-    EXPECT_EQ(stateFormat(call, IAXC_CALL_STATE_COMPLETE), format) << "the call runs in the codec offered";
+    iaxc_event complete{};
+    ASSERT_TRUE(eventually([&] { return sawCallState(call, IAXC_CALL_STATE_COMPLETE, &complete); }, 3000));
+    EXPECT_EQ(complete.ev.call.format, format) << "the call runs in the codec offered";
     usleep(1500 * 1000);
     iaxc_dump_call();
     iaxc_stop_processing_thread();
     iaxc_shutdown();
 
-    std::vector<int16_t> out;
-    ASSERT_EQ(readWavFile(outPath, out), WavResult::Ok);
-    ASSERT_GT(out.size(), 8000u);
-    // The echo arrives after the round trip and the jitter buffer: judge
-    // 400 ms ending 200 ms before the hang-up.
-    const int16_t* window = out.data() + out.size() - 4800;
-    const double at1k = amplitudeAt(window, 3200, 1000);
+    std::vector<int16_t> played;
+    const int16_t* window = nullptr;
+    size_t count = 0;
+    ASSERT_TRUE(audio.playedWindow(played, window, count));
+    const double at1k = amplitudeAt(window, count, 1000);
     EXPECT_NEAR(at1k, 10000, format == IAXC_FORMAT_GSM ? 3000 : 500);
-    EXPECT_LT(amplitudeAt(window, 3200, 700), at1k / 20);
-    EXPECT_LT(amplitudeAt(window, 3200, 1400), at1k / 20);
+    EXPECT_LT(amplitudeAt(window, count, 700), at1k / 20);
+    EXPECT_LT(amplitudeAt(window, count, 1400), at1k / 20);
     std::printf("format %d: 1 kHz amplitude %.0f (sent 10000)\n", format, at1k);
 }
 
