@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -41,15 +42,27 @@ public:
     ToneAudioFiles(const ToneAudioFiles&) = delete;
     ToneAudioFiles& operator=(const ToneAudioFiles&) = delete;
 
-    // What the engine played. The echo arrives after the round trip and the
-    // jitter buffer, so the 400 ms judged end 200 ms before the hang-up.
-    // False when the file cannot be read or holds less than a second.
-    bool playedWindow(std::vector<int16_t>& out, const int16_t*& window, size_t& count) const {
+    // The last 400 ms the engine has played so far (readable while the
+    // call runs); false before a second has been played.
+    bool lastPlayed(std::vector<int16_t>& window) const {
+        std::vector<int16_t> out;
         if (voice::media::readWavFile(outPath, out) != voice::media::WavResult::Ok) return false;
-        if (out.size() <= 8000) return false;
-        window = out.data() + out.size() - 4800;
-        count = 3200;
+        if (out.size() < 8000) return false;
+        window.assign(out.end() - 3200, out.end());
         return true;
+    }
+    // Whether the last 400 ms played hold the tone at its level (within
+    // tolerance) and nothing at 700 or 1400 Hz; the amplitudes found go to
+    // at1k, at700 and at1400.
+    bool tonePlayed(double tolerance, double& at1k, double& at700, double& at1400) const {
+        std::vector<int16_t> w;
+        if (!lastPlayed(w)) return false;
+        using voice::media::testing::amplitudeAt;
+        at1k = amplitudeAt(w.data(), w.size(), kToneHz);
+        at700 = amplitudeAt(w.data(), w.size(), 700);
+        at1400 = amplitudeAt(w.data(), w.size(), 1400);
+        return std::fabs(at1k - kToneAmplitude) <= tolerance && at700 < at1k / 20 &&
+               at1400 < at1k / 20;
     }
 
     bool ok = false;

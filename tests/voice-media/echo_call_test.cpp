@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <vector>
 
-#include <unistd.h>
-
 #include "engine_events.h"
 #include "iaxclient.h"
 #include "pbx_fixture.h"
@@ -18,7 +16,6 @@ namespace {
 using labpbx::test::eventually;
 using labpbx::test::sawCallState;
 using labpbx::test::ToneAudioFiles;
-using testing::amplitudeAt;
 
 class EchoCall : public labpbx::test::PbxTest, public ::testing::WithParamInterface<int> {};
 
@@ -33,19 +30,17 @@ TEST_P(EchoCall, AToneComesBackAtItsFrequencyAndLevel) {
     iaxc_event complete{};
     ASSERT_TRUE(eventually([&] { return sawCallState(call, IAXC_CALL_STATE_COMPLETE, &complete); }, 3000));
     EXPECT_EQ(complete.ev.call.format, format) << "the call runs in the codec offered";
-    usleep(1500 * 1000);
+    // The echo arrives after the round trip and the jitter buffer; once it
+    // is there, the last 400 ms played hold the tone at its level and
+    // nothing else. How soon is not judged: a busy machine is slower.
+    const double tolerance = format == IAXC_FORMAT_GSM ? 3000 : 500;
+    double at1k = 0, at700 = 0, at1400 = 0;
+    const bool echoed =
+        eventually([&] { return audio.tonePlayed(tolerance, at1k, at700, at1400); }, 30000);
     iaxc_dump_call();
     iaxc_stop_processing_thread();
     iaxc_shutdown();
-
-    std::vector<int16_t> played;
-    const int16_t* window = nullptr;
-    size_t count = 0;
-    ASSERT_TRUE(audio.playedWindow(played, window, count));
-    const double at1k = amplitudeAt(window, count, 1000);
-    EXPECT_NEAR(at1k, 10000, format == IAXC_FORMAT_GSM ? 3000 : 500);
-    EXPECT_LT(amplitudeAt(window, count, 700), at1k / 20);
-    EXPECT_LT(amplitudeAt(window, count, 1400), at1k / 20);
+    EXPECT_TRUE(echoed) << "1 kHz " << at1k << ", 700 Hz " << at700 << ", 1400 Hz " << at1400;
     std::printf("format %d: 1 kHz amplitude %.0f (sent 10000)\n", format, at1k);
 }
 
