@@ -105,6 +105,7 @@ ReplyPlan ManagerBehaviour::respond(const ManagerAction& action, ConnectionState
 }
 
 ReplyPlan ManagerBehaviour::login(const ManagerAction& action, ConnectionState& connection) {
+    if (connection.authenticated) return single(managerResponse("Success", "Already authenticated", action));
     const std::string user = action.value("Username");
     const std::string secret = action.value("Secret");
     for (const ManagerUser& known : config_.users) {
@@ -117,8 +118,13 @@ ReplyPlan ManagerBehaviour::login(const ManagerAction& action, ConnectionState& 
             return plan;
         }
     }
-    // A refused login ends the connection, as the real manager does.
-    return {sendStep(managerResponse("Error", "Authentication failed", action)), closeStep()};
+    // A refused login is answered late and ends the connection, as the real
+    // manager does.
+    ReplyPlan refused;
+    if (config_.failedLoginDelayMs > 0) refused.push_back(pauseStep(config_.failedLoginDelayMs));
+    refused.push_back(sendStep(managerResponse("Error", "Authentication failed", action)));
+    refused.push_back(closeStep());
+    return refused;
 }
 
 ReplyPlan ManagerBehaviour::extensionState(const ManagerAction& action) {

@@ -43,6 +43,9 @@ struct ManagerConfig {
     std::vector<ManagerMailbox> mailboxes;
     // Gap between the two segments of the MailboxCount reply.
     int mailboxSplitMs = 10;
+    // A refused Login is answered this much later (then the connection
+    // closes), as a real manager slows down password guessing.
+    int failedLoginDelayMs = 0;
 };
 
 // The registration state of an extension, as IAXExtState reports it.

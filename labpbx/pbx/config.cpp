@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -49,6 +50,34 @@ bool isToken(const std::string& s, size_t maxLength) {
         if (!std::isalnum(c) && c != '_' && c != '-' && c != '.' && c != '*' && c != '#' &&
             c != '@' && c != '/')
             return false;
+    return true;
+}
+
+struct CodecNameEntry {
+    const char* name;
+    uint32_t format;
+};
+constexpr CodecNameEntry kCodecNames[] = {
+    {"gsm", kCodecGsm}, {"ulaw", kCodecUlaw}, {"alaw", kCodecAlaw}};
+
+// "gsm, ulaw,alaw" -> the formats in order; false on an unknown name, a
+// repeated one or an empty list.
+bool parseCodecList(const std::string& text, std::vector<uint32_t>& out) {
+    std::vector<uint32_t> list;
+    std::istringstream in(text);
+    std::string word;
+    while (std::getline(in, word, ',')) {
+        word = trim(word);
+        uint32_t format = 0;
+        for (const auto& entry : kCodecNames)
+            if (word == entry.name) format = entry.format;
+        for (uint32_t seen : list)
+            if (seen == format) format = 0;
+        if (!format) return false;
+        list.push_back(format);
+    }
+    if (list.empty()) return false;
+    out = list;
     return true;
 }
 
@@ -103,6 +132,11 @@ struct Parser {
             if (value == "ring") config.externalCalls = true;
             else if (value == "reject") config.externalCalls = false;
             else return fail("externalcalls must be ring or reject");
+            return true;
+        }
+        if (key == "allow") {
+            if (!parseCodecList(value, config.codecs))
+                return fail("allow must list gsm, ulaw and/or alaw, each once");
             return true;
         }
         if (key == "demointerval") {
@@ -249,6 +283,40 @@ const char* serviceKindName(ServiceKind kind) {
         case ServiceKind::Ring: return "ring";
     }
     return "?";
+}
+
+std::string codecName(uint32_t format) {
+    if (format == 0) return "-";
+    for (const auto& entry : kCodecNames)
+        if (entry.format == format) return entry.name;
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%x", format);
+    return hex;
+}
+
+uint32_t LabConfig::codecMask() const {
+    uint32_t mask = 0;
+    for (uint32_t f : codecs) mask |= f;
+    return mask;
+}
+
+uint32_t LabConfig::chooseCodec(uint32_t theirFormat, uint32_t theirCapability) const {
+    const uint32_t theirs = theirCapability ? theirCapability : theirFormat;
+    for (uint32_t f : codecs)
+        if (theirs & f) return f;
+    return 0;
+}
+
+std::string LabConfig::codecPrefs(uint32_t first, uint32_t within) const {
+    auto letter = [](uint32_t format) {
+        int bit = 0;
+        while (bit < 31 && !(format & (1u << bit))) ++bit;
+        return static_cast<char>('A' + bit + 1);
+    };
+    std::string prefs(1, letter(first));
+    for (uint32_t f : codecs)
+        if (f != first && (within & f)) prefs.push_back(letter(f));
+    return prefs;
 }
 
 const ExtensionConfig* LabConfig::findExtension(const std::string& name) const {

@@ -1,7 +1,7 @@
 // The lab PBX's configuration: one small text file of sections and
 // "key = value" lines (see lab.conf for a commented example).
 //
-//   [general]     addresses, ports, registration limits, demonstration mode
+//   [general]     addresses, ports, registration limits, codecs, demonstration mode
 //   [extensions]  2001 = secret [requirecalltoken=no] [mailbox=2001@default]
 //                 [callerid="Name" <2001>]
 //   [managers]    user = secret
@@ -42,6 +42,14 @@ struct DemoConfig {
     std::string callerName = "Demo Caller";
 };
 
+// The codecs the PBX speaks, by their IAX2 format bits.
+inline constexpr uint32_t kCodecGsm = 1u << 1;
+inline constexpr uint32_t kCodecUlaw = 1u << 2;
+inline constexpr uint32_t kCodecAlaw = 1u << 3;
+
+// "gsm", "ulaw", "alaw", "-" for none, else the bits in hex.
+std::string codecName(uint32_t format);
+
 struct LabConfig {
     std::string bindAddress = "127.0.0.1";
     uint16_t iaxPort = 4569;       // 0: ephemeral
@@ -53,6 +61,9 @@ struct LabConfig {
     // Numbers that are neither extensions nor services ring until answered
     // from the control interface (true) or are refused (false).
     bool externalCalls = true;
+    // The codecs calls may use, in the PBX's order of preference: a call
+    // gets the first of them that the phone can do, whatever it prefers.
+    std::vector<uint32_t> codecs{kCodecGsm, kCodecUlaw, kCodecAlaw};
     DemoConfig demo;
     std::vector<ExtensionConfig> extensions;
     std::map<std::string, std::string> managers;      // user -> secret
@@ -61,6 +72,13 @@ struct LabConfig {
     std::map<std::string, ServiceKind> services;      // number -> kind
 
     const ExtensionConfig* findExtension(const std::string& name) const;
+    uint32_t codecMask() const;
+    // The first of our codecs within the phone's capability (its FORMAT when
+    // it sent no capability); 0 when there is none.
+    uint32_t chooseCodec(uint32_t theirFormat, uint32_t theirCapability) const;
+    // CODEC_PREFS text ('A' + bit number + 1 per codec): first, then the
+    // rest of our list that lies within 'within', in our order.
+    std::string codecPrefs(uint32_t first, uint32_t within) const;
 };
 
 struct ConfigError {

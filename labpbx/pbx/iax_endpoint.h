@@ -9,9 +9,11 @@
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,16 +27,35 @@
 
 namespace labpbx {
 
-// Retransmission timing. The defaults are the reference server's: the first
-// resend after twice a 1 s round-trip guess, ten times longer each time,
-// at most 10 s apart, four resends.
+// Timing on the wire; the defaults are the reference server's, tests take
+// shorter ones.
 struct WireTiming {
-    iax2::RetryPolicy retry{1000, 100, 10000, 10, 4};
+    // Retransmission: the first resend after twice a 1 s round-trip guess,
+    // each later one ten times longer, at most 10 s apart; four sends in
+    // all, then the frame is given up (and with it the session).
+    iax2::RetryPolicy retry{1000, 100, 10000, 10, 3};
+    // PING and LAGRQ to the phone during a call.
     int pingIntervalMs = 21000;
     int lagIntervalMs = 10000;
+    // POKE to a registered phone: right after it registers from a new
+    // address, then this often; 0 = never.
+    int pokeIntervalMs = 60000;
+    // Where the clock of every session starts (a test reaches the 16-bit
+    // wrap of mini frame timestamps without waiting 65 s).
+    uint32_t clockStartMs = 0;
 };
 
-enum class SessionKind { Registration, CallLeg };
+// Whether the next voice frame of a session goes as a full frame: the first
+// one, one in a new format, or one whose timestamp is more than one 16-bit
+// wrap beyond the last; across a single wrap minis carry on.
+bool fullVoiceFrameDue(bool started, uint32_t lastFormat, uint32_t lastTs, uint32_t format,
+                       uint32_t ts);
+
+// CONTROL subclass -1, "stop indications": sent after ANSWER. On the wire
+// it is the subclass byte 0xFF.
+inline constexpr uint32_t kStopIndications = iax2::kSubclassMinusOne;
+
+enum class SessionKind { Registration, CallLeg, Poke };
 
 struct Session {
     uint16_t callNo = 0;
@@ -119,14 +140,21 @@ public:
     void sendVoice(Session& s, uint32_t format, const uint8_t* payload, size_t length);
     // Places our NEW (with an empty CALLTOKEN element, as modern servers do).
     void sendNew(Session& s, const iax2::IeWriter& ies);
-    // Hangs a session up towards the peer (HANGUP with cause, final).
-    void sendHangup(Session& s, const std::string& cause, uint8_t causeCode);
-    // Starts the PING and LAGRQ cycle of an answered call leg.
-    void startKeepAlive(Session& s);
+    // Hangs a session up towards the peer: HANGUP with a cause code and no
+    // cause text, as the reference server sends it (final).
+    void sendHangup(Session& s, uint8_t causeCode);
+    // Acknowledges a received frame now, ahead of the reply that follows.
+    void acknowledge(Session& s, const iax2::FullHeader& received) { sendAck(s, received); }
+    // POKE to a phone, from a session of its own; the PONG is acknowledged
+    // and ends it.
+    void poke(const sockaddr_in& addr);
+    const WireTiming& timing() const { return timing_; }
     // Forgets a session at once (its timers go with it).
     void destroy(uint16_t callNo);
 
     size_t sessionCount() const { return sessions_.size(); }
+    // Full frames sent and not yet acknowledged, over all sessions.
+    size_t unacknowledged() const;
     size_t socketCount() const { return fd_ >= 0 ? 1 : 0; }
     std::vector<uint16_t> sessionNumbers() const;
 
@@ -140,8 +168,17 @@ private:
                        uint32_t command, const iax2::IeWriter* ies);
     void sendInval(const sockaddr_in& to, uint16_t destCall, uint16_t srcCall);
     void sendAck(Session& s, const iax2::FullHeader& received);
+    void startKeepAlive(Session& s);
     void armRetry(Session& s);
     void serviceRetries(uint16_t callNo);
+    // A session given up after its retries: frames still arriving for its
+    // call number are dropped without a word, and the number is not handed
+    // out again while remembered.
+    void markGivenUp(uint16_t callNo);
+    bool givenUp(uint16_t callNo) const { return givenUpSet_.count(callNo) > 0; }
+    // VNAK: every unacknowledged frame from the one asked for, at once and
+    // as first sent.
+    void resendForVnak(Session& s, uint8_t from);
     void handleFull(const iax2::DecodedFrame& f, const sockaddr_in& from);
     void handleMini(const iax2::DecodedFrame& f, const sockaddr_in& from);
     bool tokenCheck(const iax2::FullHeader& h, const iax2::IeList& ies, const sockaddr_in& from);
@@ -161,11 +198,15 @@ private:
     std::map<uint16_t, std::unique_ptr<Session>> sessions_;
     // (peer address, peer call number) -> our call number
     std::map<std::pair<uint64_t, uint16_t>, uint16_t> byPeer_;
+    std::set<uint16_t> givenUpSet_;
+    std::deque<uint16_t> givenUpOrder_;  // oldest first, bounded
     uint64_t sendFailures_ = 0;
     bool trace_ = false;  // LABPBX_TRACE set: every full frame to stderr
 };
 
 std::string addressText(const sockaddr_in& a);  // "127.0.0.1:4570"
 std::string ipText(const sockaddr_in& a);       // "127.0.0.1"
+uint64_t peerKey(const sockaddr_in& a);         // address and port as one key
+bool sameAddress(const sockaddr_in& a, const sockaddr_in& b);
 
 }  // namespace labpbx

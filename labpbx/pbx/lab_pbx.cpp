@@ -153,6 +153,7 @@ Counts LabPbx::counts() {
         PbxCounts c = core_->counts();
         out.sessions = c.sessions;
         out.timers = c.timers;
+        out.unacked = c.unacked;
         out.calls = c.calls;
         out.registrations = c.registrations;
         out.sockets = core_->endpoint().socketCount() + control_->socketCount() +
@@ -281,7 +282,8 @@ std::string LabPbx::dispatch(const std::string& line) {
         size_t sockets =
             core.endpoint().socketCount() + control_->socketCount() + manager_->socketCount();
         out << "OK sessions=" << c.sessions << " timers=" << c.timers << " sockets=" << sockets
-            << " calls=" << c.calls << " registrations=" << c.registrations << "\n";
+            << " calls=" << c.calls << " registrations=" << c.registrations
+            << " unacked=" << c.unacked << "\n";
         return out.str();
     }
     return "ERR unknown command '" + cmd + "' (try help)\n";

@@ -15,7 +15,8 @@
 //   dtmf | transfers | regrels [clear]   the records kept (or empty them)
 //   pauses <agent>                   the agent's paused values, oldest first
 //   manager fail|split|drop|delay <ms>   fault for the next manager reply
-//   stats                            -> OK sessions=.. timers=.. sockets=.. calls=.. registrations=..
+//   stats                            -> OK sessions=.. timers=.. sockets=.. calls=..
+//                                       registrations=.. unacked=..
 //   help, quit
 #pragma once
 
@@ -43,6 +44,7 @@ struct Counts {
     size_t sockets = 0;        // open sockets: IAX2, control, manager
     size_t calls = 0;
     size_t registrations = 0;
+    size_t unacked = 0;        // full frames sent and not yet acknowledged
 };
 
 class LabPbx {

@@ -32,6 +32,9 @@ ManagerBridge::ManagerBridge(EventLoop& loop, PbxCore& core, const LabConfig& co
     ManagerConfig mc;
     mc.bindAddress = config.bindAddress;
     mc.port = config.managerPort;
+    // The greeting and the slow refusal of a real Asterisk 22 manager.
+    mc.version = "11.0.0";
+    mc.failedLoginDelayMs = 1000;
     for (const auto& [user, secret] : config.managers) mc.users.push_back({user, secret});
     for (const auto& [id, name] : config.agents) mc.agents.push_back(id);
     for (const auto& [box, count] : config.mailboxes) {

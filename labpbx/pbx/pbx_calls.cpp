@@ -6,7 +6,6 @@
 #include <ctime>
 
 #include "iax2/auth.h"
-#include "iax2/codec.h"
 #include "iax2/protocol.h"
 #include "iax2/values.h"
 #include "pbx_core.h"
@@ -14,20 +13,6 @@
 namespace labpbx {
 
 using namespace iax2;
-
-namespace {
-const char* kNormalClearing = "Normal Clearing";
-}
-
-std::string formatName(uint32_t format) {
-    switch (format) {
-        case codec::Gsm: return "gsm";
-        case codec::Ulaw: return "ulaw";
-        case codec::Alaw: return "alaw";
-        case 0: return "-";
-        default: return "0x" + std::to_string(format);
-    }
-}
 
 PbxCore::PbxCore(EventLoop& loop, const LabConfig& config, WireTiming timing)
     : loop_(loop), config_(config), endpoint_(loop, *this, timing), mailboxes_(config.mailboxes) {}
@@ -53,6 +38,7 @@ PbxCounts PbxCore::counts() const {
     PbxCounts c;
     c.sessions = endpoint_.sessionCount();
     c.timers = loop_.timerCount();
+    c.unacked = endpoint_.unacknowledged();
     c.calls = calls_.size();
     c.registrations = regs_.size();
     return c;
@@ -92,8 +78,8 @@ std::string PbxCore::describe(const CallEnd& e) const {
 // ---- dispatch -------------------------------------------------------------
 
 void PbxCore::onDialogStart(Session& s, const FullHeader& h, const IeList& ies) {
-    if (h.subclass == cmd::New) callNew(s, ies);
-    else regDialogStart(s, ies, h.subclass == cmd::RegRel);
+    if (h.subclass == cmd::New) callNew(s, h, ies);
+    else regDialogStart(s, h, ies);
 }
 
 void PbxCore::onFrame(Session& s, const FullHeader& h, const uint8_t*, size_t, const IeList& ies) {
@@ -101,11 +87,9 @@ void PbxCore::onFrame(Session& s, const FullHeader& h, const uint8_t*, size_t, c
     if (isIax && (h.subclass == cmd::Hangup || h.subclass == cmd::Reject)) {
         Call* c = callOf(s);
         uint8_t code = ies.u8(ie::CauseCode).value_or(cause::NormalClearing);
-        auto causeText = ies.string(ie::Cause);
-        std::string why = causeText ? std::string(*causeText) : kNormalClearing;
         uint16_t n = s.callNo;
         endpoint_.ackAndDestroy(s, h);
-        if (c) endCall(c->id, why, code, n);
+        if (c) endCall(c->id, code, n);
         return;
     }
     if (s.kind == SessionKind::Registration) {
@@ -119,7 +103,7 @@ void PbxCore::onFrame(Session& s, const FullHeader& h, const uint8_t*, size_t, c
 
 void PbxCore::onSessionLost(Session& s) {
     Call* c = callOf(s);
-    if (c) endCall(c->id, "Destination out of order", cause::DestinationOutOfOrder, s.callNo);
+    if (c) endCall(c->id, cause::DestinationOutOfOrder, s.callNo);
 }
 
 void PbxCore::onVoice(Session& s, uint32_t format, const uint8_t* payload, size_t length,
@@ -132,17 +116,19 @@ void PbxCore::onVoice(Session& s, uint32_t format, const uint8_t* payload, size_
 
 // ---- a phone calls ----------------------------------------------------------
 
-void PbxCore::callNew(Session& s, const IeList& ies) {
-    auto reject = [&](const char* why, uint8_t code) {
-        uint8_t buf[128];
-        IeWriter w(buf, sizeof buf);
-        w.addString(ie::Cause, why);
-        w.addU8(ie::CauseCode, code);
-        endpoint_.sendIax(s, cmd::Reject, w);
-    };
+void PbxCore::rejectCall(Session& s, const FullHeader* ackFirst, const char* why, uint8_t code) {
+    if (ackFirst) endpoint_.acknowledge(s, *ackFirst);
+    uint8_t buf[128];
+    IeWriter w(buf, sizeof buf);
+    w.addString(ie::Cause, why);
+    w.addU8(ie::CauseCode, code);
+    endpoint_.sendIax(s, cmd::Reject, w);
+}
+
+void PbxCore::callNew(Session& s, const FullHeader& h, const IeList& ies) {
     auto user = ies.string(ie::Username);
     if (!user || user->empty() || !config_.findExtension(std::string(*user))) {
-        reject("No authority found", cause::FacilityNotSubscribed);
+        rejectCall(s, &h, kNoAuthority, cause::FacilityNotSubscribed);
         return;
     }
     auto c = std::make_unique<Call>();
@@ -173,33 +159,29 @@ void PbxCore::callNew(Session& s, const IeList& ies) {
     endpoint_.sendIax(s, cmd::AuthReq, w);
 }
 
-void PbxCore::callAuthReply(Call& c, Session& s, const IeList& ies) {
-    auto reject = [&](const char* why, uint8_t code) {
-        uint8_t buf[128];
-        IeWriter w(buf, sizeof buf);
-        w.addString(ie::Cause, why);
-        w.addU8(ie::CauseCode, code);
+void PbxCore::callAuthReply(Call& c, Session& s, const FullHeader& h, const IeList& ies) {
+    auto reject = [&](const FullHeader* ackFirst, const char* why, uint8_t code) {
+        const int id = c.id;
         s.callId = 0;
-        int id = c.id;
-        endpoint_.sendIax(s, cmd::Reject, w);
         calls_.erase(id);
+        rejectCall(s, ackFirst, why, code);
     };
     const ExtensionConfig* ext = config_.findExtension(c.a.extension);
     auto md5 = ies.string(ie::Md5Result);
     if (!ext || !md5 || !md5ResponseMatches(*md5, s.challenge, ext->secret)) {
-        reject("No authority found", cause::FacilityNotSubscribed);
+        reject(&h, kNoAuthority, cause::FacilityNotSubscribed);
         return;
     }
     const bool known = config_.findExtension(c.dialled) || config_.services.count(c.dialled) ||
                        config_.externalCalls;
     if (!known) {
-        reject("No such context/extension", cause::NoRouteDestination);
+        reject(nullptr, "No such context/extension", cause::NoRouteDestination);
         return;
     }
-    uint32_t format =
-        negotiateFormat(c.offeredFormat, c.offeredCaps, kDefaultFormat, kSupportedFormats);
+    // Our own order of codecs decides, not the phone's preference.
+    uint32_t format = config_.chooseCodec(c.offeredFormat, c.offeredCaps);
     if (!format) {
-        reject("Unable to negotiate codec", cause::BearerCapabilityNotAvail);
+        reject(nullptr, "Unable to negotiate codec", cause::BearerCapabilityNotAvail);
         return;
     }
     c.a.format = format;
@@ -216,8 +198,6 @@ void PbxCore::callAuthReply(Call& c, Session& s, const IeList& ies) {
 }
 
 void PbxCore::callStart(Call& c) {
-    Session* a = endpoint_.find(c.a.callNo);
-    if (a) endpoint_.startKeepAlive(*a);
     routeTo(c, c.dialled, false);
 }
 
@@ -250,7 +230,7 @@ bool PbxCore::placeLeg(Call& c, const std::string& ext, uint32_t format, uint32_
     w.addString(ie::CalledContext, "default");
     w.addU32(ie::Format, format);
     w.addU32(ie::Capability, caps);
-    w.addString(ie::CodecPrefs, codecPrefs(format, caps));
+    w.addString(ie::CodecPrefs, config_.codecPrefs(format, caps));
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -266,10 +246,10 @@ void PbxCore::routeTo(Call& c, const std::string& number, bool transfer) {
     CallEnd& a = c.a;
     auto service = config_.services.find(number);
     if (config_.findExtension(number)) {
-        uint32_t format = a.kind == EndKind::Leg ? a.format : kDefaultFormat;
-        uint32_t caps = a.kind == EndKind::Leg ? a.format : kSupportedFormats;
+        uint32_t format = a.kind == EndKind::Leg ? a.format : config_.codecs.front();
+        uint32_t caps = a.kind == EndKind::Leg ? a.format : config_.codecMask();
         if (!placeLeg(c, number, format, caps)) {
-            endCall(c.id, "Subscriber absent", kCauseSubscriberAbsent);
+            endCall(c.id, kCauseSubscriberAbsent);
             return;
         }
         if (transfer) sendControl(a, ctl::Ringing);
@@ -288,7 +268,7 @@ void PbxCore::routeTo(Call& c, const std::string& number, bool transfer) {
     } else if (config_.externalCalls) {
         c.b.kind = EndKind::Ring;
     } else {
-        endCall(c.id, "No such context/extension", cause::NoRouteDestination);
+        endCall(c.id, cause::NoRouteDestination);
         return;
     }
     switch (c.b.kind) {
@@ -312,10 +292,11 @@ void PbxCore::routeTo(Call& c, const std::string& number, bool transfer) {
 void PbxCore::setUp(Call& c) {
     loop_.cancelTimer(c.ringTimer);
     c.state = CallState::Up;
-    if (c.a.kind == EndKind::Leg) sendControl(c.a, ctl::Answer);
-    for (CallEnd* e : {&c.a, &c.b}) {
-        if (e->kind != EndKind::Leg) continue;
-        if (Session* s = endpoint_.find(e->callNo)) endpoint_.startKeepAlive(*s);
+    // The caller is told the call is answered, then that any tones or
+    // indications stop, as two reliable control frames in a row.
+    if (c.a.kind == EndKind::Leg) {
+        sendControl(c.a, ctl::Answer);
+        sendControl(c.a, kStopIndications);
     }
     updateMediaTimer(c);
 }
@@ -327,7 +308,7 @@ void PbxCore::armRingTimer(Call& c) {
         auto it = calls_.find(id);
         if (it == calls_.end()) return;
         it->second->ringTimer = 0;
-        endCall(id, "No answer", cause::NoAnswer);
+        endCall(id, cause::NoAnswer);
     });
 }
 
@@ -335,238 +316,6 @@ void PbxCore::sendControl(CallEnd& e, uint32_t subclass) {
     if (e.kind != EndKind::Leg) return;
     Session* s = endpoint_.find(e.callNo);
     if (s && !s->finalSent) endpoint_.sendFrame(*s, frametype::Control, subclass);
-}
-
-// ---- frames of a call leg ---------------------------------------------------
-
-void PbxCore::callFrame(Call& c, Session& s, const FullHeader& h, const IeList& ies) {
-    CallEnd* from = endOf(c, s.callNo);
-    if (!from) return;
-    CallEnd& other = otherEnd(c, *from);
-    if (h.type == frametype::Iax) {
-        switch (h.subclass) {
-            case cmd::AuthRep:
-                if (c.state == CallState::Auth && from == &c.a) callAuthReply(c, s, ies);
-                return;
-            case cmd::Ack:
-                if (c.state == CallState::Setup && from == &c.a && c.b.kind == EndKind::None &&
-                    c.a.format != 0)
-                    callStart(c);
-                return;
-            case cmd::Accept: {
-                if (from != &c.b || from->accepted) return;
-                uint32_t format = ies.u32(ie::Format).value_or(0);
-                uint32_t wanted = c.a.kind == EndKind::Leg ? c.a.format : 0;
-                if (!(format & kSupportedFormats) || (wanted && format != wanted)) {
-                    endCall(c.id, "Unable to negotiate codec", cause::BearerCapabilityNotAvail);
-                    return;
-                }
-                from->accepted = true;
-                from->format = format;
-                return;
-            }
-            case cmd::AuthReq:
-                // We hold no secret to answer a phone's challenge with.
-                endCall(c.id, "No authority found", cause::FacilityNotSubscribed);
-                return;
-            case cmd::Quelch:
-                from->quelched = true;
-                if (ies.has(ie::MusicOnHold)) other.hearsMusic = true;
-                updateMediaTimer(c);
-                return;
-            case cmd::Unquelch:
-                from->quelched = false;
-                other.hearsMusic = false;
-                updateMediaTimer(c);
-                return;
-            case cmd::Transfer: {
-                auto target = ies.string(ie::CalledNumber);
-                if (target && !target->empty() && c.state == CallState::Up)
-                    transfer(c, *from, std::string(*target));
-                return;
-            }
-            case cmd::New:
-                return;
-            default: {
-                uint8_t buf[8];
-                IeWriter w(buf, sizeof buf);
-                w.addU8(ie::IaxUnknown, static_cast<uint8_t>(h.subclass));
-                endpoint_.sendIax(s, cmd::Unsupport, w);
-                return;
-            }
-        }
-    }
-    if (h.type == frametype::Control) {
-        controlFrame(c, *from, other, h.subclass);
-        return;
-    }
-    if (h.type == frametype::Dtmf) {
-        char digit = static_cast<char>(h.subclass);
-        dtmf_.push_back({c.id, from->kind == EndKind::Leg ? from->extension : describe(*from), digit});
-        if (other.kind == EndKind::Leg && c.state == CallState::Up) {
-            Session* o = endpoint_.find(other.callNo);
-            if (o && !o->finalSent) endpoint_.sendFrame(*o, frametype::Dtmf, h.subclass);
-        }
-        return;
-    }
-    if (h.type == frametype::DtmfBegin && other.kind == EndKind::Leg && c.state == CallState::Up) {
-        Session* o = endpoint_.find(other.callNo);
-        if (o && !o->finalSent) endpoint_.sendFrame(*o, frametype::DtmfBegin, h.subclass);
-    }
-}
-
-void PbxCore::controlFrame(Call& c, CallEnd& from, CallEnd& other, uint32_t subclass) {
-    if (&from != &c.b) return;  // only the called phone's progress matters
-    switch (subclass) {
-        case ctl::Ringing:
-            if (c.state == CallState::Setup) {
-                c.state = CallState::Ringing;
-                sendControl(other, ctl::Ringing);
-            }
-            break;
-        case ctl::Answer:
-            if (c.state == CallState::Setup || c.state == CallState::Ringing) setUp(c);
-            break;
-        case ctl::Busy:
-        case ctl::Congestion:
-            if (c.state == CallState::Up) break;
-            // The called phone is busy: release it, and let the caller hear
-            // busy until it hangs up (or the ring timer gives up).
-            releaseEnd(c.b, kNormalClearing, cause::UserBusy, 0);
-            c.b = CallEnd{};
-            c.b.kind = EndKind::Busy;
-            c.b.number = c.dialled;
-            c.state = CallState::Busy;
-            if (other.kind == EndKind::Leg) sendControl(other, ctl::Busy);
-            else endCall(c.id, "User busy", cause::UserBusy);
-            break;
-        default:
-            break;
-    }
-}
-
-void PbxCore::transfer(Call& c, CallEnd& by, const std::string& target) {
-    CallEnd& moved = otherEnd(c, by);
-    transfers_.push_back({c.id, describe(by), describe(moved), target});
-    // The transferring phone leaves the call; the other party stays and is
-    // connected to the target as the calling side.
-    uint16_t byCallNo = by.kind == EndKind::Leg ? by.callNo : 0;
-    CallEnd keep = std::move(moved);
-    c.a = std::move(keep);
-    if (byCallNo) {
-        if (Session* s = endpoint_.find(byCallNo)) {
-            s->callId = 0;
-            endpoint_.sendHangup(*s, kNormalClearing, cause::NormalClearing);
-        }
-    }
-    c.b = CallEnd{};
-    c.a.quelched = false;
-    c.a.hearsMusic = false;
-    c.state = CallState::Setup;
-    c.dialled = target;
-    loop_.cancelTimer(c.mediaTimer);
-    routeTo(c, target, true);
-}
-
-// ---- ending -----------------------------------------------------------------
-
-void PbxCore::releaseEnd(CallEnd& e, const std::string& cause, uint8_t code, uint16_t except) {
-    if (e.kind != EndKind::Leg || e.callNo == except) return;
-    Session* s = endpoint_.find(e.callNo);
-    if (!s) return;
-    s->callId = 0;
-    if (s->finalSent) return;
-    // A leg we called that has not accepted yet is cancelled the same way.
-    endpoint_.sendHangup(*s, cause, code);
-}
-
-void PbxCore::endCall(int callId, const std::string& cause, uint8_t code, uint16_t except) {
-    auto it = calls_.find(callId);
-    if (it == calls_.end()) return;
-    Call& c = *it->second;
-    loop_.cancelTimer(c.ringTimer);
-    loop_.cancelTimer(c.mediaTimer);
-    releaseEnd(c.a, cause, code, except);
-    releaseEnd(c.b, cause, code, except);
-    calls_.erase(it);
-}
-
-// ---- control interface ------------------------------------------------------
-
-int PbxCore::placeInboundCall(const std::string& ext, const std::string& number,
-                              const std::string& name, std::string& error) {
-    if (!config_.findExtension(ext)) {
-        error = "no such extension " + ext;
-        return -1;
-    }
-    if (!regs_.count(ext)) {
-        error = "extension " + ext + " is not registered";
-        return -1;
-    }
-    auto c = std::make_unique<Call>();
-    c->id = nextCallId_++;
-    c->a.kind = EndKind::Caller;
-    c->a.number = number;
-    c->a.name = name;
-    c->dialled = ext;
-    Call& ref = *c;
-    calls_[c->id] = std::move(c);
-    if (!placeLeg(ref, ext, kDefaultFormat, kSupportedFormats)) {
-        calls_.erase(ref.id);
-        error = "cannot reach extension " + ext;
-        return -1;
-    }
-    return ref.id;
-}
-
-bool PbxCore::answer(int callId, std::string& error) {
-    auto it = calls_.find(callId);
-    if (it == calls_.end()) {
-        error = "no such call";
-        return false;
-    }
-    Call& c = *it->second;
-    if (c.b.kind != EndKind::Ring || c.state != CallState::Ringing) {
-        error = "call is not ringing at the PBX";
-        return false;
-    }
-    setUp(c);
-    return true;
-}
-
-bool PbxCore::hangup(int callId, std::string& error) {
-    if (!calls_.count(callId)) {
-        error = "no such call";
-        return false;
-    }
-    endCall(callId, kNormalClearing, cause::NormalClearing);
-    return true;
-}
-
-std::vector<CallInfo> PbxCore::calls() const {
-    std::vector<CallInfo> out;
-    for (const auto& [id, c] : calls_) {
-        CallInfo i;
-        i.id = id;
-        switch (c->state) {
-            case CallState::Auth: i.state = "auth"; break;
-            case CallState::Setup: i.state = "setup"; break;
-            case CallState::Ringing: i.state = "ringing"; break;
-            case CallState::Up: i.state = "up"; break;
-            case CallState::Busy: i.state = "busy"; break;
-        }
-        i.from = describe(c->a);
-        i.to = c->b.kind == EndKind::None ? c->dialled : describe(c->b);
-        i.dialled = c->dialled;
-        i.callerNumber = c->a.number;
-        i.callerName = c->a.name;
-        uint32_t f = c->a.kind == EndKind::Leg ? c->a.format : c->b.format;
-        i.format = formatName(f);
-        i.fromHeld = c->a.quelched;
-        i.toHeld = c->b.quelched;
-        out.push_back(i);
-    }
-    return out;
 }
 
 }  // namespace labpbx

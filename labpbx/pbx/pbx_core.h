@@ -22,9 +22,7 @@ namespace labpbx {
 
 // Q.850 cause 20, not among the wire library's named causes.
 inline constexpr uint8_t kCauseSubscriberAbsent = 20;
-// Formats the PBX speaks on its legs: GSM, u-law, A-law.
-inline constexpr uint32_t kSupportedFormats = 2u | 4u | 8u;
-inline constexpr uint32_t kDefaultFormat = 2u;  // GSM
+inline constexpr const char* kNoAuthority = "No authority found";
 
 struct RegistrationInfo {
     std::string extension;
@@ -69,6 +67,7 @@ struct PbxCounts {
     size_t timers = 0;
     size_t calls = 0;
     size_t registrations = 0;
+    size_t unacked = 0;  // full frames awaiting acknowledgement
 };
 
 // The kinds of party at one end of a call.
@@ -155,19 +154,23 @@ private:
         sockaddr_in addr{};
         int expiry = 0;
         Clock::time_point expiresAt;
-        EventLoop::TimerId timer = 0;
+        EventLoop::TimerId timer = 0;      // expiry
+        EventLoop::TimerId pokeTimer = 0;  // the next POKE
     };
 
     // registrar (pbx_registrar.cpp)
-    void regDialogStart(Session& s, const iax2::IeList& ies, bool release);
+    void regDialogStart(Session& s, const iax2::FullHeader& h, const iax2::IeList& ies);
     void regFrame(Session& s, const iax2::FullHeader& h, const iax2::IeList& ies);
     void regAccept(Session& s);
-    void regReject(Session& s);
+    // ACK of the refused request, then REGREJ, as the reference server does.
+    void regReject(Session& s, const iax2::FullHeader& h);
     std::string mailboxOf(const ExtensionConfig& ext) const;
+    void schedulePoke(const std::string& ext);
+    void forgetRegistration(std::map<std::string, Registration>::iterator it);
 
     // calls (pbx_calls.cpp)
-    void callNew(Session& s, const iax2::IeList& ies);
-    void callAuthReply(Call& c, Session& s, const iax2::IeList& ies);
+    void callNew(Session& s, const iax2::FullHeader& h, const iax2::IeList& ies);
+    void callAuthReply(Call& c, Session& s, const iax2::FullHeader& h, const iax2::IeList& ies);
     void callStart(Call& c);
     void routeTo(Call& c, const std::string& number, bool transfer);
     bool placeLeg(Call& c, const std::string& ext, uint32_t format, uint32_t caps);
@@ -175,8 +178,13 @@ private:
     void controlFrame(Call& c, CallEnd& from, CallEnd& other, uint32_t subclass);
     void transfer(Call& c, CallEnd& by, const std::string& target);
     void setUp(Call& c);
-    void endCall(int callId, const std::string& cause, uint8_t code, uint16_t except = 0);
-    void releaseEnd(CallEnd& e, const std::string& cause, uint8_t code, uint16_t except);
+    // Hangs up every phone of the call except the session 'except' (the one
+    // that hung up or was lost), with a cause code.
+    void endCall(int callId, uint8_t code, uint16_t except = 0);
+    void releaseEnd(CallEnd& e, uint8_t code, uint16_t except);
+    // REJECT with cause text and code; after a failed authentication the
+    // frame that failed is acknowledged first, as the reference server does.
+    void rejectCall(Session& s, const iax2::FullHeader* ackFirst, const char* why, uint8_t code);
     void sendControl(CallEnd& e, uint32_t subclass);
     void armRingTimer(Call& c);
     Call* callOf(Session& s);
@@ -202,7 +210,6 @@ private:
     std::vector<RegRelRecord> regrels_;
 };
 
-std::string formatName(uint32_t format);
 std::string randomChallenge();
 
 }  // namespace labpbx

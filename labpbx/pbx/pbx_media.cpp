@@ -8,7 +8,9 @@ namespace labpbx {
 
 void PbxCore::relayVoice(Call& c, CallEnd& from, uint32_t format, const uint8_t* payload,
                          size_t length) {
-    if (c.state != CallState::Up) return;
+    // A holding phone (QUELCH) neither hears nor is heard: the far party gets
+    // music on hold or nothing at all.
+    if (c.state != CallState::Up || from.quelched) return;
     CallEnd& other = otherEnd(c, from);
     CallEnd* to = nullptr;
     if (other.kind == EndKind::Leg) to = &other;

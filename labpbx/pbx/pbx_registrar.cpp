@@ -26,12 +26,12 @@ std::string PbxCore::mailboxOf(const ExtensionConfig& ext) const {
     return mailboxes_.count(implied) ? implied : "";
 }
 
-void PbxCore::regDialogStart(Session& s, const IeList& ies, bool release) {
+void PbxCore::regDialogStart(Session& s, const FullHeader& h, const IeList& ies) {
     auto user = ies.string(ie::Username);
-    s.release = release;
+    s.release = h.subclass == cmd::RegRel;
     if (auto r = ies.u16(ie::Refresh)) s.refresh = *r;
     if (!user || user->empty()) {
-        regReject(s);
+        regReject(s, h);
         return;
     }
     s.user.assign(user->data(), user->size());
@@ -55,13 +55,14 @@ void PbxCore::regFrame(Session& s, const FullHeader& h, const IeList& ies) {
     const ExtensionConfig* ext = config_.findExtension(s.user);
     if (!ext || !md5 || s.challenge.empty() || (user && *user != s.user) ||
         !md5ResponseMatches(*md5, s.challenge, ext->secret)) {
-        regReject(s);
+        regReject(s, h);
         return;
     }
     regAccept(s);
 }
 
-void PbxCore::regReject(Session& s) {
+void PbxCore::regReject(Session& s, const FullHeader& h) {
+    endpoint_.acknowledge(s, h);
     uint8_t buf[64];
     IeWriter w(buf, sizeof buf);
     w.addString(ie::Cause, "Registration Refused");
@@ -83,10 +84,7 @@ void PbxCore::regAccept(Session& s) {
 
     if (s.release) {
         auto it = regs_.find(s.user);
-        if (it != regs_.end()) {
-            loop_.cancelTimer(it->second.timer);
-            regs_.erase(it);
-        }
+        if (it != regs_.end()) forgetRegistration(it);
         regrels_.push_back({s.user, addressText(s.addr)});
         endpoint_.sendIax(s, cmd::RegAck, w);
         return;
@@ -96,7 +94,9 @@ void PbxCore::regAccept(Session& s) {
     int expiry = s.refresh ? s.refresh : config_.minRegExpire;
     if (expiry < config_.minRegExpire) expiry = config_.minRegExpire;
     if (expiry > config_.maxRegExpire) expiry = config_.maxRegExpire;
+    const bool known = regs_.count(s.user) > 0;
     Registration& reg = regs_[s.user];
+    const bool moved = !known || !sameAddress(reg.addr, s.addr);
     loop_.cancelTimer(reg.timer);
     reg.addr = s.addr;
     reg.expiry = expiry;
@@ -107,8 +107,14 @@ void PbxCore::regAccept(Session& s) {
         auto it = regs_.find(name);
         if (it == regs_.end()) return;
         it->second.timer = 0;
-        regs_.erase(it);
+        forgetRegistration(it);
     });
+    // A phone at a new address is POKEd at once, before its REGACK, and
+    // then at every POKE interval.
+    if (moved && endpoint_.timing().pokeIntervalMs > 0) {
+        endpoint_.poke(s.addr);
+        schedulePoke(name);
+    }
 
     w.addU16(ie::Refresh, static_cast<uint16_t>(expiry));
     uint8_t addr[kApparentAddrLength];
@@ -123,16 +129,35 @@ void PbxCore::regAccept(Session& s) {
     endpoint_.sendIax(s, cmd::RegAck, w);
 }
 
+void PbxCore::schedulePoke(const std::string& ext) {
+    auto it = regs_.find(ext);
+    if (it == regs_.end()) return;
+    loop_.cancelTimer(it->second.pokeTimer);
+    it->second.pokeTimer =
+        loop_.addTimer(std::chrono::milliseconds(endpoint_.timing().pokeIntervalMs), [this, ext] {
+            auto found = regs_.find(ext);
+            if (found == regs_.end()) return;
+            found->second.pokeTimer = 0;
+            endpoint_.poke(found->second.addr);
+            schedulePoke(ext);
+        });
+}
+
+void PbxCore::forgetRegistration(std::map<std::string, Registration>::iterator it) {
+    loop_.cancelTimer(it->second.timer);
+    loop_.cancelTimer(it->second.pokeTimer);
+    regs_.erase(it);
+}
+
 size_t PbxCore::dropRegistrations(const std::string& ext) {
     size_t dropped = 0;
     for (auto it = regs_.begin(); it != regs_.end();) {
+        auto next = std::next(it);
         if (ext.empty() || it->first == ext) {
-            loop_.cancelTimer(it->second.timer);
-            it = regs_.erase(it);
+            forgetRegistration(it);
             ++dropped;
-        } else {
-            ++it;
         }
+        it = next;
     }
     return dropped;
 }

@@ -81,6 +81,25 @@ TEST_F(Behaviour, LoginRules) {
                              quiet);
     EXPECT_FALSE(quiet.eventsOn);
     EXPECT_EQ(sentText(plan), "Response: Success\r\nMessage: Authentication accepted\r\n\r\n");
+
+    // A second login on the same connection changes nothing.
+    plan = behaviour.respond(parse("Action: Login\r\nActionID: L4\r\nUsername: x\r\nSecret: y\r\n\r\n"), quiet);
+    EXPECT_EQ(sentText(plan), "Response: Success\r\nActionID: L4\r\nMessage: Already authenticated\r\n\r\n");
+    EXPECT_FALSE(closes(plan));
+    EXPECT_TRUE(quiet.authenticated);
+}
+
+TEST(BehaviourDelays, ARefusedLoginIsAnsweredAfterTheConfiguredDelayThenCloses) {
+    ManagerConfig config = labConfig();
+    config.failedLoginDelayMs = 1000;
+    ManagerBehaviour slow(config);
+    ConnectionState state;
+    const ReplyPlan plan = slow.respond(parse("Action: Login\r\nUsername: queueopr\r\nSecret: no\r\n\r\n"), state);
+    ASSERT_EQ(plan.size(), 3u);
+    EXPECT_EQ(plan[0].kind, ReplyStep::Kind::Pause);
+    EXPECT_EQ(plan[0].ms, 1000);
+    EXPECT_EQ(sentText(plan), "Response: Error\r\nMessage: Authentication failed\r\n\r\n");
+    EXPECT_TRUE(closes(plan));
 }
 
 TEST_F(Behaviour, GeneralReplies) {

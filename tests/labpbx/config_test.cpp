@@ -23,6 +23,7 @@ minregexpire = 30
 maxregexpire = 120
 ringtimeout = 20
 externalcalls = reject
+allow = ulaw, alaw
 demointerval = 15
 democallerid = "Ms Smith" <5551234>
 [extensions]
@@ -50,6 +51,7 @@ boss = pw
     EXPECT_EQ(c->maxRegExpire, 120);
     EXPECT_EQ(c->ringTimeoutSeconds, 20);
     EXPECT_FALSE(c->externalCalls);
+    EXPECT_EQ(c->codecs, (std::vector<uint32_t>{kCodecUlaw, kCodecAlaw}));
     EXPECT_EQ(c->demo.intervalSeconds, 15);
     EXPECT_EQ(c->demo.extension, "2001");  // the first extension by default
     EXPECT_EQ(c->demo.callerName, "Ms Smith");
@@ -84,7 +86,26 @@ TEST(Config, DefaultsListenOnLoopbackStandardPorts) {
     EXPECT_EQ(c->managerPort, 5038);
     EXPECT_EQ(c->controlPort, 5039);
     EXPECT_TRUE(c->externalCalls);
+    EXPECT_EQ(c->codecs, (std::vector<uint32_t>{kCodecGsm, kCodecUlaw, kCodecAlaw}));
     EXPECT_EQ(c->demo.intervalSeconds, 0);
+}
+
+TEST(Config, CodecChoiceFollowsTheListNotThePhone) {
+    LabConfig c;
+    const uint32_t all = kCodecGsm | kCodecUlaw | kCodecAlaw;
+    EXPECT_EQ(c.chooseCodec(kCodecUlaw, all), kCodecGsm);
+    EXPECT_EQ(c.chooseCodec(kCodecAlaw, kCodecUlaw | kCodecAlaw), kCodecUlaw);
+    EXPECT_EQ(c.chooseCodec(kCodecAlaw, 0), kCodecAlaw);  // no capability: FORMAT alone
+    EXPECT_EQ(c.chooseCodec(1u << 8, 1u << 8), 0u);
+    EXPECT_EQ(c.codecPrefs(kCodecGsm, all), "CDE");
+    EXPECT_EQ(c.codecPrefs(kCodecAlaw, all), "ECD");
+    EXPECT_EQ(c.codecPrefs(kCodecUlaw, kCodecUlaw), "D");
+    c.codecs = {kCodecAlaw, kCodecGsm};
+    EXPECT_EQ(c.chooseCodec(kCodecGsm, all), kCodecAlaw);
+    EXPECT_EQ(c.codecMask(), kCodecAlaw | kCodecGsm);
+    EXPECT_EQ(codecName(kCodecUlaw), "ulaw");
+    EXPECT_EQ(codecName(0), "-");
+    EXPECT_EQ(codecName(0x100), "0x100");
 }
 
 TEST(Config, ErrorsNameTheLine) {
@@ -112,6 +133,9 @@ TEST(Config, ErrorsNameTheLine) {
         {"[mailboxes]\n2001 = 1\n", 2, "number@context"},
         {"[services]\n600 = music\n", 2, "echo, tone, busy or ring"},
         {"[general]\nexternalcalls = maybe\n", 2, "externalcalls"},
+        {"[general]\nallow = gsm, g729\n", 2, "allow"},
+        {"[general]\nallow = gsm, gsm\n", 2, "allow"},
+        {"[general]\nallow =\n", 2, "allow"},
         {"[general]\nminregexpire = 100\nmaxregexpire = 50\n", 0, "minregexpire"},
         {"[extensions]\n600 = s\n[services]\n600 = echo\n", 0, "both"},
         {"[general]\ndemointerval = 5\n", 0, "demoextension"},

@@ -104,7 +104,7 @@ TEST_F(Control, StatsCountSessionsTimersAndSockets) {
     // IAX2 socket, control listener, this connection (+ manager listener).
     Counts c = pbx->counts();
     EXPECT_EQ(s.status, "OK sessions=0 timers=0 sockets=" + std::to_string(c.sockets) +
-                            " calls=0 registrations=0");
+                            " calls=0 registrations=0 unacked=0");
     EXPECT_GE(c.sockets, 3u);
     client.close();
     EXPECT_TRUE(eventually([&] { return pbx->counts().sockets == c.sockets - 1; }));

@@ -2,9 +2,8 @@
 // call answered by a second registered phone, hold with music, DTMF, blind
 // transfer and hang-up, with the PBX's records checked after each step.
 #include <cstdlib>
-#include <mutex>
-#include <vector>
 
+#include "engine_events.h"
 #include "iaxclient.h"
 #include "pbx_fixture.h"
 
@@ -13,43 +12,15 @@ namespace {
 
 using namespace iax2;
 
-std::mutex g_eventsMutex;
-std::vector<iaxc_event> g_events;
-
-int onEvent(iaxc_event e) {
-    std::lock_guard<std::mutex> lock(g_eventsMutex);
-    g_events.push_back(e);
-    return 1;
-}
-
-bool sawRegistration(int reply) {
-    std::lock_guard<std::mutex> lock(g_eventsMutex);
-    for (const auto& e : g_events)
-        if (e.type == IAXC_EVENT_REGISTRATION && e.ev.reg.reply == reply) return true;
-    return false;
-}
-
-bool sawCallState(int callNo, int bits) {
-    std::lock_guard<std::mutex> lock(g_eventsMutex);
-    for (const auto& e : g_events)
-        if (e.type == IAXC_EVENT_STATE && e.ev.call.callNo == callNo &&
-            (bits == 0 ? e.ev.call.state == IAXC_CALL_STATE_FREE : (e.ev.call.state & bits) == bits))
-            return true;
-    return false;
-}
-
 class Engine : public PbxTest {
 protected:
     void SetUp() override {
         PbxTest::SetUp();
         setenv("QUENDRA_AUDIO_SILENT", "1", 1);
-        {
-            std::lock_guard<std::mutex> lock(g_eventsMutex);
-            g_events.clear();
-        }
+        EngineEvents::clear();
         iaxc_set_preferred_source_udp_port(-1);  // any free port
         ASSERT_EQ(iaxc_initialize(2), 0);
-        iaxc_set_event_callback(onEvent);
+        iaxc_set_event_callback(EngineEvents::onEvent);
         ASSERT_EQ(iaxc_start_processing_thread(), 0);
         host = "127.0.0.1:" + std::to_string(pbx->iaxPort());
     }
@@ -131,19 +102,18 @@ TEST_F(Engine, InboundCallIsAnsweredAndHungUpByTheEngine) {
     ASSERT_GE(iaxc_register("2001", "secret1", host.c_str()), 0);
     ASSERT_TRUE(eventually([] { return sawRegistration(IAXC_REGISTRATION_REPLY_ACK); }, 3000));
     ASSERT_EQ(pbx->command("call 2001 5551234 Jane Caller").substr(0, 3), "OK ");
-    int call = -1;
+    iaxc_event ringing{};
     ASSERT_TRUE(eventually([&] {
-        std::lock_guard<std::mutex> lock(g_eventsMutex);
-        for (const auto& e : g_events)
-            if (e.type == IAXC_EVENT_STATE && (e.ev.call.state & IAXC_CALL_STATE_RINGING) &&
-                !(e.ev.call.state & IAXC_CALL_STATE_OUTGOING)) {
-                call = e.ev.call.callNo;
-                EXPECT_STREQ(e.ev.call.remote, "5551234");
-                EXPECT_STREQ(e.ev.call.remote_name, "Jane Caller");
-                return true;
-            }
-        return false;
+        return EngineEvents::find(
+            [](const iaxc_event& e) {
+                return e.type == IAXC_EVENT_STATE && (e.ev.call.state & IAXC_CALL_STATE_RINGING) &&
+                       !(e.ev.call.state & IAXC_CALL_STATE_OUTGOING);
+            },
+            &ringing);
     }, 3000));
+    const int call = ringing.ev.call.callNo;
+    EXPECT_STREQ(ringing.ev.call.remote, "5551234");
+    EXPECT_STREQ(ringing.ev.call.remote_name, "Jane Caller");
     iaxc_answer_call(call);
     ASSERT_TRUE(eventually([&] { return !pbx->calls().empty() && pbx->calls()[0].state == "up"; }));
     iaxc_dump_call();

@@ -36,9 +36,10 @@ public:
         }
         return text;
     }
-    std::string action(const std::string& text, const std::string& until = "\r\n\r\n") {
+    std::string action(const std::string& text, const std::string& until = "\r\n\r\n",
+                       int quietMs = 1000) {
         send(fd_, text.data(), text.size(), MSG_NOSIGNAL);
-        return read(until);
+        return read(until, quietMs);
     }
 private:
     int fd_ = -1;
@@ -104,6 +105,51 @@ TEST_F(ManagerLink, FaultsAreInjectedFromTheControlInterface) {
     EXPECT_TRUE(eventually([&] { return pbx->command("manager actions").find("Login") != std::string::npos; }));
     EXPECT_EQ(pbx->command("manager bogus").substr(0, 3), "ERR");
     EXPECT_EQ(pbx->command("manager delay 999999").substr(0, 3), "ERR");
+}
+
+TEST_F(ManagerLink, TextsAndClosesAreThoseOfTheReferenceManager) {
+    ManagerClient m(pbx->managerPort());
+    ASSERT_TRUE(m.connected());
+    EXPECT_EQ(m.read("\r\n"), "Asterisk Call Manager/11.0.0\r\n");
+    // Before a login: refused, and the connection stays.
+    EXPECT_EQ(m.action("Action: Ping\r\nActionID: P0\r\n\r\n"),
+              "Response: Error\r\nActionID: P0\r\nMessage: Permission denied\r\n\r\n");
+    // With events on, FullyBooted follows the response.
+    std::string login = m.action("Action: Login\r\nActionID: L1\r\nUsername: admin\r\n"
+                                 "Secret: adminpass\r\n\r\n",
+                                 "Status: Fully Booted\r\n\r\n");
+    EXPECT_EQ(login.rfind("Response: Success\r\nActionID: L1\r\nMessage: Authentication accepted\r\n\r\n"
+                          "Event: FullyBooted\r\nPrivilege: system,all\r\n",
+                          0),
+              0u)
+        << login;
+    EXPECT_EQ(m.action("Action: Login\r\nActionID: L4\r\nUsername: admin\r\nSecret: adminpass\r\n\r\n"),
+              "Response: Success\r\nActionID: L4\r\nMessage: Already authenticated\r\n\r\n");
+    EXPECT_EQ(m.action("Action: Logoff\r\nActionID: LO1\r\n\r\n"),
+              "Response: Goodbye\r\nActionID: LO1\r\nMessage: Thanks for all the fish.\r\n\r\n");
+    EXPECT_EQ(m.read("never", 500), "");  // closed
+
+    // With events off, only the response.
+    ManagerClient quiet(pbx->managerPort());
+    quiet.read("\r\n");
+    EXPECT_EQ(quiet.action("Action: Login\r\nUsername: admin\r\nSecret: adminpass\r\nEvents: off\r\n\r\n",
+                           "never"),
+              "Response: Success\r\nMessage: Authentication accepted\r\n\r\n");
+}
+
+TEST_F(ManagerLink, ARefusedLoginIsAnsweredAboutASecondLaterAndClosed) {
+    ManagerClient m(pbx->managerPort());
+    m.read("\r\n");
+    const auto sent = std::chrono::steady_clock::now();
+    EXPECT_EQ(m.action("Action: Login\r\nActionID: f1\r\nUsername: admin\r\nSecret: wrong\r\n\r\n",
+                       "\r\n\r\n", 3000),
+              "Response: Error\r\nActionID: f1\r\nMessage: Authentication failed\r\n\r\n");
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - sent)
+                            .count();
+    EXPECT_GE(waited, 900);
+    EXPECT_LT(waited, 2000);
+    EXPECT_EQ(m.read("never", 500), "");  // closed
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -70,6 +71,27 @@ inline bool eventually(const std::function<bool()>& cond, int timeoutMs = 10000)
     return cond();
 }
 
+// A call between two test phones: the caller (registered as ext) dials
+// 'to'; the called phone accepts it in u-law and rings, the caller hears
+// the ringing, and with answer the called phone answers and the caller gets
+// the ANSWER. Returns the NEW the called phone got, nothing when a step
+// failed; a and b are the two phones' call numbers.
+inline std::optional<Rx> connectCall(TestPhone& caller, const std::string& ext,
+                                     const std::string& secret, TestPhone& called,
+                                     const std::string& to, uint16_t& a, uint16_t& b,
+                                     bool answer = true) {
+    a = caller.dial(ext, secret, to);
+    if (a == 0) return std::nullopt;
+    std::optional<Rx> incoming = called.waitIncoming(b);
+    if (!incoming) return std::nullopt;
+    called.acceptIncoming(b, iax2::codec::Ulaw);
+    if (!caller.waitFor(a, iax2::frametype::Control, iax2::ctl::Ringing)) return std::nullopt;
+    if (!answer) return incoming;
+    called.send(b, iax2::frametype::Control, iax2::ctl::Answer);
+    if (!caller.waitFor(a, iax2::frametype::Control, iax2::ctl::Answer)) return std::nullopt;
+    return incoming;
+}
+
 class PbxTest : public ::testing::Test {
 protected:
     void startPbx(LabConfig cfg, WireTiming timing = WireTiming{}) {
@@ -87,6 +109,16 @@ protected:
         RegResult r = p->registerExt(ext, secret);
         EXPECT_EQ(r.outcome, RegOutcome::Ack) << "registration of " << ext;
         return p;
+    }
+    // A phone registered as 2001 in an answered call to the echo service
+    // (GSM), with the ANSWER and stop indications acknowledged.
+    uint16_t echoCall(TestPhone& phone) {
+        EXPECT_EQ(phone.registerExt("2001", "secret1").outcome, RegOutcome::Ack);
+        uint16_t call = phone.dial("2001", "secret1", "600", iax2::codec::Gsm);
+        EXPECT_NE(call, 0);
+        EXPECT_TRUE(phone.waitFor(call, iax2::frametype::Control, kStopIndications));
+        EXPECT_TRUE(eventually([&] { return pbx->counts().unacked == 0; }));
+        return call;
     }
     bool idle() {
         Counts c = pbx->counts();

@@ -1,5 +1,7 @@
 #include <arpa/inet.h>
 
+#include <set>
+
 #include "iax2/auth.h"
 #include "iax2/values.h"
 #include "pbx_fixture.h"
@@ -42,6 +44,47 @@ TEST_F(Registrar, TokenRoundThenMd5ChallengeGivesRegAckWithEveryElement) {
     EXPECT_TRUE(eventually([&] { return pbx->counts().sessions == 0; }));
 }
 
+// The IAX frames the PBX sent on one registration dialog, in order.
+std::vector<Rx> dialogFrames(const TestPhone& phone, const RegResult& r) {
+    return phone.historyOf(r.reply.h.destinationCall, frametype::Iax);
+}
+
+std::set<uint8_t> elementIds(const Rx& rx) {
+    std::set<uint8_t> ids;
+    for (const auto& [id, data] : rx.ies) ids.insert(id);
+    return ids;
+}
+
+TEST_F(Registrar, RegistrationAndReleaseGoThroughTokenAndMd5AsTheReferenceServer) {
+    TestPhone phone(pbx->iaxPort());
+    // 2004: a mailbox and no caller ID, as the reference set-up's phones.
+    RegResult r = phone.registerExt("2004", "secret4");
+    ASSERT_EQ(r.outcome, RegOutcome::Ack);
+    auto frames = dialogFrames(phone, r);
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_TRUE(frames[0].isIax(cmd::CallToken));
+    EXPECT_EQ(frames[0].h.sourceCall, kApatheticCallNumber);
+    EXPECT_TRUE(frames[1].isIax(cmd::RegAuth));
+    EXPECT_EQ(frames[1].num(ie::AuthMethods), auth::Md5);
+    EXPECT_EQ(frames[1].str(ie::Username), "2004");
+    EXPECT_TRUE(frames[1].has(ie::Challenge));
+    EXPECT_TRUE(frames[2].isIax(cmd::RegAck));
+    EXPECT_EQ(elementIds(frames[2]), (std::set<uint8_t>{ie::Username, ie::DateTime, ie::Refresh,
+                                                         ie::ApparentAddr, ie::MsgCount}));
+
+    phone.history.clear();
+    RegResult rel = phone.registerExt("2004", "secret4", 0, true, /*release=*/true);
+    ASSERT_EQ(rel.outcome, RegOutcome::Ack);
+    frames = dialogFrames(phone, rel);
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_TRUE(frames[0].isIax(cmd::CallToken));
+    EXPECT_EQ(frames[0].h.sourceCall, kApatheticCallNumber);
+    EXPECT_TRUE(frames[1].isIax(cmd::RegAuth));
+    // The release ends with a short REGACK: user name and date only.
+    EXPECT_EQ(elementIds(frames[2]), (std::set<uint8_t>{ie::Username, ie::DateTime}));
+    EXPECT_TRUE(pbx->registrations().empty());
+}
+
 TEST_F(Registrar, RefreshIsClampedToTheConfiguredRange) {
     TestPhone phone(pbx->iaxPort());
     EXPECT_EQ(phone.registerExt("2001", "secret1", 5).reply.num(ie::Refresh), 60u);
@@ -65,6 +108,11 @@ TEST_F(Registrar, WrongSecretAndUnknownUserAreRefusedAlike) {
     ASSERT_EQ(bad.outcome, RegOutcome::Rej);
     EXPECT_EQ(bad.reply.str(ie::Cause), "Registration Refused");
     EXPECT_EQ(bad.reply.num(ie::CauseCode), cause::FacilityRejected);
+    // The refused REGREQ is acknowledged first, then the REGREJ follows.
+    auto frames = dialogFrames(phone, bad);
+    ASSERT_GE(frames.size(), 2u);
+    EXPECT_TRUE(frames[frames.size() - 2].isIax(cmd::Ack));
+    EXPECT_EQ(frames[frames.size() - 2].h.iseq, bad.reply.h.iseq);
     RegResult unknown = phone.registerExt("7777", "x");
     ASSERT_EQ(unknown.outcome, RegOutcome::Rej);
     EXPECT_FALSE(unknown.challenge.empty());  // challenged like a real one
@@ -91,10 +139,15 @@ TEST_F(Registrar, MissingTokenIsRejectedApatheticallyUnlessWaived) {
     RegResult waived = phone.registerExt("2003", "secret3", 60, /*useToken=*/false);
     EXPECT_EQ(waived.outcome, RegOutcome::Ack);
     EXPECT_FALSE(waived.tokenRound);
-    // A waiver does not stop a client that offers tokens from using them.
+    // A waiver does not stop a client that offers tokens from using them:
+    // the token comes from call number 1 as for anyone.
     RegResult offered = phone.registerExt("2003", "secret3", 60, /*useToken=*/true);
     EXPECT_EQ(offered.outcome, RegOutcome::Ack);
     EXPECT_TRUE(offered.tokenRound);
+    auto frames = dialogFrames(phone, offered);
+    ASSERT_FALSE(frames.empty());
+    EXPECT_TRUE(frames[0].isIax(cmd::CallToken));
+    EXPECT_EQ(frames[0].h.sourceCall, kApatheticCallNumber);
 }
 
 TEST_F(Registrar, ForgedOrForeignTokensAreRejected) {

@@ -15,6 +15,10 @@ namespace labpbx::test {
 
 using namespace iax2;
 
+namespace {
+constexpr size_t kHistoryLimit = 4096;
+}
+
 uint32_t Rx::num(uint8_t id) const {
     auto it = ies.find(id);
     if (it == ies.end()) return 0;
@@ -61,6 +65,12 @@ void TestPhone::sendRaw(const uint8_t* data, size_t length) {
     sendto(fd_, data, length, 0, reinterpret_cast<sockaddr*>(&pbx_), sizeof pbx_);
 }
 
+void TestPhone::sendHeader(const FullHeader& h) {
+    uint8_t buf[kFullHeaderSize];
+    size_t n = encodeFullFrame(h, nullptr, 0, buf, sizeof buf);
+    if (n) sendRaw(buf, n);
+}
+
 void TestPhone::send(uint16_t call, uint8_t type, uint32_t subclass, const Ies* ies,
                      std::optional<uint32_t> ts) {
     OutFrame f = OutFrame::of(type, subclass, ies ? ies->data() : nullptr, ies ? ies->size() : 0);
@@ -91,6 +101,21 @@ void TestPhone::sendMini(uint16_t call, uint16_t ts, const std::vector<uint8_t>&
 void TestPhone::track(Rx& rx) {
     if (rx.mini) return;
     const FullHeader& h = rx.h;
+    if (answerPokes && h.type == frametype::Iax && h.subclass == cmd::Poke &&
+        h.destinationCall == 0) {
+        // Answered without any state, from call number 1, as a phone does.
+        FullHeader pong;
+        pong.sourceCall = kApatheticCallNumber;
+        pong.destinationCall = h.sourceCall;
+        pong.timestamp = h.timestamp;
+        pong.iseq = static_cast<uint8_t>(h.oseq + 1);
+        pong.type = frametype::Iax;
+        pong.subclass = cmd::Pong;
+        uint8_t out[kFullHeaderSize];
+        size_t n = encodeFullFrame(pong, nullptr, 0, out, sizeof out);
+        if (n) sendRaw(out, n);
+        return;
+    }
     // Apathetic server replies come from call number 1 and set nothing up.
     if (h.sourceCall == kApatheticCallNumber) return;
     auto it = dialogs_.find(h.destinationCall);
@@ -148,8 +173,18 @@ std::optional<Rx> TestPhone::receiveOne(int timeoutMs) {
                 rx.ies[list.at(i).id] =
                     std::string(reinterpret_cast<const char*>(list.at(i).data), list.at(i).length);
     }
+    if (history.size() >= kHistoryLimit)
+        history.erase(history.begin(), history.begin() + kHistoryLimit / 2);
+    history.push_back(rx);
     track(rx);
     return rx;
+}
+
+std::vector<Rx> TestPhone::historyOf(uint16_t call, int type) const {
+    std::vector<Rx> out;
+    for (const Rx& rx : history)
+        if (rx.h.destinationCall == call && (type < 0 || rx.h.type == type)) out.push_back(rx);
+    return out;
 }
 
 std::optional<Rx> TestPhone::waitFor(uint16_t call, uint8_t type, uint32_t subclass,
@@ -244,7 +279,7 @@ uint16_t TestPhone::dial(const std::string& user, const std::string& secret,
             .str(ie::CallingNumber, user)
             .str(ie::CallingName, "Phone " + user)
             .u32(ie::Format, format)
-            .u32(ie::Capability, caps)
+            .u32(ie::Capability, caps ? caps : format)
             .str(ie::Username, user)
             .str(ie::CalledNumber, number);
         if (token) i.str(ie::CallToken, *token);
@@ -271,6 +306,7 @@ uint16_t TestPhone::dial(const std::string& user, const std::string& secret,
             rep.str(ie::Md5Result, md5ChallengeResponse(rx->str(ie::Challenge), secret));
             sendIax(call, cmd::AuthRep, rep);
         } else if (rx->isIax(cmd::Accept)) {
+            lastAccept = *rx;
             return call;
         } else if (rx->isIax(cmd::Reject)) {
             lastReject = *rx;

@@ -71,6 +71,7 @@ public:
 
     uint16_t port() const { return port_; }
     bool autoAck = true;
+    bool answerPokes = true;  // a POKE is answered with a PONG
 
     // Dialogs.
     uint16_t open();  // a new local call number
@@ -85,6 +86,9 @@ public:
                    uint32_t ts);
     void sendMini(uint16_t call, uint16_t ts, const std::vector<uint8_t>& payload);
     void sendRaw(const uint8_t* data, size_t length);
+    // A full frame exactly as given (numbers, sequence, timestamp), not kept
+    // for retransmission: for frames a dialog would not send by itself.
+    void sendHeader(const iax2::FullHeader& h);
 
     // The next datagram (any dialog), or nothing after timeoutMs.
     std::optional<Rx> next(int timeoutMs = 10000);
@@ -98,18 +102,23 @@ public:
     // A NEW from the PBX (an incoming call): its dialog is made for it.
     std::optional<Rx> waitIncoming(uint16_t& call, int timeoutMs = 10000);
     std::vector<Rx> skipped;
+    // Every full frame received, in order (the oldest dropped past a bound).
+    std::vector<Rx> history;
+    // The full frames of one dialog in history, optionally one type only.
+    std::vector<Rx> historyOf(uint16_t call, int type = -1) const;
 
     // The whole registration: REGREQ (with a token round when useToken),
     // REGAUTH, REGREQ with the MD5 answer, then REGACK or REGREJ.
     RegResult registerExt(const std::string& user, const std::string& secret,
                           uint16_t refresh = 60, bool useToken = true, bool release = false);
     // Starts a call to number: NEW (token round), AUTHREQ, AUTHREP, ACCEPT.
+    // The phone offers format, and caps when given (else format alone).
     // Returns the dialog's call number, 0 when the call was not accepted
-    // (rejection kept in lastReject).
+    // (rejection kept in lastReject, the ACCEPT in lastAccept).
     uint16_t dial(const std::string& user, const std::string& secret, const std::string& number,
-                  uint32_t format = iax2::codec::Ulaw,
-                  uint32_t caps = iax2::codec::Ulaw | iax2::codec::Gsm | iax2::codec::Alaw);
+                  uint32_t format = iax2::codec::Ulaw, uint32_t caps = 0);
     Rx lastReject;
+    Rx lastAccept;
     // Accepts an incoming call with format and sends RINGING.
     void acceptIncoming(uint16_t call, uint32_t format);
     void hangup(uint16_t call);

@@ -1,6 +1,7 @@
 // The PBX's behaviour on the wire, as the reference server's: INVAL for
-// unknown dialogs, POKE, PING and LAGRQ answers, duplicates acknowledged
-// again, gaps answered with VNAK, retransmission and give-up.
+// unknown dialogs, POKE, PING (with the receiver report) and LAGRQ answers,
+// duplicates acknowledged again, gaps answered with VNAK, retransmission
+// and give-up.
 #include "pbx_fixture.h"
 
 namespace labpbx::test {
@@ -8,17 +9,7 @@ namespace {
 
 using namespace iax2;
 
-class Wire : public PbxTest {
-protected:
-    // A call from 2001 to the echo service, answered.
-    uint16_t echoCall(TestPhone& phone) {
-        EXPECT_EQ(phone.registerExt("2001", "secret1").outcome, RegOutcome::Ack);
-        uint16_t call = phone.dial("2001", "secret1", "600");
-        EXPECT_NE(call, 0);
-        EXPECT_TRUE(phone.waitFor(call, frametype::Control, ctl::Answer));
-        return call;
-    }
-};
+using Wire = PbxTest;
 
 TEST_F(Wire, FramesForUnknownDialogsGetInval) {
     TestPhone phone(pbx->iaxPort());
@@ -28,9 +19,7 @@ TEST_F(Wire, FramesForUnknownDialogsGetInval) {
     h.timestamp = 10;
     h.type = frametype::Iax;
     h.subclass = cmd::Hangup;
-    uint8_t buf[64];
-    size_t n = encodeFullFrame(h, nullptr, 0, buf, sizeof buf);
-    phone.sendRaw(buf, n);
+    phone.sendHeader(h);
     auto rx = phone.next(1000);
     ASSERT_TRUE(rx);
     EXPECT_TRUE(rx->isIax(cmd::Inval));
@@ -38,8 +27,7 @@ TEST_F(Wire, FramesForUnknownDialogsGetInval) {
     EXPECT_EQ(rx->h.sourceCall, 4242);
     // An INVAL itself is never answered.
     h.subclass = cmd::Inval;
-    n = encodeFullFrame(h, nullptr, 0, buf, sizeof buf);
-    phone.sendRaw(buf, n);
+    phone.sendHeader(h);
     EXPECT_FALSE(phone.next(200));
     // Nor are mini frames of unknown calls.
     phone.sendMini(77, 1, {1, 2, 3});
@@ -64,8 +52,20 @@ TEST_F(Wire, PingAndLagRequestAreAnsweredWithTheirTimestamp) {
     auto pong = phone.waitIax(call, cmd::Pong);
     ASSERT_TRUE(pong);
     EXPECT_EQ(pong->h.timestamp, 5555u);
-    EXPECT_TRUE(pong->has(ie::RrJitter));
-    EXPECT_TRUE(pong->has(ie::RrOoo));
+    // The six receiver report elements, as the reference server fills them
+    // with its jitter buffer off.
+    struct Element {
+        uint8_t id;
+        size_t size;
+        uint32_t value;
+    } expected[] = {{ie::RrJitter, 4, 0}, {ie::RrLoss, 4, 0},    {ie::RrPkts, 4, 1},
+                    {ie::RrDelay, 2, 40}, {ie::RrDropped, 4, 0}, {ie::RrOoo, 4, 0}};
+    EXPECT_EQ(pong->ies.size(), 6u);
+    for (const Element& e : expected) {
+        ASSERT_TRUE(pong->has(e.id)) << int(e.id);
+        EXPECT_EQ(pong->str(e.id).size(), e.size) << int(e.id);
+        EXPECT_EQ(pong->num(e.id), e.value) << int(e.id);
+    }
     phone.send(call, frametype::Iax, cmd::LagRq, nullptr, 6666);
     auto lag = phone.waitIax(call, cmd::LagRp);
     ASSERT_TRUE(lag);
@@ -85,14 +85,13 @@ TEST_F(Wire, DuplicatesAreAcknowledgedAgainAndGapsGetVnak) {
     h.iseq = d.iseq();
     h.type = frametype::Control;
     h.subclass = ctl::Ringing;
-    uint8_t buf[64];
-    phone.sendRaw(buf, encodeFullFrame(h, nullptr, 0, buf, sizeof buf));
+    phone.sendHeader(h);
     auto ack = phone.waitIax(call, cmd::Ack);
     ASSERT_TRUE(ack);
     EXPECT_EQ(ack->h.timestamp, 99u);
     // A frame from the future: VNAK asks for what is missing.
     h.oseq = static_cast<uint8_t>(d.oseq() + 3);
-    phone.sendRaw(buf, encodeFullFrame(h, nullptr, 0, buf, sizeof buf));
+    phone.sendHeader(h);
     auto vnak = phone.waitIax(call, cmd::Vnak);
     ASSERT_TRUE(vnak);
     EXPECT_EQ(vnak->h.iseq, d.oseq());
@@ -122,11 +121,12 @@ TEST_F(Wire, VnakMakesThePbxResendWhatIsUnacknowledged) {
     h.iseq = 0;  // nothing of theirs received
     h.type = frametype::Iax;
     h.subclass = cmd::Vnak;
-    uint8_t buf[64];
-    phone.sendRaw(buf, encodeFullFrame(h, nullptr, 0, buf, sizeof buf));
+    phone.sendHeader(h);
     auto resent = phone.waitIax(call, cmd::RegAuth, 500);
     ASSERT_TRUE(resent);
-    EXPECT_TRUE(resent->h.retransmitted);
+    // A copy as first sent: same number, no retransmission mark.
+    EXPECT_FALSE(resent->h.retransmitted);
+    EXPECT_EQ(resent->h.oseq, auth->h.oseq);
     EXPECT_EQ(resent->str(ie::Challenge), auth->str(ie::Challenge));
 }
 
@@ -152,13 +152,8 @@ TEST_F(Wire, APeerThatVanishesIsHungUpAfterTheRetries) {
     startPbx(testConfig(), fastTiming());
     auto alice = registered("2001", "secret1");
     auto bob = registered("2002", "secret2");
-    uint16_t a = alice->dial("2001", "secret1", "2002");
-    ASSERT_NE(a, 0);
-    uint16_t b = 0;
-    ASSERT_TRUE(bob->waitIncoming(b));
-    bob->acceptIncoming(b, codec::Ulaw);
-    bob->send(b, frametype::Control, ctl::Answer);
-    ASSERT_TRUE(alice->waitFor(a, frametype::Control, ctl::Answer));
+    uint16_t a = 0, b = 0;
+    ASSERT_TRUE(connectCall(*alice, "2001", "secret1", *bob, "2002", a, b));
     // Bob goes silent; a frame to him is never acknowledged.
     bob.reset();
     alice->send(a, frametype::Dtmf, '5');
