@@ -19,11 +19,11 @@ size_t findBlankLine(const std::string& text, size_t* length) {
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\n') continue;
         if (i + 1 < text.size() && text[i + 1] == '\n') {
-            *length = 2;
+            *length = 1;
             return i + 1;
         }
         if (i + 2 < text.size() && text[i + 1] == '\r' && text[i + 2] == '\n') {
-            *length = 3;
+            *length = 2;
             return i + 1;
         }
     }
