@@ -60,6 +60,10 @@ void startTimedAcw(const ReleaseSide& side) {
     // After a lost link, now or earlier, no agent is logged in any more: a
     // Ready at the end of the timer would only fail on the dead link again.
     if (!agentLoggedIn()) return;
+    // The timer ends the after-call work of a call that is over; once a new
+    // call is active (it may have begun while the ACW operation waited for a
+    // box), that work is abandoned as a ringing call abandons it.
+    if (callIsActive()) return;
     // Seconds beyond what a timer can count are a timer that cannot start.
     const bool countable = side.timedAcwSeconds <= INT_MAX / kMillisecondsPerSecond;
     const int milliseconds = countable ? side.timedAcwSeconds * kMillisecondsPerSecond : 0;

@@ -15,6 +15,12 @@ int failureResult(int code) {
     return code == SO_CONNECTION_CLOSED ? MWI_LINK_LOST : MWI_FAILED;
 }
 
+// A failed send has been shown and no exchange has got through since. The
+// check keeps failing once per period while the link is down; the agent is
+// told once, not by a box each period (they would pile up while the agent is
+// away), and the later failures are only logged.
+bool l_sendFailureShown = false;
+
 }  // namespace
 
 int checkMWI(const char* context) {
@@ -35,6 +41,7 @@ int checkMWI(const char* context) {
         outcome = sendAndRead(socket, "checkMWI", action, length, reply, warning,
                               queueDialect() ? id.c_str() : nullptr);
         if (outcome.sent) {
+            l_sendFailureShown = false;
             if (outcome.code != SO_OK) {
                 logDebugf("**ERR** checkMWI(%s@%s)->utl_readMsg(%s) failed", mailbox, context,
                           socket_getErrorMsg(outcome.code));
@@ -58,6 +65,9 @@ int checkMWI(const char* context) {
             return 0;
         }
     }
-    showMessage(warning);
+    if (!l_sendFailureShown) {
+        l_sendFailureShown = true;
+        showMessage(warning);
+    }
     return failureResult(outcome.code);
 }

@@ -58,7 +58,9 @@ int writeDebugLog(const char* text) {
     char fileName[512];
     debugLogFileName(fileName, sizeof fileName, tm);
 
-    int fd = ::open(fileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // The log echoes passwords: a new file is for its owner alone. A file
+    // that exists keeps the mode it has.
+    int fd = ::open(fileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return 0;
 
     // Stamp, blank, text and line break go out in one append, so a line is

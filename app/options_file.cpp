@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "debug_log.h"
+#include "secret_file.h"
 #include "settings.h"
 
 namespace {
@@ -289,16 +290,22 @@ bool applyValue(const Key& key, const char* value) {
     return false;
 }
 
-void applyLine(const char* line) {
+bool isPasswordKey(const Key& key) {
+    return key.text == g_settings.pass || key.text == g_settings.acmPass;
+}
+
+// Applies one line; true when it was a password line.
+bool applyLine(const char* line) {
     int count = 0;
     const Key* keys = keyTable(&count);
     for (int i = 0; i < count; ++i) {
         const char* value = matchKey(line, keys[i]);
         if (value == nullptr) continue;
         if (!applyValue(keys[i], value)) break;
-        return;
+        return isPasswordKey(keys[i]);
     }
     logDebugf("**WRN** readIAX2Options() invalid input line: [%s]", line);
+    return false;
 }
 
 // Opens only regular files: a folder, a pipe or a device (which could block
@@ -382,12 +389,14 @@ int readIAX2Options(const char* fileName) {
         return 0;
     }
     char line[kOptionsLineLimit + 1];
+    bool holdsPassword = false;
     while (std::fgets(line, sizeof line, file) != nullptr) {
         if (line[0] == '#') continue;
         trimRight(line);
         if (line[0] == '\0') continue;
-        applyLine(line);
+        if (applyLine(line)) holdsPassword = true;
     }
+    if (holdsPassword) warnIfSecretFileIsShared(::fileno(file), "options file", fileName);
     const bool readToEnd = std::ferror(file) == 0;
     std::fclose(file);
     return readToEnd ? 1 : 0;

@@ -12,6 +12,9 @@ CQuendraApp::CQuendraApp(int& argc, char** argv) {
     // The settings store's name; nothing is ever stored there.
     QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
     QCoreApplication::setApplicationName(QStringLiteral("Quendra"));
+    // The installed desktop entry, so that task bars match the window to its
+    // menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("quendra"));
 }
 
 CQuendraApp::~CQuendraApp() = default;

@@ -10,6 +10,7 @@
 #include "event_texts.h"
 #include "main_window.h"
 #include "ringing.h"
+#include "serial_work.h"
 #include "settings.h"
 #include "socket_layer.h"
 
@@ -70,6 +71,11 @@ void handleRegistration(const iaxc_ev_registration& reg) {
         if (!g_registeredOnce) {
             g_registeredOnce = 1;
             dlg.enableControl(IDC_BUT_LOGIN, true);
+            dlg.enableControl(IDC_BUT_DIAL, true);
+        } else if (!callIsActive()) {
+            // Online again after an outage: with no call in progress, Dial is
+            // back as it would be had the outage not happened (during a call,
+            // the call's end brings it back).
             dlg.enableControl(IDC_BUT_DIAL, true);
         }
         dlg.setButtonFace(IDC_BUT_START, IDB_ONLINE);
@@ -153,19 +159,7 @@ void handleState(const iaxc_ev_call_state& call) {
     }
 }
 
-}  // namespace
-
-int iaxEventCallback(iaxc_event e) {
-    if (isIgnoredType(e.type)) return 1;
-    e.next = nullptr;
-    relayEvent(e);
-    return 1;
-}
-
-int handleIaxEvent(const iaxc_event& event) {
-    if (l_handlingClosed || g_mainDlg == nullptr) return 1;
-    iaxc_event e = event;
-    terminateTexts(e);
+void handleEvent(const iaxc_event& e) {
     switch (e.type) {
     case IAXC_EVENT_TEXT:
         handleText(e.ev.text);
@@ -182,6 +176,28 @@ int handleIaxEvent(const iaxc_event& event) {
         }
         break;
     }
+}
+
+}  // namespace
+
+int iaxEventCallback(iaxc_event e) {
+    if (isIgnoredType(e.type)) return 1;
+    e.next = nullptr;
+    relayEvent(e);
+    return 1;
+}
+
+int handleIaxEvent(const iaxc_event& event) {
+    if (l_handlingClosed || g_mainDlg == nullptr) return 1;
+    iaxc_event e = event;
+    terminateTexts(e);
+    // A box opened by another event's handling must not let this one run in
+    // its middle: the event waits its turn, and the window may have closed
+    // by then.
+    runSerialWork([e] {
+        if (l_handlingClosed || g_mainDlg == nullptr) return;
+        handleEvent(e);
+    });
     return 1;
 }
 

@@ -16,6 +16,9 @@ int iaxEventCallback(iaxc_event e);
 // The whole handling of one event, on the window's thread: call states,
 // registration replies, text messages and unknown types. Returns 1. Does
 // nothing once event handling has been closed or when there is no window.
+// While other serial work runs (an event's or a timer's handling waiting for
+// a message box), the event is kept and handled right after it
+// (serial_work.h).
 int handleIaxEvent(const iaxc_event& event);
 
 // Stops the handling of events still on their way (Exit and the start-up

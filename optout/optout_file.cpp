@@ -6,6 +6,7 @@
 #include "debug_log.h"
 #include "line_scan.h"
 #include "options_file.h"
+#include "secret_file.h"
 #include "settings.h"
 
 namespace {
@@ -62,15 +63,16 @@ void addPstnCode(const char* code) {
     if (entry[0] != '\0') ++g_pstnCodeCount;
 }
 
-// Handles one trimmed, non-empty, non-comment line.
-void handleLine(const char* line) {
+// Handles one trimmed, non-empty, non-comment line; true when it was the
+// password line.
+bool handleLine(const char* line) {
     Settings& s = g_settings;
     char value[kLineChars + 1];
     int32_t number = 0;
 
     if (matchNumber(line, "dncdebug", &number)) {
         s.dncdebug = number != 0 ? 1 : 0;
-        return;
+        return false;
     }
     if (matchRun(line, "dbtype", RunKind::Text, value, sizeof value)) {
         setTextIfFits(value, s.dbtype, kDbTypeMax, "**WRN** dbtype ");
@@ -79,19 +81,19 @@ void handleLine(const char* line) {
                       "reset to 'mssql'\n");
             copyText(s.dbtype, "mssql");
         }
-        return;
+        return false;
     }
     if (matchNumber(line, "dbmysqlPort", &number)) {
         if (number >= kPortMin && number <= kPortMax)
             s.dbmysqlPort = number;
         else
             logDebugf("**WRN** readOptOutOptions->dbmysqlPort invalid range; must be 1...65535");
-        return;
+        return false;
     }
     if (matchNumber(line, "maxlength", &number)) {
         setIntInRange(kMaxLengthMin, "**WRN** readOptOutOptions->maxlength invalid range (4...24)",
                         &s.maxlength, kMaxLengthMax, number);
-        return;
+        return false;
     }
 
     const TextKey textKeys[] = {
@@ -105,28 +107,29 @@ void handleLine(const char* line) {
         if (matchRun(line, k.key, RunKind::Text, value, sizeof value)) {
             setTextIfFits(value, k.field, kTextMax < k.capacity - 1 ? kTextMax : k.capacity - 1,
                             k.label);
-            return;
+            return k.field == s.dbpassword;
         }
     }
 
     if (matchRun(line, "dialprefix", RunKind::DialChars, value, sizeof value)) {
         setTextIfFits(value, s.dialprefix, kDialCharsMax, "**WRN** dialprefix ");
-        return;
+        return false;
     }
     if (matchRun(line, "removeDNCprefix", RunKind::DialChars, value, sizeof value)) {
         setTextIfFits(value, s.removeDNCprefix, kDialCharsMax, "**WRN** removeDNCprefix ");
-        return;
+        return false;
     }
     if (std::strncmp(line, "pstncodereset", 13) == 0) {
         g_pstnCodeCount = 0;
         logDebugf("**DEB** readOptOutParameters() PSTN code table reset");
-        return;
+        return false;
     }
     if (matchRun(line, "pstncode", RunKind::Digits, value, sizeof value)) {
         addPstnCode(value);
-        return;
+        return false;
     }
     logDebugf("**WRN** readOptOutParameters() invalid input line: [%s]", line);
+    return false;
 }
 
 // The first mandatory key left empty disables screening.
@@ -154,15 +157,18 @@ int checkMandatoryKeys() {
     return OPTOUT_CONFIGURED;
 }
 
-// Reads every line of file and closes it.
-int readOptOutStream(std::FILE* file) {
+// Reads every line of file (named fileName, null for text in memory) and
+// closes it.
+int readOptOutStream(std::FILE* file, const char* fileName) {
     char line[kLineChars + 1];
+    bool holdsPassword = false;
     while (std::fgets(line, sizeof line, file) != nullptr) {
         if (line[0] == '#') continue;
         trimRight(line);
         if (line[0] == '\0') continue;
-        handleLine(line);
+        if (handleLine(line)) holdsPassword = true;
     }
+    if (holdsPassword && fileName != nullptr) warnIfSecretFileIsShared(::fileno(file), "opt-out file", fileName);
     std::fclose(file);
     return checkMandatoryKeys();
 }
@@ -175,12 +181,12 @@ int readOptOutParameters(const char* fileName) {
         logDebugf("**ERR** readOptOutOptions->fopen(%s) failed\n", fileName ? fileName : "");
         return OPTOUT_NOT_CONFIGURED;
     }
-    return readOptOutStream(file);
+    return readOptOutStream(file, fileName);
 }
 
 int readOptOutText(const char* text, size_t length) {
     if (length == 0) return checkMandatoryKeys();
     std::FILE* file = fmemopen(const_cast<char*>(text), length, "r");
     if (file == nullptr) return OPTOUT_NOT_CONFIGURED;
-    return readOptOutStream(file);
+    return readOptOutStream(file, nullptr);
 }

@@ -15,6 +15,8 @@ packages=(
   libssl-dev
   # Do-Not-Call database access and the test database
   unixodbc unixodbc-dev odbc-mariadb tdsodbc mariadb-server mariadb-client
+  # the Debian package and its checks
+  file lintian desktop-file-utils appstream man-db
 )
 
 missing=()

@@ -12,6 +12,7 @@
 #include "dialog_units.h"
 #include "flag_words.h"
 #include "options_file.h"
+#include "quendra_version.h"
 #include "settings.h"
 
 namespace {
@@ -113,7 +114,7 @@ const UsageLine kUsage[] = {
     {213, 72, "\"-aa\" = auto-answer, software implementation if present"},
 };
 
-const char* const kVersionLine = "Quendra Version 1.0.1.6";
+const char* const kVersionLine = "Quendra Version " QUENDRA_VERSION;
 
 std::string formatted(const char* format, int value) {
     char text[64];
@@ -257,20 +258,26 @@ CAboutDlg::CAboutDlg(QWidget* parent)
         auto* box = new QGroupBox(QString::fromLatin1(group.title), this);
         box->setGeometry(u.rect(group.x, group.y, group.width, group.height));
         box->lower();
-        // The narrow groups have the longest keys: their edits give way.
-        const int editWidth = group.width < 150 ? 40 : 50;
         const int margin = group.width < 150 ? 4 : 5;
         const int pitch = (group.height - 14) / group.count < 13 ? (group.height - 14) / group.count : 13;
-        const int labelWidth = group.width - 2 * margin - editWidth - 2;
+        // Each label takes the width of its own text and its field all the
+        // rest of the row, so that a value shows whole wherever the row
+        // leaves room for it (a long key beside a short value, a short key
+        // beside a host name).
+        const int left = u.x(group.x + margin);
+        const int right = u.x(group.x + group.width - margin);
+        const int gap = u.x(2);
         for (int i = 0; i < group.count; ++i) {
             const AboutField& f = group.fields[i];
             const int y = group.y + 11 + i * pitch;
             auto* label = new QLabel(QString::fromLatin1(f.label), this);
-            label->setGeometry(u.rect(group.x + margin, y + 2, labelWidth, pitch - 2));
+            const int labelWidth = label->sizeHint().width();
+            label->setGeometry(left, u.y(y + 2), labelWidth, u.y(pitch - 2));
             auto* edit = new QLineEdit(this);
             edit->setObjectName(QString::number(f.id));
             if (f.masked) edit->setEchoMode(QLineEdit::Password);
-            edit->setGeometry(u.rect(group.x + group.width - margin - editWidth, y, editWidth, pitch - 1));
+            const int editLeft = left + labelWidth + gap;
+            edit->setGeometry(editLeft, u.y(y), right - editLeft, u.y(pitch - 1));
             m_fields[f.id] = edit;
         }
     }
@@ -288,7 +295,15 @@ void CAboutDlg::showEvent(QShowEvent* event) {
 
 void CAboutDlg::fillFields() {
     for (const auto& [id, edit] : m_fields) {
-        edit->setText(QString::fromUtf8(aboutFieldText(id).c_str()));
+        const QString text = QString::fromUtf8(aboutFieldText(id).c_str());
+        edit->setText(text);
         edit->setCursorPosition(0);
+        // A value longer than its field is read whole in the tooltip (and
+        // can be selected in the field); a masked one stays masked. The value
+        // is shown as plain text, blanks kept, whatever characters it holds.
+        const bool shown = edit->echoMode() == QLineEdit::Normal && !text.isEmpty();
+        edit->setToolTip(shown ? QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() +
+                                     QStringLiteral("</p>")
+                               : QString());
     }
 }

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
 #include <cstring>
@@ -32,13 +33,15 @@
 #include "phone_start.h"
 #include "picture_button.h"
 #include "process_priority.h"
+#include "quendra_version.h"
+#include "serial_work.h"
 #include "settings.h"
 #include "socket_layer.h"
 #include "voicemail_check.h"
 
 namespace {
 
-const char* const kWindowTitle = "IAX2 Soft Phone v1.0.1.6";
+const char* const kWindowTitle = "IAX2 Soft Phone v" QUENDRA_VERSION;
 // String 101, the settings-window entry of the window menu.
 const char* const kAboutMenuText = "&About Quendra...";
 // The shortest period a window timer runs with.
@@ -150,11 +153,12 @@ void CQuendraDlg::createControls() {
             break;
         }
         case ControlKind::Slider: {
+            // The widget holds the level itself, 0 at the bottom and 100 at
+            // the top, so that the part a style fills from the bottom end
+            // grows with the level; the window's slider position is its
+            // negation (setSliderPosition, sliderPosition).
             auto* slider = new QSlider(Qt::Vertical, this);
-            slider->setRange(-100, 0);
-            // The minimum at the top: the top end is level 100.
-            slider->setInvertedAppearance(true);
-            slider->setInvertedControls(true);
+            slider->setRange(0, 100);
             slider->setFocusPolicy(Qt::ClickFocus);
             slider->setGeometry(r);
             widget = slider;
@@ -218,7 +222,13 @@ void CQuendraDlg::bindControls() {
         if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
             connect(button, &QAbstractButton::clicked, this, [this, controlId] { runCommand(controlId); });
         } else if (auto* slider = qobject_cast<QSlider*>(widget)) {
+            // A drag applies the level when the handle is let go; a click on
+            // the track, the wheel and the keys move the handle by steps, each
+            // applied at once.
             connect(slider, &QSlider::sliderReleased, this, [this, controlId] { runCommand(controlId); });
+            connect(slider, &QSlider::valueChanged, this, [this, controlId, slider] {
+                if (!slider->isSliderDown()) runCommand(controlId);
+            });
         } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
             connect(combo, &QComboBox::activated, this, [this, controlId] { runCommand(controlId); });
         }
@@ -380,12 +390,16 @@ int CQuendraDlg::buttonFace(int id) const {
 }
 
 void CQuendraDlg::setSliderPosition(int id, int position) {
-    if (auto* slider = qobject_cast<QSlider*>(control(id))) slider->setValue(position);
+    if (auto* slider = qobject_cast<QSlider*>(control(id))) {
+        // Placed by the program, not moved by the agent: nothing to apply.
+        const QSignalBlocker quiet(slider);
+        slider->setValue(-position);
+    }
 }
 
 int CQuendraDlg::sliderPosition(int id) const {
     const auto* slider = qobject_cast<const QSlider*>(control(id));
-    return slider ? slider->value() : 0;
+    return slider ? -slider->value() : 0;
 }
 
 void CQuendraDlg::setReasonSelection(int index) {
@@ -425,6 +439,26 @@ bool CQuendraDlg::isTimerActive(int timerId) const {
 }
 
 void CQuendraDlg::onTimer(int timerId) {
+    // The flashing of the Answer face changes nothing but the face; every
+    // other timer's work touches the call or the agent's state and takes
+    // its turn behind the event or tick whose handling is under way.
+    if (timerId == TIMERID_RINGCOLOR) {
+        runTimerHandler(timerId);
+        return;
+    }
+    // One tick waiting is enough: a periodic timer that fires again while
+    // its tick waits adds nothing.
+    if (!m_ticksWaiting.insert(timerId).second) return;
+    runSerialWork([this, timerId] {
+        m_ticksWaiting.erase(timerId);
+        // Stopped while the tick waited (a new call stops the timed after-call
+        // work, Logout the voicemail check): nothing is left to do.
+        if (!isTimerActive(timerId)) return;
+        runTimerHandler(timerId);
+    });
+}
+
+void CQuendraDlg::runTimerHandler(int timerId) {
     const auto it = m_timerHandlers.find(timerId);
     if (it != m_timerHandlers.end() && it->second) it->second();
 }

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "dialog_units.h"
 #include "main_window.h"
@@ -81,6 +82,7 @@ private:
     void fillReasonList();
     void runCommand(int controlId);
     void onTimer(int timerId);
+    void runTimerHandler(int timerId);
 
     DialogUnits m_units;
     QIcon m_hIcon;
@@ -88,6 +90,7 @@ private:
     std::map<int, QTimer*> m_timers;
     std::map<int, std::function<void()>> m_commands;
     std::map<int, std::function<void()>> m_timerHandlers;
+    std::set<int> m_ticksWaiting;  // timers whose tick waits for serial work
     QMenu* m_contextMenu = nullptr;
     QAction* m_aboutAction = nullptr;
     bool m_closing = false;

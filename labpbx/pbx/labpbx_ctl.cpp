@@ -3,6 +3,7 @@
 //   labpbx-ctl [-p port] [-a address] <command words...>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "control_client.h"
@@ -18,7 +19,10 @@ int main(int argc, char** argv) {
         else break;
     }
     if (i >= argc || port <= 0 || port > 65535) {
-        std::fprintf(stderr, "usage: labpbx-ctl [-p port] [-a address] <command...>\n");
+        // The program as it was started: the package installs it under another name.
+        const char* slash = std::strrchr(argv[0], '/');
+        std::fprintf(stderr, "usage: %s [-p port] [-a address] <command...>\n",
+                     slash ? slash + 1 : argv[0]);
         return 2;
     }
     std::string line;

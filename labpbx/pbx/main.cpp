@@ -17,10 +17,14 @@ namespace {
 volatile std::sig_atomic_t g_stop = 0;
 void onSignal(int) { g_stop = 1; }
 
-void usage() {
+// Names the program as it was started, since the package installs it under
+// another name than the build gives it.
+void usage(const char* argv0) {
+    const char* slash = std::strrchr(argv0, '/');
     std::fprintf(stderr,
-                 "usage: labpbx [-c config] [--demo seconds] [--iax-port N] [--manager-port N]"
-                 " [--control-port N]\n");
+                 "usage: %s [-c config] [--demo seconds] [--iax-port N] [--manager-port N]"
+                 " [--control-port N]\n",
+                 slash ? slash + 1 : argv0);
 }
 
 bool portArg(const char* text, uint16_t& out) {
@@ -56,7 +60,7 @@ int main(int argc, char** argv) {
             setCtl = true;
             ++i;
         } else {
-            usage();
+            usage(argv[0]);
             return 2;
         }
     }

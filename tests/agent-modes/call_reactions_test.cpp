@@ -236,6 +236,19 @@ TEST_P(ReleaseActionTest, RefusedAcwStillRunsTheTimer) {
     EXPECT_EQ(g_fakeLink.exchanges.back(), "mode Ready false");
 }
 
+TEST_P(ReleaseActionTest, TimedAcwNeverStartsOnceANewCallIsActive) {
+    configure(4, 5);
+    enterState(AgentState::Ready);
+    // The ACW is refused; while its warning box is open a new call becomes
+    // active.
+    g_fakeLink.modeResults = {0};
+    boxes.whileOpen = [this] { callActive(true); };
+    endCall();
+    EXPECT_EQ(boxes.countStartingWith("**WRN**: operation [ACW"), 1);
+    EXPECT_FALSE(window.timerRunning(side().timerId));
+    EXPECT_EQ(*side().flag, 0);
+}
+
 TEST_P(ReleaseActionTest, LostLinkDuringTimedAcwGivesOneResetBoxAndNoTimer) {
     configure(4, 5);
     enterState(AgentState::Ready);

@@ -1,7 +1,9 @@
 // Message boxes that are recorded instead of shown; each is answered with
-// its default button.
+// its default button. whileOpen plays the part of a real box's own event
+// loop.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@ public:
 
     int show(const char* text, BoxButtons buttons, BoxIcon icon, int defaultAnswer) override {
         boxes.push_back({text ? text : "", buttons, icon});
+        if (whileOpen) whileOpen();
         return defaultAnswer;
     }
 
@@ -33,4 +36,6 @@ public:
     }
 
     std::vector<Box> boxes;
+    // Runs while each box is open.
+    std::function<void()> whileOpen;
 };

@@ -60,6 +60,9 @@ protected:
 };
 
 using SteadyClock = std::chrono::steady_clock;
+// Milliseconds since start. Waits are checked from below (a time-out waited
+// its time); from above only loosely, to tell one time-out from another or
+// a unit from the next, since a busy machine is slow.
 inline long long msSince(SteadyClock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
 }

@@ -18,9 +18,11 @@ protected:
         AppTest::SetUp();
         g_settings.debug = 1;
     }
-    // Writes the text as the options file and reads it.
+    // Writes the text as the options file, readable by its owner only, and
+    // reads it.
     int read(const std::string& text) {
         writeFile("opts.ini", text);
+        ::chmod("opts.ini", 0600);
         return readIAX2Options("opts.ini");
     }
     std::string invalidLine(const std::string& line) const {

@@ -94,13 +94,22 @@ TEST_F(EventTest, RegistrationAcceptedEnablesLoginAndDialOnce) {
     EXPECT_FALSE(window.isControlEnabled(IDC_BUT_DIAL));
     EXPECT_TRUE(logHas("IAXC_EVENT_REGISTRATION: (id,reply,msgcount)=(1,Rejected[1E],-1)"));
 
-    // Accepted again: Online, but Dial waits for the end of a call.
-    g_journal.clear();
+    // Accepted again with no call: Online, and Dial back as before the
+    // outage; Login stays as the agent's login left it.
     window.enableControl(IDC_BUT_LOGIN, false);
     engineSends(registrationEvent(IAXC_REGISTRATION_REPLY_ACK));
     EXPECT_EQ(window.buttonFace(IDC_BUT_START), IDB_ONLINE);
-    EXPECT_FALSE(window.isControlEnabled(IDC_BUT_DIAL));
+    EXPECT_TRUE(window.isControlEnabled(IDC_BUT_DIAL));
     EXPECT_FALSE(window.isControlEnabled(IDC_BUT_LOGIN));
+}
+
+TEST_F(EventTest, OnlineAgainDuringACallLeavesDialToTheCallsEnd) {
+    engineSends(registrationEvent(IAXC_REGISTRATION_REPLY_ACK));
+    ringInbound(0);
+    engineSends(registrationEvent(IAXC_REGISTRATION_REPLY_TIMEOUT));
+    engineSends(registrationEvent(IAXC_REGISTRATION_REPLY_ACK));
+    EXPECT_EQ(window.buttonFace(IDC_BUT_START), IDB_ONLINE);
+    EXPECT_FALSE(window.isControlEnabled(IDC_BUT_DIAL)) << "the call still rings";
     engineSends(stateEvent(0, IAXC_CALL_STATE_FREE));
     EXPECT_TRUE(window.isControlEnabled(IDC_BUT_DIAL));
 }
@@ -319,6 +328,42 @@ TEST_F(EventTest, AutoAnswerWithoutAlert) {
     EXPECT_TRUE(g_engine.sounds.empty());
     EXPECT_TRUE(g_journal.has("engine:iaxc_answer_call(0)"));
     EXPECT_EQ(window.raised, 1);
+}
+
+TEST_F(EventTest, EventsArrivingWhileABoxIsOpenWaitForTheEventThatOpenedIt) {
+    g_acmSocket = 5;
+    ringInbound(0);
+    engineSends(stateEvent(0, kConnected));
+    // The release action of call 0 shows a box; while it is open, the box's
+    // own event loop takes the engine's report that call 1 rings.
+    g_agent.releaseBox = "**WRN**: operation [ACWIB] cannot be completed";
+    boxes.whileOpen = [this] {
+        boxes.whileOpen = nullptr;
+        ASSERT_EQ(g_engine.deliver(stateEvent(1, kRinging, "5559876", "Bea Second")), 1);
+        deliverEvents();
+        g_journal.add("box closed");
+    };
+    g_journal.clear();
+    engineSends(stateEvent(0, IAXC_CALL_STATE_FREE));
+
+    // The end of call 0 was handled whole, and call 1 rang after it: the
+    // direction the end of call 0 reset is call 1's again.
+    EXPECT_EQ(g_activeCallNo, 1);
+    EXPECT_EQ(g_activeCallType, CALLTYPE_INBOUND);
+    EXPECT_EQ(window.m_ringing, 1);
+    EXPECT_EQ(window.text(IDC_EDIT_REMOTE_NUMBER), "5559876");
+    EXPECT_FALSE(window.isControlEnabled(IDC_BUT_DIAL));
+    const int release = g_journal.indexOf("agent:release(1,callNo=-1)");
+    const int closed = g_journal.indexOf("box closed");
+    const int ringing = g_journal.indexOf("agent:killTimedAcwTimers");
+    EXPECT_TRUE(release >= 0 && release < closed && closed < ringing) << release << " " << closed << " " << ringing;
+
+    // Answered and ended, call 1 has its inbound reactions.
+    engineSends(stateEvent(1, kConnected));
+    EXPECT_TRUE(g_journal.has("agent:inboundAnswerNotReady(type=1)"));
+    g_agent.releaseBox.clear();
+    engineSends(stateEvent(1, IAXC_CALL_STATE_FREE));
+    EXPECT_EQ(g_journal.with("agent:release").size(), 2u);
 }
 
 TEST_F(EventTest, EventsAfterClosingAreDropped) {

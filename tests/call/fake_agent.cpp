@@ -9,6 +9,7 @@
 #include "journal.h"
 #include "main_window.h"
 #include "manager_session.h"
+#include "message_box.h"
 #include "socket_layer.h"
 
 FakeAgent g_agent;
@@ -21,6 +22,7 @@ constexpr int kOpenLink = 17;
 
 void runReleaseAction(int callType) {
     g_journal.add("agent:release(" + std::to_string(callType) + ",callNo=" + std::to_string(g_activeCallNo) + ")");
+    if (!g_agent.releaseBox.empty()) showMessage(g_agent.releaseBox.c_str());
 }
 
 void runInboundAnswerNotReady() {

@@ -14,6 +14,9 @@ struct FakeAgent {
     std::string localAddresses = "192.168.7.20, 127.0.0.1";
     // What [Logout] does to the Logout button.
     bool logoutDisablesButton = true;
+    // A box the release action shows (as a refused mode change does); none
+    // when empty.
+    std::string releaseBox;
 
     void reset() { *this = FakeAgent(); }
 };

@@ -5,6 +5,7 @@
 int FakeBoxes::show(const char* text, BoxButtons buttons, BoxIcon icon, int defaultAnswer) {
     shown.push_back({text ? text : "", buttons, icon, defaultAnswer});
     g_journal.add("box:" + shown.back().text);
+    if (whileOpen) whileOpen();
     if (answers.empty()) return defaultAnswer;
     const int answer = answers.front();
     answers.pop_front();

@@ -1,8 +1,11 @@
 // Message boxes answered by the test: every box is recorded; answers come
-// from a script, or the box's default button when the script is empty.
+// from a script, or the box's default button when the script is empty. A
+// real box runs an event loop of its own while it is open; whileOpen plays
+// that part.
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,4 +26,6 @@ public:
 
     std::vector<Box> shown;
     std::deque<int> answers;
+    // Runs while each box is open (after it has been recorded).
+    std::function<void()> whileOpen;
 };

@@ -111,7 +111,8 @@ done
 [ -n "$window" ] || { cat "$work/quendra.out"; fail "no window"; }
 title=$(xdotool getwindowname "$window")
 echo "title: $title"
-[ "$title" = "IAX2 Soft Phone v1.0.1.6 ($work/dnc.cfg)" ] || fail "title without the opt-out file"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+[ "$title" = "IAX2 Soft Phone v$version ($work/dnc.cfg)" ] || fail "title without the opt-out file"
 
 shot() { import -window root "$work/$1.png"; echo "screenshot: $work/$1.png"; }
 # Clicks a control at its centre, given in the layout's dialog units.

@@ -87,16 +87,16 @@ public:
     void sendRaw(const uint8_t* data, size_t length);
 
     // The next datagram (any dialog), or nothing after timeoutMs.
-    std::optional<Rx> next(int timeoutMs = 2000);
+    std::optional<Rx> next(int timeoutMs = 10000);
     // Waits for a full frame of type/subclass on a dialog (0 = any), keeping
     // the frames passed over in 'skipped'.
     std::optional<Rx> waitFor(uint16_t call, uint8_t type, uint32_t subclass,
-                              int timeoutMs = 2000);
-    std::optional<Rx> waitIax(uint16_t call, uint32_t command, int timeoutMs = 2000) {
+                              int timeoutMs = 10000);
+    std::optional<Rx> waitIax(uint16_t call, uint32_t command, int timeoutMs = 10000) {
         return waitFor(call, iax2::frametype::Iax, command, timeoutMs);
     }
     // A NEW from the PBX (an incoming call): its dialog is made for it.
-    std::optional<Rx> waitIncoming(uint16_t& call, int timeoutMs = 2000);
+    std::optional<Rx> waitIncoming(uint16_t& call, int timeoutMs = 10000);
     std::vector<Rx> skipped;
 
     // The whole registration: REGREQ (with a token round when useToken),

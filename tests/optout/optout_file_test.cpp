@@ -2,6 +2,8 @@
 // mandatory keys and the PSTN code table.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -30,18 +32,23 @@ protected:
     }
     void TearDown() override { log.reset(); }
 
-    // Writes text to a file and reads it through readOptOutParameters.
-    int read(const std::string& text) {
+    // Writes text to a file (readable by its owner only unless mode says
+    // otherwise) and reads it through readOptOutParameters.
+    int read(const std::string& text, mode_t mode = 0600) {
         char path[] = "/tmp/quendra-optout-file-XXXXXX";
         const int fd = mkstemp(path);
         EXPECT_GE(fd, 0);
+        EXPECT_EQ(fchmod(fd, mode), 0);
         FILE* f = fdopen(fd, "w");
         std::fwrite(text.data(), 1, text.size(), f);
         std::fclose(f);
+        lastPath = path;
         const int result = readOptOutParameters(path);
         std::remove(path);
         return result;
     }
+
+    std::string lastPath;
 
     std::optional<LogCapture> log;
 };
@@ -61,6 +68,18 @@ TEST_F(OptOutFile, MandatoryKeysAloneGiveDefaultsAndResultOne) {
     EXPECT_STREQ(g_pstnCodes[0], "133");
     EXPECT_STREQ(g_pstnCodes[1], "1357");
     EXPECT_TRUE(log->lines().empty());
+}
+
+TEST_F(OptOutFile, SharedFileWithTheDatabasePasswordIsNamed) {
+    EXPECT_EQ(read(kMandatory, 0644), 1);
+    EXPECT_EQ(log->lines(), std::vector<std::string>{"**WRN** opt-out file [" + lastPath +
+                                                     "] holds a password and can be read by other users "
+                                                     "(mode 0644); make it readable by its owner only"});
+    // Without the password line there is nothing to warn about (and the
+    // file configures no screening).
+    log->clear();
+    read("dbhost=db.example\ndbserver=dnc\n", 0644);
+    EXPECT_EQ(log->countContaining("holds a password"), 0);
 }
 
 TEST_F(OptOutFile, OnlyTheFirstMissingMandatoryKeyIsReported) {

@@ -1,13 +1,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTest>
+#include <QTextDocumentFragment>
 
 #include <set>
 #include <string>
 
 #include "about_dlg.h"
 #include "dialog_units.h"
+#include "quendra_version.h"
 #include "settings.h"
 #include "ui_fixture.h"
 
@@ -130,6 +134,94 @@ TEST_F(AboutDlgTest, ActionNamesLevelsAndFlagsOfOtherValues) {
     EXPECT_EQ(aboutFieldText(12345), "");
 }
 
+// The width a line edit gives its text: its contents less the margins it
+// keeps on either side.
+int textRoom(QLineEdit* edit) {
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.rect = edit->rect();
+    option.lineWidth = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+    option.midLineWidth = 0;
+    const QRect contents = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+    const QMargins margins = edit->textMargins();
+    constexpr int kLineEditSideMargin = 2;
+    return contents.width() - margins.left() - margins.right() - 2 * kLineEditSideMargin;
+}
+
+std::string tooltipText(QLineEdit* edit) {
+    return QTextDocumentFragment::fromHtml(edit->toolTip()).toPlainText().toStdString();
+}
+
+TEST_F(AboutDlgTest, ValuesOfEveryDaySizeShowWholeInTheirFields) {
+    Settings& s = g_settings;
+    copyText(s.host, "pbx.example");
+    copyText(s.user, "7001");
+    s.inboundReleaseAction = 4;
+    s.outboundReleaseAction = 4;
+    s.loginAction = 2;
+    s.acmDelayB4Read = 2000;
+    s.inboundTimedACW = 1000;
+    s.vmbxInterval = 3600;
+    s.soundRecordingDeviceNumber = 10;
+    copyText(s.audioCodecPreferred, "alaw");
+    copyText(s.dbtype, "mysql3.51");
+    copyText(s.dbhost, "db.example");
+    copyText(s.dbdnctable, "dnc_numbers");
+    copyText(g_optOutCfgFile, "optout.cfg");
+    copyText(g_pstnCodes[2], "0044");
+    g_pstnCodeCount = 3;
+    CAboutDlg dlg;
+    dlg.show();
+    const QFontMetrics metrics(dlg.font());
+    for (int id : {IDC_ABOUT_CFG_FILE, IDC_ABOUT_HOST, IDC_ABOUT_USER, IDC_ABOUT_IAX2_UDP_PORT, IDC_ABOUT_SPEAKER_VOL,
+                   IDC_ABOUT_AUDIO_CODEC, IDC_ABOUT_RECORDING_DEVICE, IDC_ABOUT_ACM_USER, IDC_ABOUT_ACM_DELAY,
+                   IDC_ABOUT_LOGIN_ACTION, IDC_ABOUT_INBOUND_RELEASE, IDC_ABOUT_OUTBOUND_RELEASE,
+                   IDC_ABOUT_INBOUND_TIMED_ACW, IDC_ABOUT_OPTOUT_FILE, IDC_ABOUT_DBTYPE, IDC_ABOUT_DBHOST,
+                   IDC_ABOUT_DBDNCTABLE, IDC_ABOUT_PSTNCODE, IDC_ABOUT_VMBX_CONTEXT, IDC_ABOUT_VMBX_INTERVAL,
+                   IDC_ABOUT_JITTERBUFFER}) {
+        QLineEdit* edit = dlg.field(id);
+        EXPECT_LE(metrics.horizontalAdvance(edit->text()), textRoom(edit)) << edit->text().toStdString();
+    }
+    // Every field stays inside the window, right of its label.
+    int count = 0;
+    const AboutGroup* groups = aboutGroups(&count);
+    for (int g = 0; g < count; ++g) {
+        for (int i = 0; i < groups[g].count; ++i) {
+            QLineEdit* edit = dlg.field(groups[g].fields[i].id);
+            EXPECT_TRUE(dlg.rect().contains(edit->geometry())) << groups[g].fields[i].label;
+            EXPECT_GT(edit->width(), 0) << groups[g].fields[i].label;
+        }
+    }
+}
+
+TEST_F(AboutDlgTest, EveryValueCanBeReadWholeInItsTooltipAndSelected) {
+    Settings& s = g_settings;
+    copyText(s.cfgFile, ("/home/agent/" + std::string(200, 'c') + "/Quendra.ini").c_str());
+    copyText(s.host, (" " + std::string(62, 'h')).c_str());
+    copyText(s.acmUser, "<b>queue</b> & co");
+    s.filter_denoise = s.filter_agc = s.filter_echo = s.filter_aagc = s.filter_cn = 1;
+    copyText(s.pass, "secret");
+    copyText(s.dbpassword, "dbsecret");
+    CAboutDlg dlg;
+    dlg.show();
+    int count = 0;
+    const AboutGroup* groups = aboutGroups(&count);
+    for (int g = 0; g < count; ++g) {
+        for (int i = 0; i < groups[g].count; ++i) {
+            const AboutField& f = groups[g].fields[i];
+            QLineEdit* edit = dlg.field(f.id);
+            if (f.masked) {
+                EXPECT_TRUE(edit->toolTip().isEmpty()) << f.label << ": a password never shows";
+            } else {
+                EXPECT_EQ(tooltipText(edit), aboutFieldText(f.id)) << f.label;
+            }
+            edit->selectAll();
+            EXPECT_EQ(edit->selectedText(), edit->text()) << f.label;
+        }
+    }
+    EXPECT_EQ(tooltipText(dlg.field(IDC_ABOUT_HOST)).size(), 63u) << "the leading blank is kept";
+}
+
 TEST_F(AboutDlgTest, FieldsAreFilledAnewAtEveryShowAndNeverReadBack) {
     CAboutDlg dlg;
     dlg.show();
@@ -164,7 +256,7 @@ TEST_F(AboutDlgTest, HeaderUsageTextAndFrame) {
 
     QStringList texts;
     for (QLabel* label : dlg.findChildren<QLabel*>()) texts << label->text();
-    EXPECT_TRUE(texts.contains("Quendra Version 1.0.1.6"));
+    EXPECT_TRUE(texts.contains("Quendra Version " QUENDRA_VERSION));
     int count = 0;
     const UsageLine* lines = usageLines(&count);
     ASSERT_EQ(count, 10);

@@ -111,6 +111,18 @@ TEST_F(StartupTest, DebugRunWritesTheEchoToTheExtensionsLog) {
     EXPECT_EQ(m_priority.nice, -10);
 }
 
+TEST_F(StartupTest, SharedOptionsFileWithAPasswordIsNamedOnceAtStartUp) {
+    writeFile("Quendra.ini", "user=1001\npass=secret1001\nacmPass=bramwick\n");
+    ASSERT_EQ(::chmod("Quendra.ini", 0644), 0);
+    makeDialog({"-debug"});
+    const std::vector<std::string> lines = logTexts("Quendra1001-20081231.log");
+    const std::string warning =
+        "**WRN** options file [Quendra.ini] holds a password and can be read by other users (mode 0644); "
+        "make it readable by its owner only";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), warning), 1);
+    EXPECT_TRUE(m_boxes.shown.empty());
+}
+
 TEST_F(StartupTest, PriorityRefusalIsLoggedButNotShown) {
     m_priority.refusal = EPERM;
     m_priority.limit = 0;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "audio_test_support.h"
@@ -22,6 +23,27 @@ using testing::loudSpan;
 using testing::tone;
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Milliseconds of audio the output file holds so far (the writer keeps its
+// header current and flushes every frame).
+long recordedMs(const std::string& path) {
+    struct stat st {};
+    constexpr long kHeaderBytes = 44;
+    if (::stat(path.c_str(), &st) != 0 || st.st_size < kHeaderBytes) return 0;
+    return (static_cast<long>(st.st_size) - kHeaderBytes) / 2 / 8;
+}
+
+// Waits until the media clock has played at least ms into the file. The
+// clock skips time it could not keep up with, so on a busy machine this
+// takes longer than ms; the time-out only bounds a failing test.
+bool playedAtLeast(const std::string& path, long ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (recordedMs(path) < ms) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        sleepMs(20);
+    }
+    return true;
+}
 
 class MediaApiTest : public ::testing::Test {
 protected:
@@ -64,7 +86,7 @@ TEST_F(MediaApiTest, ARingToneWithRepeatEightLastsTwoAndAQuarterSecondsInTheReco
     iaxc_sound sound{ringTone.data(), long(ringTone.size()), 0, 0, 8, 0, 0, nullptr};
     const int id = iaxc_play_sound(&sound, 0);
     ASSERT_GT(id, 0);
-    sleepMs(2600);
+    ASSERT_TRUE(playedAtLeast(outPath, 2600));
     EXPECT_EQ(iaxc_stop_sound(id), 1) << "it has ended by itself";
     media::shutdown();
     const auto out = recorded();
@@ -82,9 +104,9 @@ TEST_F(MediaApiTest, StopSoundEndsALoopAndMallocedSamplesAreReleased) {
     iaxc_sound sound{samples, 800, 1, 0, -1, 0, 0, nullptr};
     const int id = iaxc_play_sound(&sound, 1);
     ASSERT_GT(id, 0);
-    sleepMs(400);
+    ASSERT_TRUE(playedAtLeast(outPath, 400));
     EXPECT_EQ(iaxc_stop_sound(id), 0);
-    sleepMs(300);
+    ASSERT_TRUE(playedAtLeast(outPath, recordedMs(outPath) + 300));
     media::shutdown();
     const auto out = recorded();
     const auto span = loudSpan(out, 100);
@@ -140,7 +162,7 @@ TEST_F(MediaApiTest, AToneLoopsThroughACallForEachCodec) {
             EXPECT_EQ(f, format);
             media::receiveVoice(f, payload, length, t);
         });
-        sleepMs(1500);
+        ASSERT_TRUE(playedAtLeast(outPath, 1500));
         media::stopCall();
         media::shutdown();
         const auto out = recorded();

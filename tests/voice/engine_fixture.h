@@ -65,6 +65,9 @@ protected:
     EventLog& log = EventLog::instance();
     bool engineUp = false;
     bool autoStart = true;
+    // Registration refresh the engine asks for, and retry period of a
+    // registration that got no answer.
+    uint16_t registrationRefreshSec = 60;
     iax2test::PeerOptions peerOptions;
 
 private:

@@ -123,8 +123,49 @@ TEST_F(Registration, UnresolvableHostGivesTimeout) {
     EXPECT_GT(id, 0);
     ASSERT_TRUE(log.waitForRegistrations(1, 5000));
     EXPECT_EQ(log.registrations()[0].reply, IAXC_REGISTRATION_REPLY_TIMEOUT);
-    EXPECT_EQ(iaxc_register("101", "secret", "127.0.0.1:99999"), -1);
     EXPECT_EQ(iaxc_register(nullptr, "secret", "127.0.0.1"), -1);
+}
+
+TEST_F(Registration, MalformedHostIsAnUnansweredRegistrationTriedAgain) {
+    stopEngine();
+    registrationRefreshSec = 1;
+    startEngine();
+    for (const std::string host : {"127.0.0.1:99999", "host:", "host:0"}) {
+        const int id = iaxc_register("101", "secret", host.c_str());
+        ASSERT_GT(id, 0) << host;
+        // Reported as unanswered, then tried again at the next refresh.
+        ASSERT_TRUE(log.waitFor(
+            [id](const std::vector<SeenEvent>& events) {
+                int timeouts = 0;
+                for (const SeenEvent& e : events)
+                    timeouts += e.type == IAXC_EVENT_REGISTRATION && e.regId == id &&
+                                e.reply == IAXC_REGISTRATION_REPLY_TIMEOUT;
+                return timeouts >= 2;
+            },
+            10000))
+            << host;
+        for (const SeenEvent& e : log.registrations()) {
+            if (e.regId == id) {
+                EXPECT_EQ(e.reply, IAXC_REGISTRATION_REPLY_TIMEOUT) << host;
+            }
+        }
+        // A text event names the host that cannot be used, before its
+        // registration event.
+        const auto events = log.all();
+        size_t text = events.size(), reg = events.size();
+        for (size_t i = 0; i < events.size(); ++i) {
+            if (text == events.size() && events[i].type == IAXC_EVENT_TEXT &&
+                events[i].text == "Unable to use registration host " + host)
+                text = i;
+            if (reg == events.size() && events[i].type == IAXC_EVENT_REGISTRATION && events[i].regId == id)
+                reg = i;
+        }
+        ASSERT_LT(text, reg) << host;
+        EXPECT_EQ(events[text].textType, IAXC_TEXT_TYPE_ERROR) << host;
+        EXPECT_EQ(iaxc_unregister(id), 1);
+    }
+    // Nothing went out on the wire for any of them.
+    EXPECT_EQ(requests(*peer, iax2::cmd::RegReq, true).size(), 0u);
 }
 
 TEST_F(Registration, RefreshedBeforeTheGrantedTimeRunsOut) {

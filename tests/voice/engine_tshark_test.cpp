@@ -13,6 +13,7 @@
 
 #include "engine_fixture.h"
 #include "fake_media.h"
+#include "iax2/frame.h"
 #include "iax2/protocol.h"
 #include "iax2test/udp_endpoint.h"
 
@@ -79,6 +80,17 @@ std::string run(const std::string& command) {
     return out;
 }
 
+// Whether the peer has received an IAX frame of this command.
+bool receivedCommand(const iax2test::ScriptedPeer& peer, uint32_t command) {
+    for (const auto& d : peer.received()) {
+        iax2::DecodedFrame f;
+        if (iax2::decodeFrame(d.bytes.data(), d.bytes.size(), f) == iax2::DecodeStatus::Ok &&
+            f.kind == iax2::FrameKind::Full && f.full.type == iax2::frametype::Iax && f.full.subclass == command)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 using Tshark = EngineTest;
@@ -113,7 +125,13 @@ TEST_F(Tshark, EveryFrameTheEngineSendsDecodesCleanly) {
     ASSERT_EQ(iaxc_unquelch(0), 0);
     ASSERT_EQ(iaxc_quelch(0, 0), 0);
     ASSERT_EQ(iaxc_unquelch(0), 0);
-    std::this_thread::sleep_for(400ms);  // engine pings, peer answers
+    // The engine pings of its own and answers the peer's PING and LAGRQ.
+    ASSERT_TRUE(peer->waitFor(
+        [&] {
+            return peer->call(out).pings >= 1 && receivedCommand(*peer, iax2::cmd::Pong) &&
+                   receivedCommand(*peer, iax2::cmd::LagRp);
+        },
+        10000));
     iaxc_blind_transfer_call(0, "300");
     ASSERT_TRUE(log.waitForState(0, IAXC_CALL_STATE_FREE, 2000));
 

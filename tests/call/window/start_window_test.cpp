@@ -130,6 +130,22 @@ TEST_F(StartWindowTest, RegistrationTimedOutShowsOffline) {
     voice::engine::setTuning(voice::engine::Tuning{});
 }
 
+TEST_F(StartWindowTest, MalformedHostShowsOfflineAndTheProgramGoesOn) {
+    const std::string host = address + ":99999";
+    CQuendraDlg& dlg = openWindow();
+    type(IDC_EDIT_HOST, host);
+    click(IDC_BUT_START);
+    EXPECT_EQ(dlg.m_notStarted, 0);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(m_boxes.shown.empty()) << m_boxes.shown[0].text;
+    ASSERT_TRUE(waitFor([&] { return face(IDC_BUT_START) == IDB_OFFLINE; }, 10000));
+    EXPECT_FALSE(isEnabled(IDC_BUT_DIAL));
+    EXPECT_GT(g_registrationId, 0);
+    EXPECT_TRUE(logHas("IAXC_EVENT_TEXT: (type,callno,msg)=(Error[3],-1,Unable to use registration host " + host + ")"));
+    EXPECT_TRUE(logHas("IAXC_EVENT_REGISTRATION: (id,reply,msgcount)=(" + std::to_string(g_registrationId) +
+                       ",Timeout[6],-1)"));
+}
+
 TEST_F(StartWindowTest, VerifiedUnusedExtensionStartsAndRegisters) {
     startPbx();
     openWindow("verExtState=1\n");

@@ -15,13 +15,14 @@
 #include "control_ids.h"
 #include "db_support.h"
 #include "dnc_database.h"
+#include "quendra_version.h"
 #include "settings.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
 
-const char* const kPlainTitle = "IAX2 Soft Phone v1.0.1.6";
+const char* const kPlainTitle = "IAX2 Soft Phone v" QUENDRA_VERSION;
 
 class OptOutWindowTest : public CallWindowTest {
 protected:

@@ -29,6 +29,7 @@ struct LossyRelay::Impl {
     mutable std::mutex mutex;
     RelayOptions options;
     bool blackhole = false;
+    LossyRelay::DatagramFilter targetFilter;
     RelayStats stats;
     std::mt19937 random;
     std::priority_queue<Pending, std::vector<Pending>, std::greater<Pending>> pending;
@@ -45,7 +46,8 @@ struct LossyRelay::Impl {
 
     void schedule(bool towardsTarget, const uint8_t* data, size_t n, uint64_t t) {
         ++stats.received;
-        if (blackhole || chance(options.lossPercent)) {
+        if (blackhole || chance(options.lossPercent) ||
+            (!towardsTarget && targetFilter && targetFilter(data, n))) {
             ++stats.dropped;
             return;
         }
@@ -112,6 +114,11 @@ void LossyRelay::setOptions(const RelayOptions& options) {
 void LossyRelay::setBlackhole(bool on) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->blackhole = on;
+}
+
+void LossyRelay::setTargetFilter(DatagramFilter filter) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->targetFilter = std::move(filter);
 }
 
 RelayStats LossyRelay::stats() const {

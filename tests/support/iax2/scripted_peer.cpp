@@ -625,6 +625,10 @@ size_t ScriptedPeer::openDialogs() const {
 }
 
 bool ScriptedPeer::waitFor(const std::function<bool()>& pred, int timeoutMs) const {
+    // The time-out only bounds a failing test; a busy machine may take far
+    // longer than a quiet one.
+    constexpr int kPatienceMs = 10000;
+    if (timeoutMs < kPatienceMs) timeoutMs = kPatienceMs;
     const uint64_t deadline = nowMs() + static_cast<uint64_t>(timeoutMs);
     while (nowMs() < deadline) {
         if (pred()) return true;

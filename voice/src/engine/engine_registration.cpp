@@ -22,6 +22,15 @@ uint64_t refreshDelayMs(uint16_t grantedSeconds) {
     return std::max<uint64_t>(ms, 500);
 }
 
+// The host's address; nothing when "host[:port]" is malformed or the name
+// does not resolve. May block on the resolver: never under the engine lock.
+std::optional<sockaddr_in> registrarAddress(const std::string& host) {
+    std::string name;
+    uint16_t port = 0;
+    if (!splitHostPort(host, iax2::kDefaultPort, name, port)) return std::nullopt;
+    return resolveIpv4(name, port);
+}
+
 }  // namespace
 
 Registration* Engine::findRegistration(int id) {
@@ -32,10 +41,10 @@ Registration* Engine::findRegistration(int id) {
 
 int Engine::registerUser(const char* user, const char* pass, const char* host) {
     if (user == nullptr || pass == nullptr || host == nullptr) return -1;
-    std::string name;
-    uint16_t port = 0;
-    if (!splitHostPort(cut(host), iax2::kDefaultPort, name, port)) return -1;
-    const auto address = resolveIpv4(name, port);
+    // A host that cannot be used (a typo in its port included) is an
+    // unanswered registration, tried again at every refresh; -1 is kept for
+    // a registration that cannot be made at all.
+    const auto address = registrarAddress(cut(host));
     std::lock_guard<std::mutex> lock(mutex_);
     if (!initialized_) return -1;
     Registration r;
@@ -54,6 +63,7 @@ void Engine::startRegistration(Registration& r, const std::optional<sockaddr_in>
     r.nextAttemptMs = now() + static_cast<uint64_t>(refresh) * 1000;
     if (r.session != 0) destroySession(r.session);
     if (!address) {
+        postText(IAXC_TEXT_TYPE_ERROR, -1, "Unable to use registration host %s", r.host.c_str());
         postRegistration(r.id, IAXC_REGISTRATION_REPLY_TIMEOUT, -1);
         return;
     }
@@ -187,13 +197,7 @@ void Engine::serviceRegistrations(std::unique_lock<std::mutex>& lock) {
     // Name lookups may take a while: not under the engine lock.
     std::vector<std::optional<sockaddr_in>> addresses;
     lock.unlock();
-    for (const Due& d : due) {
-        std::string name;
-        uint16_t port = 0;
-        addresses.push_back(splitHostPort(d.host, iax2::kDefaultPort, name, port)
-                                ? resolveIpv4(name, port)
-                                : std::nullopt);
-    }
+    for (const Due& d : due) addresses.push_back(registrarAddress(d.host));
     lock.lock();
     if (!initialized_) return;
     for (size_t i = 0; i < due.size(); ++i) {

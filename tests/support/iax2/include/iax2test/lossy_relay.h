@@ -8,7 +8,9 @@
 #include <netinet/in.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -41,6 +43,12 @@ public:
     void setOptions(const RelayOptions& options);
     // Drop everything both ways (the far end has vanished).
     void setBlackhole(bool on);
+    // Drops the target's datagrams for which filter returns true, and only
+    // those (an empty filter drops none); the client's reach the target as
+    // before. The filter runs on the relay's thread under its lock, so it
+    // must not call the relay.
+    using DatagramFilter = std::function<bool(const uint8_t* data, size_t length)>;
+    void setTargetFilter(DatagramFilter filter);
     RelayStats stats() const;
 
 private:
