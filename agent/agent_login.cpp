@@ -88,6 +88,12 @@ void OnBnClickedButLogin() {
                             "**ERR** mandatory [ACM pass] (password) value not given!"))
         return;
 
+    if (queueDialect() && g_settings.acmQueues[0] == '\0') {
+        logAndShow("**ERR** [Login] no queue to join: set acmQueues in the options file for acmDialect=queues!");
+        dlg.enableControl(IDC_BUT_LOGIN, true);
+        return;
+    }
+
     char unusedAddress[kInUseAddressSize];
     unusedAddress[0] = '\0';
     const int opened = init_iaxAgiSocket(0, unusedAddress);
@@ -107,7 +113,12 @@ void OnBnClickedButLogin() {
         return;
     }
 
-    if (!applyLoginAction()) return;
+    // After a lost link the agent was still in the queues: what the PBX
+    // holds is shown instead of the login action.
+    int readBackPaused = 0;
+    char readBackReason[kReadBackReasonSize] = "";
+    const bool readBackFound = queueDialect() && takeMemberReadBack(&readBackPaused, readBackReason);
+    if (!readBackFound && !applyLoginAction()) return;
 
     dlg.enableControl(IDC_BUT_ACWIB, true);
     dlg.enableControl(IDC_BUT_ACWOB, true);
@@ -115,6 +126,7 @@ void OnBnClickedButLogin() {
     clearReasonSelection();
     dlg.enableControl(IDC_COMBO_REASON, true);
     enableLoginFields(false);
+    if (readBackFound) showModeReadBack(readBackPaused != 0, readBackReason);
 
     if (g_settings.vmbxCheck != 0) startVoicemailCheck();
 }

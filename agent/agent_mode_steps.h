@@ -38,6 +38,11 @@ bool agentLoggedIn();
 // Clears the reason list's selection and forgets the reason in force.
 void clearReasonSelection();
 
+// Shows a mode read back from the PBX: not paused is Ready; paused with
+// the reason "acwib" or "acwob" is that ACW; with "aux<n>" the reason of
+// that code is selected; paused with any other reason is Not Ready.
+void showModeReadBack(bool paused, const char* reason);
+
 // Writes the text to the debug log (when debug is on) and shows it in an OK
 // box without icon.
 void logAndShow(const char* text);

@@ -1,6 +1,7 @@
 #include "agent_modes.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "agent_mode_steps.h"
 #include "call_globals.h"
@@ -104,6 +105,25 @@ ModeOperationResult runModeOperation(AgentMode mode) {
     }
     warnOperationFailed(row.warningName);
     return MODEOP_NOT_CHANGED;
+}
+
+void showModeReadBack(bool paused, const char* reason) {
+    const char* code = paused ? (reason ? reason : "") : "false";
+    int number = 0;
+    char rest = '\0';
+    if (std::sscanf(code, "aux%d%c", &number, &rest) == 1 && number >= kReasonCodeOffset &&
+        number < kReasonCodeOffset + kNotReadyReasonCount) {
+        setModeButtons(true, true, true, true);
+        g_mainDlg->setReasonSelection(number - kReasonCodeOffset);
+        g_mainDlg->m_reasonIndex = number - kReasonCodeOffset;
+        return;
+    }
+    clearReasonSelection();
+    const ModeRow* shown = &kModeRows[AGENTMODE_AUX];
+    for (const ModeRow& row : kModeRows) {
+        if (std::strcmp(row.pausedValue, code) == 0) shown = &row;
+    }
+    setModeButtons(shown->ready, shown->aux, shown->acwib, shown->acwob);
 }
 
 }  // namespace agentmode

@@ -2,8 +2,10 @@
 #include "debug_log.h"
 #include "manager_actions.h"
 #include "manager_link.h"
+#include "manager_messages.h"
 #include "manager_session.h"
 #include "message_box.h"
+#include "queue_actions.h"
 #include "settings.h"
 #include "socket_layer.h"
 
@@ -31,10 +33,13 @@ int checkMWI(const char* context) {
         const int socket = g_acmSocket;
         drainManagerLink(socket);
         char action[kActionBufferSize];
-        const int length = formatMailboxCountAction(action, mailbox, context);
+        const std::string id = queueDialect() ? nextActionId() : std::string();
+        const int length = queueDialect() ? formatQueueMailboxCountAction(action, id.c_str(), mailbox, context)
+                                          : formatMailboxCountAction(action, mailbox, context);
         logDebugf("**DEB** checkMWI(%s) command is sending...", action);
         char reply[kReplyBufferSize];
-        outcome = sendAndRead(socket, "checkMWI", action, length, reply, warning);
+        outcome = sendAndRead(socket, "checkMWI", action, length, reply, warning,
+                              queueDialect() ? id.c_str() : nullptr);
         if (outcome.sent) {
             l_sendFailureShown = false;
             if (outcome.code != SO_OK) {

@@ -10,7 +10,9 @@
 // Held by an exchange for as long as it uses the link.
 std::unique_lock<std::mutex> lockManagerLink();
 
-// Drains one stale chunk, waiting acmDelayB4Read microseconds for it.
+// Drains one stale chunk, waiting acmDelayB4Read microseconds for it. In
+// the queue dialect nothing is drained: a chunk may hold part of a reply,
+// and stale messages are skipped by their ActionID instead.
 void drainManagerLink(int socket);
 
 // Waits acmDelayB4Read milliseconds.
@@ -32,8 +34,10 @@ struct ExchangeOutcome {
     int code;   // the failed send's or read's code; 0 when the read worked
 };
 constexpr int kExchangeWarningSize = kActionBufferSize + 64;
+// With an actionId (the queue dialect) the read is of the whole message that
+// carries it, cut to fit reply; other messages are skipped.
 ExchangeOutcome sendAndRead(int socket, const char* owner, const char* action, int length, char* reply,
-                            char (&warning)[kExchangeWarningSize]);
+                            char (&warning)[kExchangeWarningSize], const char* actionId = nullptr);
 
 // Read time-out of the greeting and login reads: acmReadTimer, or 5 when it
 // is 0 or less or above 10. Port: acmPort, or 5038 outside 2000..65535.

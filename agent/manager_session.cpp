@@ -11,7 +11,9 @@
 #include "debug_log.h"
 #include "manager_actions.h"
 #include "manager_link.h"
+#include "manager_messages.h"
 #include "message_box.h"
+#include "queue_session.h"
 #include "settings.h"
 #include "socket_layer.h"
 
@@ -102,6 +104,7 @@ std::unique_lock<std::mutex> lockManagerLink() {
 }
 
 void drainManagerLink(int socket) {
+    if (queueDialect()) return;
     utl_purgeMsg(socket, g_settings.acmDelayB4Read);
 }
 
@@ -125,7 +128,7 @@ int sessionPort(int acmPort) {
 }
 
 ExchangeOutcome sendAndRead(int socket, const char* owner, const char* action, int length, char* reply,
-                            char (&warning)[kExchangeWarningSize]) {
+                            char (&warning)[kExchangeWarningSize], const char* actionId) {
     const int sent = sendAGI(socket, action, length);
     if (sent != SO_OK) {
         std::snprintf(warning, sizeof warning, "**WRN** %s(%s) failed", owner, action);
@@ -135,7 +138,11 @@ ExchangeOutcome sendAndRead(int socket, const char* owner, const char* action, i
     logDebugf("**DEB** %s()->sendAGI() delay timer starts", owner);
     delayBeforeRead();
     logDebugf("**DEB** %s()->sendAGI() delay timer ends", owner);
-    return {true, utl_readMsg(socket, reply, kExchangeReadSeconds)};
+    if (!actionId) return {true, utl_readMsg(socket, reply, kExchangeReadSeconds)};
+    std::string message;
+    const int rc = readReply(socket, actionId, message, kExchangeReadSeconds);
+    if (rc == SO_OK) copyText(reply, kReplyBufferSize, message.c_str());
+    return {true, rc};
 }
 
 int sendAGI(int socket, const char* text, int length) {
@@ -175,6 +182,7 @@ int init_iaxAgiSocket(int verify, char* inUseAddress) {
         return rc;
     }
     logDebugf("**DEB** init_iaxAgiSocket(): connected to (%s,%d)", s.host, port);
+    if (queueDialect()) return queueOpenSession(verify, inUseAddress, readTimer);
 
     char reply[kReplyBufferSize];
     rc = utl_readMsg(g_acmSocket, reply, readTimer);
@@ -220,10 +228,14 @@ int changeAgentMode(const char* label, const char* pausedValue) {
         const int socket = g_acmSocket;
         drainManagerLink(socket);
         char action[kActionBufferSize];
-        const int length = formatQueuePauseAction(action, g_settings.agid, pausedValue);
+        const std::string id = queueDialect() ? nextActionId() : std::string();
+        const int length = queueDialect()
+                               ? formatQueuePauseReasonAction(action, id.c_str(), g_settings.user, pausedValue)
+                               : formatQueuePauseAction(action, g_settings.agid, pausedValue);
         logDebugf("**DEB** changeAgentMode(%s) command is sending...", label);
         char reply[kReplyBufferSize];
-        outcome = sendAndRead(socket, "changeAgentMode", action, length, reply, warning);
+        outcome = sendAndRead(socket, "changeAgentMode", action, length, reply, warning,
+                              queueDialect() ? id.c_str() : nullptr);
         if (outcome.sent) {
             if (outcome.code != SO_OK) {
                 logDebugf("**ERR** changeAgentMode() [%s]->utl_readMsg(%s) failed-> agentid=[%s]", label,
@@ -247,7 +259,11 @@ int agi_Logout(const char* agentId) {
 
     char action[kActionBufferSize];
     char reply[kReplyBufferSize] = "";
-    if (agentId && agentId[0]) {
+    if (agentId && agentId[0] && queueDialect()) {
+        const int rc = queueRemoveAgent(socket);
+        if (rc != SO_OK) return rc;
+        logDebugf("**DEB** agi_Logout()->Agent Logout succeeded on agentid=[%s]", agentId);
+    } else if (agentId && agentId[0]) {
         const int length = formatAgentLogoffAction(action, agentId);
         sendAGI(socket, action, length);
         const int rc = utl_readMsg(socket, reply, g_settings.acmReadTimer);
@@ -263,11 +279,19 @@ int agi_Logout(const char* agentId) {
         logDebugf("**DEB** agi_Logout()->Agent Logout succeeded on agentid=[%s]", agentId);
     }
 
-    const int length = formatLogoffAction(action);
-    sendAGI(socket, action, length);
-    // The goodbye is read only to take it off the link; a failure changes
-    // nothing and leaves the previous reply in the buffer.
-    if (socket != kNoSocket) utl_readMsg(socket, reply, kLogoffReadSeconds);
+    if (queueDialect()) {
+        const std::string id = nextActionId();
+        sendAGI(socket, action, formatQueueLogoffAction(action, id.c_str()));
+        std::string goodbye;
+        if (socket != kNoSocket && readReply(socket, id, goodbye, kLogoffReadSeconds) == SO_OK)
+            copyText(reply, kReplyBufferSize, goodbye.c_str());
+    } else {
+        const int length = formatLogoffAction(action);
+        sendAGI(socket, action, length);
+        // The goodbye is read only to take it off the link; a failure changes
+        // nothing and leaves the previous reply in the buffer.
+        if (socket != kNoSocket) utl_readMsg(socket, reply, kLogoffReadSeconds);
+    }
     if (linkDebugOn()) logDebugf("**DEB** agi_Logout(ACM)->response=%s", reply);
 
     closeManagerLink();

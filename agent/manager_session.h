@@ -49,3 +49,11 @@ int agi_Logout(const char* agentId);
 // The mailbox-count exchange for vmbxNumber in the given context: count of
 // new messages, -1 link lost, -2 other failure.
 int checkMWI(const char* context);
+
+// Capacity of the buffer that receives a read-back pause reason.
+constexpr int kReadBackReasonSize = 64;
+// Queue dialect: after an agent login that found the agent already in a
+// queue (a login after a lost link), the member's pause state and reason
+// (reason holds kReadBackReasonSize bytes) as the PBX reported them. False
+// when there is nothing read back. Taking it forgets it.
+bool takeMemberReadBack(int* paused, char* reason);

@@ -27,6 +27,8 @@ enum class Kind {
     DialCode,   // the run of digits, '*' and '#'
     Digits,     // the run of digits
     LogDir,     // text, then the folder test
+    Dialect,    // "classic" or "queues"
+    QueueList,  // names of letters, digits, '_', '-', '.', separated by commas
 };
 
 struct Key {
@@ -114,6 +116,8 @@ const Key* keyTable(int* count) {
         rangeKey("outboundTimedACW", &s.outboundTimedACW, 0, 1000,
                  "**WRN** outboundTimedACW (in sec)"),
         flagKey("jitterbuffer", &s.jitterbuffer),
+        textKey("acmDialect", Kind::Dialect, s.acmDialect, 15, "**WRN** acmDialect"),
+        textKey("acmQueues", Kind::QueueList, s.acmQueues, 255, "**WRN** acmQueues"),
     };
     *count = static_cast<int>(sizeof keys / sizeof keys[0]);
     return keys;
@@ -174,6 +178,27 @@ bool readRun(const char* p, char* out, int capacity, Pred allowed) {
     }
     out[n] = '\0';
     return n > 0;
+}
+
+bool isQueueNameChar(char c) {
+    return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' || c == '.';
+}
+
+// Queue names separated by single commas, none of them empty. The names go
+// into manager actions, so nothing that could end a header line is let in.
+bool isQueueList(const char* text) {
+    bool inName = false;
+    for (const char* p = text; *p; ++p) {
+        if (*p == ',') {
+            if (!inName) return false;
+            inName = false;
+        } else if (isQueueNameChar(*p)) {
+            inName = true;
+        } else {
+            return false;
+        }
+    }
+    return inName;
 }
 
 // A folder shorter than 2 characters is dropped silently; any other that is
@@ -242,6 +267,24 @@ bool applyValue(const Key& key, const char* value) {
         if (!readText(value, text, sizeof text)) return false;
         setTextIfFits(text, key.text, key.maxLength, key.label);
         checkLogDir();
+        return true;
+    case Kind::Dialect:
+        if (!readText(value, text, sizeof text)) return false;
+        trimRight(text);
+        if (std::strcmp(text, "classic") == 0 || std::strcmp(text, "queues") == 0) {
+            copyText(key.text, key.maxLength + 1, text);
+        } else {
+            logDebugf("%s [%s] is neither classic nor queues", key.label, text);
+        }
+        return true;
+    case Kind::QueueList:
+        if (!readText(value, text, sizeof text)) return false;
+        trimRight(text);
+        if (isQueueList(text)) {
+            setTextIfFits(text, key.text, key.maxLength, key.label);
+        } else {
+            logDebugf("%s [%s] is not a comma-separated list of queue names", key.label, text);
+        }
         return true;
     }
     return false;

@@ -97,5 +97,7 @@ void writeParameterEcho() {
                            g_pstnCodes[i]);
         }
     }
+    writeDebugLogf("**INF** ACM dialect          = [%s]", s.acmDialect);
+    writeDebugLogf("**INF** ACM queues           = [%s]", s.acmQueues);
     writeDebugLog("\n");
 }

@@ -38,7 +38,12 @@ Settings defaultSettings() {
     s.resizedHeight = 250;
     copyText(s.dbtype, "mssql");
     s.dbmysqlPort = 3306;
+    copyText(s.acmDialect, "classic");
     return s;
+}
+
+bool queueDialect() {
+    return std::strcmp(g_settings.acmDialect, "queues") == 0;
 }
 
 Settings g_settings = defaultSettings();
@@ -75,6 +80,8 @@ void resetStartupDefaults() {
     s.acmPort = d.acmPort;
     s.acmReadTimer = d.acmReadTimer;
     s.acmDelayB4Read = d.acmDelayB4Read;
+    copyText(s.acmDialect, d.acmDialect);
+    s.acmQueues[0] = '\0';
     std::memset(g_pstnCodes, 0, sizeof g_pstnCodes);
     copyText(g_pstnCodes[0], "133");
     copyText(g_pstnCodes[1], "1357");

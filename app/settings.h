@@ -66,7 +66,14 @@ struct Settings {
     char dialprefix[32];
     char removeDNCprefix[32];
     int32_t maxlength;
+    // Manager dialect: "classic" or "queues"; the queues the agent joins in
+    // the queue dialect, separated by commas.
+    char acmDialect[16];
+    char acmQueues[256];
 };
+
+// True when the manager link speaks the queue dialect.
+bool queueDialect();
 
 // Values every field holds when the program is loaded.
 Settings defaultSettings();

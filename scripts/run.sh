@@ -4,7 +4,8 @@
 # (packaging/quendra-lab.ini). Any arguments are passed to the phone (for
 # example -debug). The lab PBX is stopped when the phone exits.
 # LABPBX_DEMO=<seconds> makes the lab PBX place a demonstration call to the
-# phone every so many seconds.
+# phone every so many seconds. QUENDRA_DIALECT=queues runs both in the queue
+# dialect of the manager link (the agent joins the queue "sales").
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -15,7 +16,19 @@ cmake --build build -j "$(nproc)" --target quendra labpbx labpbx-ctl
 
 demo_args=()
 [ -n "${LABPBX_DEMO:-}" ] && demo_args=(--demo "$LABPBX_DEMO")
-build/labpbx/pbx/labpbx -c labpbx/lab.conf "${demo_args[@]}" > build/labpbx.log 2>&1 &
+lab_conf=labpbx/lab.conf
+phone_ini=$root/packaging/quendra-lab.ini
+case "${QUENDRA_DIALECT:-classic}" in
+  classic) ;;
+  queues)
+    lab_conf=build/lab-queues.conf
+    sed 's/^managerdialect = classic/managerdialect = queues/' labpbx/lab.conf > "$lab_conf"
+    phone_ini=$root/build/quendra-lab-queues.ini
+    { cat packaging/quendra-lab.ini; printf 'acmDialect=queues;\nacmQueues=sales;\n'; } > "$phone_ini"
+    ;;
+  *) echo "QUENDRA_DIALECT must be classic or queues" >&2; exit 2 ;;
+esac
+build/labpbx/pbx/labpbx -c "$lab_conf" "${demo_args[@]}" > build/labpbx.log 2>&1 &
 labpbx_pid=$!
 stop_labpbx() { kill "$labpbx_pid" 2>/dev/null && wait "$labpbx_pid" 2>/dev/null || true; }
 trap stop_labpbx EXIT
@@ -32,4 +45,4 @@ for _ in $(seq 50); do
 done
 cat build/labpbx.log
 
-build/app/quendra "-init$root/packaging/quendra-lab.ini" "$@"
+build/app/quendra "-init$phone_ini" "$@"

@@ -84,6 +84,8 @@ const AboutField kMiscellaneous[] = {
     {IDC_ABOUT_LOCKUSER, "lockuser", false},
     {IDC_ABOUT_LOCKPASS, "lockpass", false},
     {IDC_ABOUT_JITTERBUFFER, "jitterbuffer", false},
+    {IDC_ABOUT_ACM_DIALECT, "acmDialect", false},
+    {IDC_ABOUT_ACM_QUEUES, "acmQueues", false},
 };
 
 template <int N>
@@ -220,6 +222,8 @@ std::string aboutFieldText(int id) {
     case IDC_ABOUT_LOCKUSER: return yesWord(s.lockuser);
     case IDC_ABOUT_LOCKPASS: return yesWord(s.lockpass);
     case IDC_ABOUT_JITTERBUFFER: return enabledWord(s.jitterbuffer);
+    case IDC_ABOUT_ACM_DIALECT: return s.acmDialect;
+    case IDC_ABOUT_ACM_QUEUES: return s.acmQueues;
     default: return std::string();
     }
 }

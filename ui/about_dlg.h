@@ -65,6 +65,8 @@ enum AboutFieldId : int {
     IDC_ABOUT_MAXLENGTH = 1095,
     IDC_ABOUT_FILTERS = 1096,
     IDC_ABOUT_PSTNCODE = 1097,
+    IDC_ABOUT_ACM_DIALECT = 1098,
+    IDC_ABOUT_ACM_QUEUES = 1099,
 };
 
 struct AboutField {

@@ -64,7 +64,8 @@ std::string managerResponse(const std::string& status, const std::string& messag
     return text + "\r\n";
 }
 
-ManagerBehaviour::ManagerBehaviour(const ManagerConfig& config) : config_(config), mailboxes_(config.mailboxes) {
+ManagerBehaviour::ManagerBehaviour(const ManagerConfig& config)
+    : config_(config), mailboxes_(config.mailboxes), queueDialect_(config.queues) {
     for (const std::string& agent : config.agents) agents_[agent];
 }
 
@@ -85,6 +86,9 @@ ReplyPlan ManagerBehaviour::respond(const ManagerAction& action, ConnectionState
         return {sendStep(managerResponse("Goodbye", "Thanks for all the fish.", action)), closeStep()};
     }
     if (!connection.authenticated) return error("Permission denied", action);
+    if (config_.dialect == "queues") {
+        if (auto plan = queueDialect_.respond(action, connection)) return *plan;
+    }
 
     if (equalsIgnoreCase(name, "IAXExtState")) return extensionState(action);
     if (equalsIgnoreCase(name, "AgentCallBackLogin")) return agentLogin(action);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "manager_action.h"
+#include "queue_dialect.h"
 #include "reply_plan.h"
 
 namespace labpbx {
@@ -46,6 +47,9 @@ struct ManagerConfig {
     // A refused Login is answered this much later (then the connection
     // closes), as a real manager slows down password guessing.
     int failedLoginDelayMs = 0;
+    // "classic" or "queues" (queue_dialect.h), and the queues of the latter.
+    std::string dialect = "classic";
+    std::vector<std::string> queues;
 };
 
 // The registration state of an extension, as IAXExtState reports it.
@@ -88,6 +92,9 @@ public:
     // Greeting line sent when a connection opens.
     std::string greeting() const;
 
+    // The queue dialect's state (used when the config asks for it).
+    QueueDialect& queueDialect() { return queueDialect_; }
+
 private:
     struct AgentState {
         bool loggedIn = false;
@@ -109,6 +116,7 @@ private:
     ExtStateLookup lookup_;
     std::map<std::string, AgentState> agents_;
     std::vector<ManagerMailbox> mailboxes_;
+    QueueDialect queueDialect_;
 };
 
 // "Response: <status>\r\n[ActionID: <id>\r\n][Message: <message>\r\n]\r\n"

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -152,6 +153,23 @@ struct Parser {
         if (key == "democallerid") {
             if (!parseCallerId(value, config.demo.callerName, config.demo.callerNumber))
                 return fail("democallerid must look like \"Name\" <number>");
+            return true;
+        }
+        if (key == "managerdialect") {
+            if (value != "classic" && value != "queues") return fail("managerdialect must be classic or queues");
+            config.managerDialect = value;
+            return true;
+        }
+        if (key == "queues") {
+            config.queues.clear();
+            size_t start = 0;
+            while (start <= value.size()) {
+                const size_t comma = std::min(value.find(',', start), value.size());
+                const std::string queue = value.substr(start, comma - start);
+                if (!isToken(queue, kMaxNameLength)) return fail("bad queue name in queues");
+                config.queues.push_back(queue);
+                start = comma + 1;
+            }
             return true;
         }
         return fail("unknown key '" + key + "' in [general]");

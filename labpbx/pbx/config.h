@@ -1,7 +1,8 @@
 // The lab PBX's configuration: one small text file of sections and
 // "key = value" lines (see lab.conf for a commented example).
 //
-//   [general]     addresses, ports, registration limits, codecs, demonstration mode
+//   [general]     addresses, ports, registration limits, codecs, demonstration mode,
+//                 managerdialect = classic | queues, queues = sales,support
 //   [extensions]  2001 = secret [requirecalltoken=no] [mailbox=2001@default]
 //                 [callerid="Name" <2001>]
 //   [managers]    user = secret
@@ -65,6 +66,10 @@ struct LabConfig {
     // gets the first of them that the phone can do, whatever it prefers.
     std::vector<uint32_t> codecs{kCodecGsm, kCodecUlaw, kCodecAlaw};
     DemoConfig demo;
+    // The manager interface's dialect: "classic" or "queues", with the
+    // queues that the latter offers.
+    std::string managerDialect = "classic";
+    std::vector<std::string> queues;
     std::vector<ExtensionConfig> extensions;
     std::map<std::string, std::string> managers;      // user -> secret
     std::map<std::string, std::string> agents;        // id -> name

@@ -45,10 +45,31 @@ ManagerBridge::ManagerBridge(EventLoop& loop, PbxCore& core, const LabConfig& co
         m.newMessages = count;
         mc.mailboxes.push_back(m);
     }
+    mc.dialect = config.managerDialect;
+    mc.queues = config.queues;
     impl_->server = std::make_unique<ManagerServer>(mc);
     // IAXExtState: asked from a manager connection's thread, answered from
     // the registrar on the loop thread.
     Impl* impl = impl_.get();
+    // IAXpeerlist: every configured extension with its registration.
+    std::vector<std::string> extensions;
+    for (const ExtensionConfig& e : config.extensions) extensions.push_back(e.name);
+    impl_->server->behaviour().queueDialect().setPeerListLookup([impl, extensions] {
+        std::vector<RegistrationInfo> registrations;
+        impl->loop.callSync([&] { registrations = impl->core.registrations(); });
+        std::vector<PeerEntry> peers;
+        for (const std::string& name : extensions) {
+            PeerEntry peer{name, {}, 0};
+            for (const RegistrationInfo& r : registrations) {
+                if (r.extension != name) continue;
+                const size_t colon = r.address.rfind(':');
+                peer.address = r.address.substr(0, colon);
+                if (colon != std::string::npos) peer.port = std::atoi(r.address.c_str() + colon + 1);
+            }
+            peers.push_back(peer);
+        }
+        return peers;
+    });
     impl_->server->setExtStateLookup([impl](const std::string& ext) {
         ExtStateAnswer answer;
         if (ext.empty()) {

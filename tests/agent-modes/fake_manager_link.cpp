@@ -70,3 +70,11 @@ int checkMWI(const char* context) {
                                    (context ? context : ""));
     return next(g_fakeLink.mailboxResults, 0);
 }
+
+bool takeMemberReadBack(int* paused, char* reason) {
+    if (!g_fakeLink.readBack) return false;
+    g_fakeLink.readBack = false;
+    if (paused) *paused = g_fakeLink.readBackPaused;
+    if (reason) copyText(reason, kReadBackReasonSize, g_fakeLink.readBackReason.c_str());
+    return true;
+}

@@ -17,6 +17,10 @@ struct FakeManagerLink {
     std::vector<std::string> exchanges;     // "init", "mode <label> <paused>", "logoff <agent>", "mwi <mailbox>"
     std::vector<std::string> pausedValues;  // successful mode changes only
     int openHandle = 7;
+    // What the next login reads back from the queues (queue dialect).
+    bool readBack = false;
+    int readBackPaused = 0;
+    std::string readBackReason;
 
     void reset() { *this = FakeManagerLink(); }
     int modeChangeCount() const;

@@ -62,6 +62,8 @@ std::vector<std::string> defaultEcho() {
         "",
         "",
         "**INF** DNC config. file anme      = []",
+        "**INF** ACM dialect          = [classic]",
+        "**INF** ACM queues           = []",
         "",
         "",
     };
@@ -169,7 +171,8 @@ TEST_F(ParameterEchoTest, OptOutBlockOnlyWhileScreeningIsOn) {
         "**INF** PSTN CODE(1)   = [1357]",
         "**INF** PSTN CODE(2)   = [55]",
     };
-    expected.insert(expected.end() - 2, block.begin(), block.end());
+    // The opt-out block comes before the manager dialect's two lines.
+    expected.insert(expected.end() - 4, block.begin(), block.end());
     EXPECT_EQ(logLines(), expected);
 }
 

@@ -88,6 +88,12 @@ TEST(Config, DefaultsListenOnLoopbackStandardPorts) {
     EXPECT_TRUE(c->externalCalls);
     EXPECT_EQ(c->codecs, (std::vector<uint32_t>{kCodecGsm, kCodecUlaw, kCodecAlaw}));
     EXPECT_EQ(c->demo.intervalSeconds, 0);
+    EXPECT_EQ(c->managerDialect, "classic");
+    EXPECT_TRUE(c->queues.empty());
+    c = parse("[general]\nmanagerdialect = queues\nqueues = sales,support\n", e);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->managerDialect, "queues");
+    EXPECT_EQ(c->queues, (std::vector<std::string>{"sales", "support"}));
 }
 
 TEST(Config, CodecChoiceFollowsTheListNotThePhone) {
@@ -116,6 +122,8 @@ TEST(Config, ErrorsNameTheLine) {
     } cases[] = {
         {"[nosuch]\n", 1, "unknown section"},
         {"[general]\nfoo = 1\n", 2, "unknown key"},
+        {"[general]\nmanagerdialect = modern\n", 2, "managerdialect"},
+        {"[general]\nqueues = sales,,support\n", 2, "queue name"},
         {"[general]\niaxport = 70000\n", 2, "port"},
         {"[general]\niaxport = 12x\n", 2, "port"},
         {"[general]\nbindaddr = localhost\n", 2, "IPv4"},

@@ -152,5 +152,28 @@ TEST_F(ManagerLink, ARefusedLoginIsAnsweredAboutASecondLaterAndClosed) {
     EXPECT_EQ(m.read("never", 500), "");  // closed
 }
 
+TEST_F(ManagerLink, QueueDialectListsPeersFromTheRegistrar) {
+    pbx->stop();
+    startPbx(testConfig("[general]\nmanagerdialect = queues\nqueues = sales,support\n"));
+    ManagerClient m(pbx->managerPort());
+    m.read("\r\n");
+    m.action("Action: Login\r\nUsername: admin\r\nSecret: adminpass\r\nEvents: off\r\n\r\n");
+    const std::string peerList = "Action: IAXpeerlist\r\nActionID: p\r\n\r\n";
+    std::string list = m.action(peerList, "ListItems");
+    EXPECT_NE(list.find("ObjectName: 2001\r\nChanObjectType: peer\r\nIPaddress: (null)\r\n"), std::string::npos)
+        << list;
+    auto phone = registered("2001", "secret1");
+    list = m.action(peerList, "ListItems");
+    EXPECT_NE(list.find("ObjectName: 2001\r\nChanObjectType: peer\r\nIPaddress: 127.0.0.1\r\nMask: (null)\r\n"
+                        "Port: " + std::to_string(phone->port()) + "\r\n"),
+              std::string::npos)
+        << list;
+    EXPECT_NE(m.action("Action: IAXExtState\r\nExten: 2001\r\n\r\n").find("Invalid/unknown command: IAXExtState"),
+              std::string::npos);
+    EXPECT_NE(m.action("Action: QueueAdd\r\nQueue: support\r\nInterface: IAX2/2001\r\n\r\n", "queue\r\n\r\n")
+                  .find("Message: Added interface to queue"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace labpbx::test

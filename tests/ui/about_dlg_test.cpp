@@ -25,13 +25,13 @@ protected:
     }
 };
 
-TEST_F(AboutDlgTest, FiftyFourFieldsInFiveGroups) {
+TEST_F(AboutDlgTest, FiftySixFieldsInFiveGroups) {
     CAboutDlg dlg;
-    EXPECT_EQ(dlg.fieldCount(), 54);
+    EXPECT_EQ(dlg.fieldCount(), 56);
     int groupCount = 0;
     const AboutGroup* groups = aboutGroups(&groupCount);
     ASSERT_EQ(groupCount, 5);
-    const int sizes[] = {16, 8, 10, 13, 7};
+    const int sizes[] = {16, 8, 10, 13, 9};
     std::set<int> ids;
     std::set<std::string> labels;
     for (int g = 0; g < groupCount; ++g) {
@@ -42,7 +42,7 @@ TEST_F(AboutDlgTest, FiftyFourFieldsInFiveGroups) {
             EXPECT_NE(dlg.field(groups[g].fields[i].id), nullptr);
         }
     }
-    EXPECT_EQ(ids.size(), 54u);
+    EXPECT_EQ(ids.size(), 56u);
     EXPECT_EQ(labels.count("resizedHeight"), 0u);
     EXPECT_EQ(labels.count("dbmysqlPort"), 0u);
     EXPECT_EQ(dlg.field(IDC_ABOUT_PASS)->echoMode(), QLineEdit::Password);
@@ -76,6 +76,7 @@ TEST_F(AboutDlgTest, DefaultValuesAndTheirFormats) {
         {IDC_ABOUT_VMBX_CONTEXT, "default"},     {IDC_ABOUT_VMBX_INTERVAL, "300 sec"},
         {IDC_ABOUT_LOCKUSER, "No"},              {IDC_ABOUT_LOCKPASS, "No"},
         {IDC_ABOUT_JITTERBUFFER, "Disabled"},
+        {IDC_ABOUT_ACM_DIALECT, "classic"},      {IDC_ABOUT_ACM_QUEUES, ""},
     };
     for (const auto& [id, value] : expected) EXPECT_EQ(shown(dlg, id), value) << id;
 }
@@ -111,6 +112,10 @@ TEST_F(AboutDlgTest, ActionNamesLevelsAndFlagsOfOtherValues) {
     EXPECT_EQ(shown(dlg, IDC_ABOUT_PASS), "hidden");
     EXPECT_EQ(shown(dlg, IDC_ABOUT_OPTOUT_STATUS), "Enabled");
     EXPECT_EQ(shown(dlg, IDC_ABOUT_PSTNCODE), "133|1357|9");
+    copyText(s.acmDialect, "queues");
+    copyText(s.acmQueues, "sales,support");
+    EXPECT_EQ(aboutFieldText(IDC_ABOUT_ACM_DIALECT), "queues");
+    EXPECT_EQ(aboutFieldText(IDC_ABOUT_ACM_QUEUES), "sales,support");
 
     const std::pair<int, const char*> releases[] = {
         {1, "1 (Ready)"}, {2, "2 (Not Ready)"}, {3, "3 (ACW)"}, {9, "9 (No action)"}, {-1, "-1 (No action)"}};
