@@ -237,7 +237,7 @@ check_man_pages() {
   for key in -debug -host -user -pass -init -agid -opto -aa; do
     grep -qE -- "(^|[^a-z])$key" "$out/quendra.txt" || fail "the page lacks the switch $key"
   done
-  keys_documented "options-file" 52 "$examples/Quendra.ini" '=' $(phone_keys)
+  keys_documented "options-file" 54 "$examples/Quendra.ini" '=' $(phone_keys)
   keys_documented "opt-out" 13 "$examples/optout.cfg" '' $(optout_keys)
   for section in SYNOPSIS OPTIONS "OPTIONS FILE" "STARTED FROM THE DESKTOP MENU" ENVIRONMENT FILES EXAMPLES; do
     grep -qx "$section" "$out/quendra.txt" || fail "quendra.1 has no $section section"

@@ -94,6 +94,8 @@ TEST_F(OptOutWindowTest, ReachableDatabaseShowsTheFileInTheTitleAndEchoesTheSett
         "**INF** DNC maxlength      = [12]",
         "**INF** PSTN CODE(0)   = [133]",
         "**INF** PSTN CODE(1)   = [1357]",
+        "**INF** ACM dialect          = [classic]",
+        "**INF** ACM queues           = []",
         "",
         "",
     };
@@ -143,8 +145,9 @@ TEST_F(OptOutWindowTest, ExitClosesTheOpenConnection) {
 TEST_F(OptOutWindowTest, NoOptOutFileEchoesOnlyTheFileLine) {
     openWindow();
     EXPECT_EQ(title(), kPlainTitle);
-    const Strings expected = {"**INF** DNC config. file anme      = []", "", ""};
-    EXPECT_EQ(logFrom(expected[0], 3), expected);
+    const Strings expected = {"**INF** DNC config. file anme      = []", "**INF** ACM dialect          = [classic]",
+                              "**INF** ACM queues           = []", "", ""};
+    EXPECT_EQ(logFrom(expected[0], expected.size()), expected);
 }
 
 TEST_F(OptOutWindowTest, BlockedNumberIsRefusedAndAnAllowedOneReachesThePbx) {
