@@ -28,6 +28,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+
+#include "jack_server.h"
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,7 +40,6 @@
 #include "media/media_engine.h"
 #include "media/voice_codec.h"
 
-extern char** environ;
 
 using namespace voice::media;
 
@@ -69,34 +70,6 @@ std::string loadAverage() {
     while (!s.empty() && (s.back() == '\n')) s.pop_back();
     return s;
 }
-
-class JackServer {
-public:
-    bool start() {
-        const std::string name = "quendra_path_" + std::to_string(::getpid());
-        ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-        ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-        const char* argv[] = {"jackd", "--no-realtime", "-d", "dummy", "-r", "8000", "-p", "160", nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const int rc = posix_spawnp(&m_pid, "jackd", &actions, nullptr, const_cast<char**>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) m_pid = -1;
-        return m_pid > 0;
-    }
-    ~JackServer() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            int status = 0;
-            ::waitpid(m_pid, &status, 0);
-        }
-    }
-
-private:
-    pid_t m_pid = -1;
-};
 
 // Times of marks in one direction, matched in order.
 struct Marks {
@@ -280,7 +253,7 @@ int main(int argc, char** argv) {
     std::printf("== Voice path through PortAudio on the JACK dummy driver (8000 Hz, 160-sample periods) ==\n");
     std::printf("load before: %s; %u cpus; jitter buffer %s; %d s\n", loadAverage().c_str(),
                 std::thread::hardware_concurrency(), jitterBuffer ? "on" : "off", seconds);
-    JackServer jack;
+    voice::media::testing::JackServer jack("quendra_path_");
     if (!jack.start()) {
         std::printf("jackd is not available\n");
         return 1;

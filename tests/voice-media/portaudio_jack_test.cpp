@@ -15,42 +15,12 @@
 #include <thread>
 
 #include "audio_test_support.h"
+#include "jack_server.h"
 #include "media/media_clock.h"
 #include "media/media_engine.h"
 
-extern char** environ;
-
 namespace voice::media {
 namespace {
-
-class JackServer {
-public:
-    bool start() {
-        const std::string name = "quendra_media_" + std::to_string(::getpid());
-        ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-        ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-        const char* argv[] = {"jackd", "--no-realtime", "-d", "dummy", "-r", "8000", "-p", "160", nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const int rc = posix_spawnp(&m_pid, "jackd", &actions, nullptr, const_cast<char**>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) m_pid = -1;
-        return m_pid > 0;
-    }
-    ~JackServer() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            int status = 0;
-            ::waitpid(m_pid, &status, 0);
-        }
-        ::unsetenv("JACK_DEFAULT_SERVER");
-    }
-
-private:
-    pid_t m_pid = -1;
-};
 
 // PortAudio with the JACK server's device, once the server is up.
 std::unique_ptr<AudioDriver> driverWithJack(int& device) {
@@ -72,7 +42,7 @@ std::unique_ptr<AudioDriver> driverWithJack(int& device) {
 }
 
 TEST(PortAudioDriver, ACallAndASoundRunOnAJackDevice) {
-    JackServer jack;
+    testing::JackServer jack("quendra_media_");
     if (!jack.start()) GTEST_SKIP() << "jackd is not available";
     int device = -1;
     auto driver = driverWithJack(device);

@@ -1,0 +1,54 @@
+// A JACK server with its dummy backend at 8000 Hz and 20 ms periods, started
+// under a name of its own (the prefix and the process id) so that runs side
+// by side do not meet, and stopped when the object goes. For the tests and
+// benchmarks that need a real, paced sound device.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+extern char** environ;
+
+namespace voice::media::testing {
+
+class JackServer {
+public:
+    explicit JackServer(const std::string& prefix) : m_name(prefix + std::to_string(::getpid())) {}
+    JackServer(const JackServer&) = delete;
+    JackServer& operator=(const JackServer&) = delete;
+
+    // Spawns jackd; false when it cannot be started (not installed).
+    bool start() {
+        ::setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
+        ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+        const char* argv[] = {"jackd", "--no-realtime", "-d", "dummy", "-r", "8000", "-p", "160", nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        const int rc = posix_spawnp(&m_pid, "jackd", &actions, nullptr, const_cast<char**>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) m_pid = -1;
+        return m_pid > 0;
+    }
+    ~JackServer() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            int status = 0;
+            ::waitpid(m_pid, &status, 0);
+        }
+        ::unsetenv("JACK_DEFAULT_SERVER");
+    }
+
+private:
+    std::string m_name;
+    pid_t m_pid = -1;
+};
+
+}  // namespace voice::media::testing
