@@ -3,7 +3,7 @@
 // agent folder.
 #pragma once
 
-#include "manager_session.h"
+#include "agent/manager_session.h"
 
 namespace agentmode {
 

@@ -1,16 +1,16 @@
-#include "agent_modes.h"
+#include "agent/agent_modes.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "agent_mode_steps.h"
-#include "call_globals.h"
-#include "control_ids.h"
-#include "debug_log.h"
-#include "main_window.h"
-#include "manager_session.h"
-#include "message_box.h"
-#include "settings.h"
+#include "agent/agent_mode_steps.h"
+#include "app/call_globals.h"
+#include "app/control_ids.h"
+#include "app/debug_log.h"
+#include "app/main_window.h"
+#include "agent/manager_session.h"
+#include "app/message_box.h"
+#include "app/settings.h"
 
 int g_inboundTimedAcwActive = 0;
 int g_outboundTimedAcwActive = 0;

@@ -3,15 +3,15 @@
 // timed after-call work.
 #include <climits>
 
-#include "agent_mode_steps.h"
-#include "agent_modes.h"
-#include "call_globals.h"
-#include "control_ids.h"
-#include "debug_log.h"
-#include "main_window.h"
-#include "manager_session.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "agent/agent_mode_steps.h"
+#include "agent/agent_modes.h"
+#include "app/call_globals.h"
+#include "app/control_ids.h"
+#include "app/debug_log.h"
+#include "app/main_window.h"
+#include "agent/manager_session.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 using namespace agentmode;
 

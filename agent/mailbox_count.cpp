@@ -1,13 +1,13 @@
 // The mailbox-count exchange of the voicemail check.
-#include "debug_log.h"
-#include "manager_actions.h"
-#include "manager_link.h"
-#include "manager_messages.h"
-#include "manager_session.h"
-#include "message_box.h"
-#include "queue_actions.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "app/debug_log.h"
+#include "agent/manager_actions.h"
+#include "agent/manager_link.h"
+#include "agent/manager_messages.h"
+#include "agent/manager_session.h"
+#include "app/message_box.h"
+#include "agent/queue_actions.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 namespace {
 

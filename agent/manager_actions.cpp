@@ -1,4 +1,4 @@
-#include "manager_actions.h"
+#include "agent/manager_actions.h"
 
 #include <cctype>
 #include <cerrno>

@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-#include "manager_actions.h"
+#include "agent/manager_actions.h"
 
 // Held by an exchange for as long as it uses the link.
 std::unique_lock<std::mutex> lockManagerLink();

@@ -1,13 +1,13 @@
-#include "manager_messages.h"
+#include "agent/manager_messages.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstring>
 #include <functional>
 
-#include "debug_log.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "app/debug_log.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 namespace {
 

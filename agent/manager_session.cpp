@@ -1,6 +1,6 @@
 // Opening the manager session (login, then the extension check or the agent
 // login), the agent-mode exchange and the log-off.
-#include "manager_session.h"
+#include "agent/manager_session.h"
 
 #include <chrono>
 #include <cstdio>
@@ -8,14 +8,14 @@
 #include <thread>
 #include <unistd.h>
 
-#include "debug_log.h"
-#include "manager_actions.h"
-#include "manager_link.h"
-#include "manager_messages.h"
-#include "message_box.h"
-#include "queue_session.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "app/debug_log.h"
+#include "agent/manager_actions.h"
+#include "agent/manager_link.h"
+#include "agent/manager_messages.h"
+#include "app/message_box.h"
+#include "agent/queue_session.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "queue_actions.h"
+#include "agent/queue_actions.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "manager_messages.h"
-#include "settings.h"
+#include "agent/manager_messages.h"
+#include "app/settings.h"
 
 namespace {
 

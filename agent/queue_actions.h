@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "manager_actions.h"
+#include "agent/manager_actions.h"
 
 int formatQueueLoginAction(char* buffer, const char* actionId, const char* user, const char* secret);
 // Paused is true when the agent joins Not Ready.

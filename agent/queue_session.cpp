@@ -1,12 +1,12 @@
-#include "queue_session.h"
+#include "agent/queue_session.h"
 
 #include <cstdio>
 
-#include "debug_log.h"
-#include "manager_messages.h"
-#include "manager_session.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "app/debug_log.h"
+#include "agent/manager_messages.h"
+#include "agent/manager_session.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 namespace {
 

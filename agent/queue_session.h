@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "manager_link.h"
-#include "queue_actions.h"
+#include "agent/manager_link.h"
+#include "agent/queue_actions.h"
 
 // After utl_connect2server: reads the greeting, logs in with events off,
 // then verifies the extension (verify != 0) or joins every queue of

@@ -9,7 +9,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include "socket_layer.h"
+#include "agent/socket_layer.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The socket layer's link operations: connect, wait, read, send, drain, and
 // the result texts. Name resolution and the local address list live in
 // socket_addresses.cpp.
-#include "socket_layer.h"
+#include "agent/socket_layer.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,14 +1,14 @@
-#include "voicemail_check.h"
+#include "agent/voicemail_check.h"
 
 #include <climits>
 #include <cstdio>
 
-#include "control_ids.h"
-#include "debug_log.h"
-#include "main_window.h"
-#include "manager_session.h"
-#include "message_box.h"
-#include "settings.h"
+#include "app/control_ids.h"
+#include "app/debug_log.h"
+#include "app/main_window.h"
+#include "agent/manager_session.h"
+#include "app/message_box.h"
+#include "app/settings.h"
 
 namespace {
 

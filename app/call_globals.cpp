@@ -1,4 +1,4 @@
-#include "call_globals.h"
+#include "app/call_globals.h"
 
 int g_activeCallNo = -1;
 int g_activeCallType = CALLTYPE_NONE;

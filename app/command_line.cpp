@@ -1,8 +1,8 @@
-#include "command_line.h"
+#include "app/command_line.h"
 
 #include <cstring>
 
-#include "settings.h"
+#include "app/settings.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "debug_log.h"
+#include "app/debug_log.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-#include "settings.h"
+#include "app/settings.h"
 
 namespace {
 

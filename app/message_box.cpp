@@ -1,6 +1,6 @@
-#include "message_box.h"
+#include "app/message_box.h"
 
-#include "main_window.h"
+#include "app/main_window.h"
 
 MainWindow* g_mainDlg = nullptr;
 

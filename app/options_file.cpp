@@ -1,4 +1,4 @@
-#include "options_file.h"
+#include "app/options_file.h"
 
 #include <cstdio>
 #include <cstring>
@@ -6,9 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "debug_log.h"
-#include "secret_file.h"
-#include "settings.h"
+#include "app/debug_log.h"
+#include "app/secret_file.h"
+#include "app/settings.h"
 
 namespace {
 

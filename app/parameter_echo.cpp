@@ -1,9 +1,9 @@
-#include "parameter_echo.h"
+#include "app/parameter_echo.h"
 
-#include "debug_log.h"
-#include "flag_words.h"
-#include "options_file.h"
-#include "settings.h"
+#include "app/debug_log.h"
+#include "app/flag_words.h"
+#include "app/options_file.h"
+#include "app/settings.h"
 
 const char* loginActionName(int action) {
     switch (action) {

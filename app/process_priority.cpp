@@ -1,12 +1,12 @@
-#include "process_priority.h"
+#include "app/process_priority.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <sys/resource.h>
 
-#include "debug_log.h"
-#include "message_box.h"
-#include "settings.h"
+#include "app/debug_log.h"
+#include "app/message_box.h"
+#include "app/settings.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "secret_file.h"
+#include "app/secret_file.h"
 
 #include <sys/stat.h>
 
-#include "debug_log.h"
+#include "app/debug_log.h"
 
 void warnIfSecretFileIsShared(int fd, const char* kind, const char* fileName) {
     struct stat st {};

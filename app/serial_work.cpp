@@ -1,4 +1,4 @@
-#include "serial_work.h"
+#include "app/serial_work.h"
 
 #include <deque>
 #include <utility>

@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <iaxclient.h>
 
-#include "debug_log.h"
-#include "phone_start.h"
-#include "settings.h"
+#include "app/debug_log.h"
+#include "call/phone_start.h"
+#include "app/settings.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "call_log.h"
+#include "call/call_log.h"
 
-#include "debug_log.h"
-#include "message_box.h"
+#include "app/debug_log.h"
+#include "app/message_box.h"
 
 namespace call {
 

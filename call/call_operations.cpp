@@ -1,22 +1,22 @@
 // The agent's operations on the active call, the clear buttons and the level
 // sliders. Each leaves the window's picture of the call to the events the
 // engine sends back.
-#include "call_operations.h"
+#include "call/call_operations.h"
 
 #include <cstdio>
 #include <cstring>
 #include <iaxclient.h>
 
-#include "call_globals.h"
-#include "call_log.h"
-#include "control_ids.h"
-#include "debug_log.h"
-#include "keypad.h"
-#include "main_window.h"
-#include "message_box.h"
-#include "ringing.h"
-#include "settings.h"
-#include "tone_tables.h"
+#include "app/call_globals.h"
+#include "call/call_log.h"
+#include "app/control_ids.h"
+#include "app/debug_log.h"
+#include "call/keypad.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "call/ringing.h"
+#include "app/settings.h"
+#include "call/tone_tables.h"
 
 using call::logAndShow;
 

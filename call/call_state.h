@@ -2,7 +2,7 @@
 // handler and the window operations.
 #pragma once
 
-#include "call_globals.h"
+#include "app/call_globals.h"
 
 // Timers 46 (Answer face flashing) and 47 (ring-tone repetition).
 void onRingingTimer(int timerId);

@@ -1,18 +1,18 @@
-#include "engine_events.h"
+#include "call/engine_events.h"
 
 #include <cstring>
 
-#include "agent_modes.h"
-#include "call_globals.h"
-#include "control_ids.h"
-#include "debug_log.h"
-#include "event_relay.h"
-#include "event_texts.h"
-#include "main_window.h"
-#include "ringing.h"
-#include "serial_work.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "agent/agent_modes.h"
+#include "app/call_globals.h"
+#include "app/control_ids.h"
+#include "app/debug_log.h"
+#include "call/event_relay.h"
+#include "call/event_texts.h"
+#include "app/main_window.h"
+#include "call/ringing.h"
+#include "app/serial_work.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 int g_registeredOnce = 0;
 

@@ -1,4 +1,4 @@
-#include "event_relay.h"
+#include "call/event_relay.h"
 
 #include <atomic>
 

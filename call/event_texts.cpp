@@ -1,9 +1,9 @@
-#include "event_texts.h"
+#include "call/event_texts.h"
 
 #include <cstring>
 #include <iaxclient.h>
 
-#include "settings.h"
+#include "app/settings.h"
 
 namespace {
 

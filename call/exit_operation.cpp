@@ -3,16 +3,16 @@
 // window closed: in that order.
 #include <iaxclient.h>
 
-#include "agent_modes.h"
-#include "call_globals.h"
-#include "call_operations.h"
-#include "control_ids.h"
-#include "debug_log.h"
-#include "dnc_database.h"
-#include "engine_events.h"
-#include "main_window.h"
-#include "message_box.h"
-#include "settings.h"
+#include "agent/agent_modes.h"
+#include "app/call_globals.h"
+#include "call/call_operations.h"
+#include "app/control_ids.h"
+#include "app/debug_log.h"
+#include "optout/dnc_database.h"
+#include "call/engine_events.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/settings.h"
 
 namespace {
 

@@ -1,16 +1,16 @@
-#include "extension_check.h"
+#include "call/extension_check.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "call_log.h"
-#include "control_ids.h"
-#include "debug_log.h"
-#include "main_window.h"
-#include "manager_session.h"
-#include "message_box.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "call/call_log.h"
+#include "app/control_ids.h"
+#include "app/debug_log.h"
+#include "app/main_window.h"
+#include "agent/manager_session.h"
+#include "app/message_box.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 using call::logAndShow;
 

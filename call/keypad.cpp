@@ -1,11 +1,11 @@
-#include "keypad.h"
+#include "call/keypad.h"
 
 #include <iaxclient.h>
 
-#include "call_globals.h"
-#include "local_sound.h"
-#include "main_window.h"
-#include "tone_tables.h"
+#include "app/call_globals.h"
+#include "call/local_sound.h"
+#include "app/main_window.h"
+#include "call/tone_tables.h"
 
 namespace {
 

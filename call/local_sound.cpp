@@ -1,4 +1,4 @@
-#include "local_sound.h"
+#include "call/local_sound.h"
 
 #include <iaxclient.h>
 

@@ -1,19 +1,19 @@
 // [Start]: the registration fields, the optional extension check, the voice
 // engine's start-up in its fixed order, and the registration request.
-#include "phone_start.h"
+#include "call/phone_start.h"
 
 #include <cstdio>
 #include <cstring>
 #include <iaxclient.h>
 
-#include "call_log.h"
-#include "control_ids.h"
-#include "debug_log.h"
-#include "engine_events.h"
-#include "extension_check.h"
-#include "main_window.h"
-#include "message_box.h"
-#include "settings.h"
+#include "call/call_log.h"
+#include "app/control_ids.h"
+#include "app/debug_log.h"
+#include "call/engine_events.h"
+#include "call/extension_check.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/settings.h"
 
 using call::logAndShow;
 

@@ -1,7 +1,7 @@
 // [Start]: brings up the voice engine and registers the extension.
 #pragma once
 
-#include "call_globals.h"
+#include "app/call_globals.h"
 
 void OnBnClickedButStart();
 // name holds 256 bytes; input non-zero for a recording device.

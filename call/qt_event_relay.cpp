@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
-#include "engine_events.h"
-#include "event_relay.h"
+#include "call/engine_events.h"
+#include "call/event_relay.h"
 
 void defaultEventRelay(const iaxc_event& event) {
     QCoreApplication* app = QCoreApplication::instance();

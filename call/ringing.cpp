@@ -1,15 +1,15 @@
-#include "ringing.h"
+#include "call/ringing.h"
 
 #include <iaxclient.h>
 
-#include "call_globals.h"
-#include "call_state.h"
-#include "control_ids.h"
-#include "debug_log.h"
-#include "engine_events.h"
-#include "local_sound.h"
-#include "main_window.h"
-#include "tone_tables.h"
+#include "app/call_globals.h"
+#include "call/call_state.h"
+#include "app/control_ids.h"
+#include "app/debug_log.h"
+#include "call/engine_events.h"
+#include "call/local_sound.h"
+#include "app/main_window.h"
+#include "call/tone_tables.h"
 
 namespace {
 

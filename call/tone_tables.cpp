@@ -1,9 +1,9 @@
-#include "tone_tables.h"
+#include "call/tone_tables.h"
 
 #include <cmath>
 #include <numbers>
 
-#include "control_ids.h"
+#include "app/control_ids.h"
 
 short g_ringToneSamples[kRingToneSamples];
 short g_autoAnswerAlertSamples[kAutoAnswerAlertSamples];

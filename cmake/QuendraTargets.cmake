@@ -1,4 +1,6 @@
 # One static library per folder, made of the folder's own .cpp/.c files.
+# Headers are included by their path from the source root ("app/settings.h"),
+# so an include always shows which folder it reaches into.
 # A folder that has no sources yet gives an INTERFACE library, so the
 # targets that link it keep working while it grows.
 function(quendra_folder_library name)
@@ -10,11 +12,11 @@ function(quendra_folder_library name)
   endforeach()
   if(sources)
     add_library(${name} STATIC ${sources})
-    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${ARG_INCLUDE})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${ARG_INCLUDE})
     target_link_libraries(${name} PUBLIC ${ARG_LINK})
   else()
     add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR} ${ARG_INCLUDE})
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR} ${ARG_INCLUDE})
     target_link_libraries(${name} INTERFACE ${ARG_LINK})
   endif()
 endfunction()

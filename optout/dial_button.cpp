@@ -1,12 +1,12 @@
 // The Dial button wired to the database layer, the agent modes and the
 // voice engine. Kept apart from the request itself so that tests of the
 // request need none of them.
-#include "agent_modes.h"
-#include "call_state.h"
-#include "dial_request.h"
-#include "dnc_database.h"
-#include "iaxclient.h"
-#include "main_window.h"
+#include "agent/agent_modes.h"
+#include "call/call_state.h"
+#include "optout/dial_request.h"
+#include "optout/dnc_database.h"
+#include <iaxclient.h>
+#include "app/main_window.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "dial_numbers.h"
+#include "optout/dial_numbers.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "debug_log.h"
-#include "settings.h"
+#include "app/debug_log.h"
+#include "app/settings.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
-#include "dial_request.h"
+#include "optout/dial_request.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "control_ids.h"
-#include "debug_log.h"
-#include "dial_numbers.h"
-#include "dnc_database.h"
-#include "main_window.h"
-#include "message_box.h"
-#include "settings.h"
+#include "app/control_ids.h"
+#include "app/debug_log.h"
+#include "optout/dial_numbers.h"
+#include "optout/dnc_database.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/settings.h"
 
 namespace {
 

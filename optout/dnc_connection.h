@@ -6,7 +6,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include "dnc_database.h"
+#include "optout/dnc_database.h"
 
 constexpr int kDbErrorListCapacity = 16;
 

@@ -1,11 +1,11 @@
 // The Do-Not-Call database: environment, connection, lookup and shutdown.
-#include "dnc_database.h"
+#include "optout/dnc_database.h"
 
 #include <cstring>
 
-#include "debug_log.h"
-#include "dnc_connection.h"
-#include "settings.h"
+#include "app/debug_log.h"
+#include "optout/dnc_connection.h"
+#include "app/settings.h"
 
 namespace {
 

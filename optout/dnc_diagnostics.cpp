@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "debug_log.h"
-#include "dnc_connection.h"
-#include "settings.h"
+#include "app/debug_log.h"
+#include "optout/dnc_connection.h"
+#include "app/settings.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <strings.h>
 
-#include "dnc_connection.h"
-#include "settings.h"
+#include "optout/dnc_connection.h"
+#include "app/settings.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "line_scan.h"
+#include "optout/line_scan.h"
 
 #include <climits>
 #include <cstring>

@@ -1,13 +1,13 @@
-#include "optout_file.h"
+#include "optout/optout_file.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "debug_log.h"
-#include "line_scan.h"
-#include "options_file.h"
-#include "secret_file.h"
-#include "settings.h"
+#include "app/debug_log.h"
+#include "optout/line_scan.h"
+#include "app/options_file.h"
+#include "app/secret_file.h"
+#include "app/settings.h"
 
 namespace {
 

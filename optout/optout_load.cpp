@@ -1,7 +1,7 @@
 // Start-up step that reads the opt-out file named by -opto.
-#include "optout_file.h"
+#include "optout/optout_file.h"
 
-#include "settings.h"
+#include "app/settings.h"
 
 void loadOptOutFile() {
     if (g_optOutCfgFile[0] == '\0') return;

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "debug_log.h"
-#include "dnc_database.h"
-#include "main_window.h"
-#include "settings.h"
+#include "app/debug_log.h"
+#include "optout/dnc_database.h"
+#include "app/main_window.h"
+#include "app/settings.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "button_faces.h"
+#include "ui/button_faces.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {

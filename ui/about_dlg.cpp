@@ -1,4 +1,4 @@
-#include "about_dlg.h"
+#include "ui/about_dlg.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "button_faces.h"
-#include "dialog_units.h"
-#include "flag_words.h"
-#include "options_file.h"
-#include "quendra_version.h"
-#include "settings.h"
+#include "ui/button_faces.h"
+#include "ui/dialog_units.h"
+#include "app/flag_words.h"
+#include "app/options_file.h"
+#include "app/quendra_version.h"
+#include "app/settings.h"
 
 namespace {
 

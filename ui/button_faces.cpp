@@ -1,4 +1,4 @@
-#include "button_faces.h"
+#include "ui/button_faces.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -7,7 +7,7 @@
 #include <QPolygonF>
 #include <cmath>
 
-#include "control_ids.h"
+#include "app/control_ids.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "control_table.h"
+#include "ui/control_table.h"
 
-#include "control_ids.h"
+#include "app/control_ids.h"
 
 namespace {
 

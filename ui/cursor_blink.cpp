@@ -1,4 +1,4 @@
-#include "cursor_blink.h"
+#include "ui/cursor_blink.h"
 
 #include <QEvent>
 #include <QGuiApplication>

@@ -1,9 +1,9 @@
-#include "picture_button.h"
+#include "ui/picture_button.h"
 
 #include <QPainter>
 #include <QStyleOptionButton>
 
-#include "button_faces.h"
+#include "ui/button_faces.h"
 
 PictureButton::PictureButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
     setFlat(true);

@@ -1,9 +1,9 @@
-#include "qt_message_boxes.h"
+#include "ui/qt_message_boxes.h"
 
 #include <QMessageBox>
 #include <QWidget>
 
-#include "main_window.h"
+#include "app/main_window.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // the icon each case asks for, over the main window.
 #pragma once
 
-#include "message_box.h"
+#include "app/message_box.h"
 
 class QtMessageBoxes final : public MessageBoxes {
 public:

@@ -1,4 +1,4 @@
-#include "quendra_dlg.h"
+#include "ui/quendra_dlg.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
@@ -17,27 +17,27 @@
 #include <QTimer>
 #include <cstring>
 
-#include "about_dlg.h"
-#include "agent_modes.h"
-#include "button_faces.h"
-#include "call_operations.h"
-#include "call_state.h"
-#include "command_line.h"
-#include "control_ids.h"
-#include "control_table.h"
-#include "dial_request.h"
-#include "dnc_database.h"
-#include "optout_file.h"
-#include "options_file.h"
-#include "parameter_echo.h"
-#include "phone_start.h"
-#include "picture_button.h"
-#include "process_priority.h"
-#include "quendra_version.h"
-#include "serial_work.h"
-#include "settings.h"
-#include "socket_layer.h"
-#include "voicemail_check.h"
+#include "ui/about_dlg.h"
+#include "agent/agent_modes.h"
+#include "ui/button_faces.h"
+#include "call/call_operations.h"
+#include "call/call_state.h"
+#include "app/command_line.h"
+#include "app/control_ids.h"
+#include "ui/control_table.h"
+#include "optout/dial_request.h"
+#include "optout/dnc_database.h"
+#include "optout/optout_file.h"
+#include "app/options_file.h"
+#include "app/parameter_echo.h"
+#include "call/phone_start.h"
+#include "ui/picture_button.h"
+#include "app/process_priority.h"
+#include "app/quendra_version.h"
+#include "app/serial_work.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
+#include "agent/voicemail_check.h"
 
 namespace {
 

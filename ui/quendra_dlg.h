@@ -9,8 +9,8 @@
 #include <map>
 #include <set>
 
-#include "dialog_units.h"
-#include "main_window.h"
+#include "ui/dialog_units.h"
+#include "app/main_window.h"
 
 class QAction;
 class QMenu;

@@ -11,10 +11,10 @@
 #include <chrono>
 #include <thread>
 
-#include "manager_interface.h"
-#include "manager_session.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "labpbx/manager/manager_interface.h"
+#include "agent/manager_session.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 namespace {
 

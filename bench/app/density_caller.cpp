@@ -20,8 +20,8 @@
 #include <thread>
 #include <vector>
 
-#include "iaxclient.h"
-#include "media/wav_file.h"
+#include <iaxclient.h>
+#include "voice/media/wav_file.h"
 
 namespace {
 

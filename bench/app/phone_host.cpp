@@ -12,9 +12,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include "control_ids.h"
-#include "quendra_app.h"
-#include "quendra_dlg.h"
+#include "app/control_ids.h"
+#include "program/quendra_app.h"
+#include "ui/quendra_dlg.h"
 
 namespace {
 

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "quendra_app.h"
-#include "quendra_dlg.h"
+#include "program/quendra_app.h"
+#include "ui/quendra_dlg.h"
 
 extern char** environ;
 

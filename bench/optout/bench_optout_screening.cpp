@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "control_ids.h"
-#include "dial_numbers.h"
-#include "dial_request.h"
-#include "dnc_database.h"
-#include "main_window.h"
-#include "message_box.h"
-#include "settings.h"
+#include "app/control_ids.h"
+#include "optout/dial_numbers.h"
+#include "optout/dial_request.h"
+#include "optout/dnc_database.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/settings.h"
 
 namespace {
 

@@ -23,13 +23,13 @@
 #include <thread>
 #include <vector>
 
-#include "engine/tuning.h"
-#include "iax2/dialog.h"
-#include "iax2/ie.h"
-#include "iax2/protocol.h"
-#include "iax2test/scripted_peer.h"
-#include "iax2test/udp_endpoint.h"
-#include "iaxclient.h"
+#include "voice/engine/tuning.h"
+#include "voice/iax2/dialog.h"
+#include "voice/iax2/ie.h"
+#include "voice/iax2/protocol.h"
+#include "tests/support/iax2/scripted_peer.h"
+#include "tests/support/iax2/udp_endpoint.h"
+#include <iaxclient.h>
 
 using Clock = std::chrono::steady_clock;
 

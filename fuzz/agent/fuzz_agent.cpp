@@ -21,9 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "manager_session.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "agent/manager_session.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 namespace {
 

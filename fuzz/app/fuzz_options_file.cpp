@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "options_file.h"
-#include "settings.h"
+#include "app/options_file.h"
+#include "app/settings.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     char pattern[] = "/tmp/quendra-fuzz-XXXXXX";

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "config.h"
-#include "event_loop.h"
-#include "pbx_core.h"
+#include "labpbx/pbx/config.h"
+#include "labpbx/pbx/event_loop.h"
+#include "labpbx/pbx/pbx_core.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "optout_file.h"
-#include "settings.h"
+#include "optout/optout_file.h"
+#include "app/settings.h"
 
 namespace {
 

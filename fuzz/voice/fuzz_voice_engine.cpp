@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/tuning.h"
-#include "iaxclient.h"
+#include "voice/engine/tuning.h"
+#include <iaxclient.h>
 
 namespace {
 

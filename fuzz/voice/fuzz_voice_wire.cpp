@@ -4,10 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "iax2/dialog.h"
-#include "iax2/frame.h"
-#include "iax2/ie.h"
-#include "iax2/protocol.h"
+#include "voice/iax2/dialog.h"
+#include "voice/iax2/frame.h"
+#include "voice/iax2/ie.h"
+#include "voice/iax2/protocol.h"
 
 using namespace iax2;
 

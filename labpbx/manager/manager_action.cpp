@@ -1,4 +1,4 @@
-#include "manager_action.h"
+#include "labpbx/manager/manager_action.h"
 
 #include <cctype>
 

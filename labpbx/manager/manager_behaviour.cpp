@@ -1,4 +1,4 @@
-#include "manager_behaviour.h"
+#include "labpbx/manager/manager_behaviour.h"
 
 #include <chrono>
 #include <cstdio>

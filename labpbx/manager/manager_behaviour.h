@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "manager_action.h"
-#include "queue_dialect.h"
-#include "reply_plan.h"
+#include "labpbx/manager/manager_action.h"
+#include "labpbx/manager/queue_dialect.h"
+#include "labpbx/manager/reply_plan.h"
 
 namespace labpbx {
 

@@ -31,9 +31,9 @@
 #include <thread>
 #include <vector>
 
-#include "manager_action.h"
-#include "manager_behaviour.h"
-#include "reply_plan.h"
+#include "labpbx/manager/manager_action.h"
+#include "labpbx/manager/manager_behaviour.h"
+#include "labpbx/manager/reply_plan.h"
 
 namespace labpbx {
 

@@ -12,7 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "manager_interface.h"
+#include "labpbx/manager/manager_interface.h"
 
 namespace labpbx {
 

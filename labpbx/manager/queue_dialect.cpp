@@ -1,8 +1,8 @@
-#include "queue_dialect.h"
+#include "labpbx/manager/queue_dialect.h"
 
 #include <chrono>
 
-#include "manager_behaviour.h"
+#include "labpbx/manager/manager_behaviour.h"
 
 namespace labpbx {
 

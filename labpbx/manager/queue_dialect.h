@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "manager_action.h"
-#include "reply_plan.h"
+#include "labpbx/manager/manager_action.h"
+#include "labpbx/manager/reply_plan.h"
 
 namespace labpbx {
 

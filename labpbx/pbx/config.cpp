@@ -1,4 +1,4 @@
-#include "config.h"
+#include "labpbx/pbx/config.h"
 
 #include <arpa/inet.h>
 

@@ -1,4 +1,4 @@
-#include "control_client.h"
+#include "labpbx/pbx/control_client.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

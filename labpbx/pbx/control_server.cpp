@@ -1,4 +1,4 @@
-#include "control_server.h"
+#include "labpbx/pbx/control_server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

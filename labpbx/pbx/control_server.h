@@ -8,7 +8,7 @@
 #include <map>
 #include <string>
 
-#include "event_loop.h"
+#include "labpbx/pbx/event_loop.h"
 
 namespace labpbx {
 

@@ -1,4 +1,4 @@
-#include "event_loop.h"
+#include "labpbx/pbx/event_loop.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

@@ -1,4 +1,4 @@
-#include "iax_endpoint.h"
+#include "labpbx/pbx/iax_endpoint.h"
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
@@ -11,7 +11,7 @@
 #include <ctime>
 #include <random>
 
-#include "iax2/protocol.h"
+#include "voice/iax2/protocol.h"
 
 namespace labpbx {
 

@@ -17,13 +17,13 @@
 #include <string>
 #include <vector>
 
-#include "event_loop.h"
-#include "iax2/call_token.h"
-#include "iax2/dialog.h"
-#include "iax2/frame.h"
-#include "iax2/ie.h"
-#include "iax2/protocol.h"
-#include "iax2/reliability.h"
+#include "labpbx/pbx/event_loop.h"
+#include "voice/iax2/call_token.h"
+#include "voice/iax2/dialog.h"
+#include "voice/iax2/frame.h"
+#include "voice/iax2/ie.h"
+#include "voice/iax2/protocol.h"
+#include "voice/iax2/reliability.h"
 
 namespace labpbx {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "iax_endpoint.h"
+#include "labpbx/pbx/iax_endpoint.h"
 
 namespace labpbx {
 

@@ -1,7 +1,7 @@
 // The upkeep of sessions: PING and LAGRQ during calls, POKE to registered
 // phones, retransmission of unacknowledged full frames until they are
 // acknowledged or given up, and the resend a VNAK asks for.
-#include "iax_endpoint.h"
+#include "labpbx/pbx/iax_endpoint.h"
 
 namespace labpbx {
 

@@ -1,10 +1,10 @@
-#include "lab_pbx.h"
+#include "labpbx/pbx/lab_pbx.h"
 
 #include <cstdlib>
 #include <sstream>
 
-#include "control_server.h"
-#include "manager_bridge.h"
+#include "labpbx/pbx/control_server.h"
+#include "labpbx/pbx/manager_bridge.h"
 
 namespace labpbx {
 

@@ -28,10 +28,10 @@
 #include <thread>
 #include <vector>
 
-#include "config.h"
-#include "event_loop.h"
-#include "iax_endpoint.h"
-#include "pbx_core.h"
+#include "labpbx/pbx/config.h"
+#include "labpbx/pbx/event_loop.h"
+#include "labpbx/pbx/iax_endpoint.h"
+#include "labpbx/pbx/pbx_core.h"
 
 namespace labpbx {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "control_client.h"
+#include "labpbx/pbx/control_client.h"
 
 int main(int argc, char** argv) {
     std::string address = "127.0.0.1";

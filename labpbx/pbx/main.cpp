@@ -10,7 +10,7 @@
 
 #include <unistd.h>
 
-#include "lab_pbx.h"
+#include "labpbx/pbx/lab_pbx.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "manager_bridge.h"
+#include "labpbx/pbx/manager_bridge.h"
 
 #include <cstdlib>
 
-#include "manager_interface.h"
-#include "pbx_core.h"
+#include "labpbx/manager/manager_interface.h"
+#include "labpbx/pbx/pbx_core.h"
 
 namespace labpbx {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
-#include "event_loop.h"
+#include "labpbx/pbx/config.h"
+#include "labpbx/pbx/event_loop.h"
 
 namespace labpbx {
 

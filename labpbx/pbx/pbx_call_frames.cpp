@@ -1,7 +1,7 @@
 // Frames of a call leg once set up: progress of a called phone, hold,
 // blind transfer and DTMF, and the ending of calls.
-#include "iax2/protocol.h"
-#include "pbx_core.h"
+#include "voice/iax2/protocol.h"
+#include "labpbx/pbx/pbx_core.h"
 
 namespace labpbx {
 

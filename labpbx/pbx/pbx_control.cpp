@@ -1,7 +1,7 @@
 // What the control interface asks of calls: inbound calls placed, calls
 // answered and hung up at the PBX, and the list of calls.
-#include "iax2/protocol.h"
-#include "pbx_core.h"
+#include "voice/iax2/protocol.h"
+#include "labpbx/pbx/pbx_core.h"
 
 namespace labpbx {
 

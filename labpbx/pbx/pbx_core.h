@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
-#include "event_loop.h"
-#include "iax_endpoint.h"
-#include "media/voice_codec.h"
-#include "tone.h"
+#include "labpbx/pbx/config.h"
+#include "labpbx/pbx/event_loop.h"
+#include "labpbx/pbx/iax_endpoint.h"
+#include "voice/codec/voice_codec.h"
+#include "labpbx/pbx/tone.h"
 
 namespace labpbx {
 

@@ -1,8 +1,8 @@
 // Media of calls: voice relayed between phones, returned by the echo
 // service, and the audio the PBX makes itself (the tone service and music
 // on hold), paced at one 20 ms frame per tick.
-#include "media/audio_frame.h"
-#include "pbx_core.h"
+#include "voice/codec/audio_frame.h"
+#include "labpbx/pbx/pbx_core.h"
 
 namespace labpbx {
 

@@ -5,10 +5,10 @@
 #include <ctime>
 #include <random>
 
-#include "iax2/auth.h"
-#include "iax2/protocol.h"
-#include "iax2/values.h"
-#include "pbx_core.h"
+#include "voice/iax2/auth.h"
+#include "voice/iax2/protocol.h"
+#include "voice/iax2/values.h"
+#include "labpbx/pbx/pbx_core.h"
 
 namespace labpbx {
 

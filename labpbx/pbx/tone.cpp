@@ -1,4 +1,4 @@
-#include "tone.h"
+#include "labpbx/pbx/tone.h"
 
 #include <cmath>
 

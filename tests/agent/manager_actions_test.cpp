@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "manager_actions.h"
+#include "agent/manager_actions.h"
 
 namespace {
 

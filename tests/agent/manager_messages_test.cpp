@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "manager_messages.h"
-#include "queue_actions.h"
+#include "agent/manager_messages.h"
+#include "agent/queue_actions.h"
 
 namespace {
 

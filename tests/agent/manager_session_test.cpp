@@ -9,11 +9,11 @@
 #include <cstring>
 #include <thread>
 
-#include "manager_link.h"
-#include "manager_session.h"
+#include "agent/manager_link.h"
+#include "agent/manager_session.h"
 #include "session_fixture.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "debug_log.h"
-#include "manager_session.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "app/debug_log.h"
+#include "agent/manager_session.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 namespace wire {
 const std::string kLogin = "Action: Login\r\nUsername: queueopr\r\nSecret: bramwick\r\nEvents: off\r\n\r\n";

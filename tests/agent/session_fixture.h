@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "manager_interface.h"
-#include "message_box.h"
+#include "labpbx/manager/manager_interface.h"
+#include "app/message_box.h"
 
 // Message boxes shown, answered with their default button.
 class RecordingBoxes : public MessageBoxes {

@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "manager_session.h"
+#include "agent/manager_session.h"
 #include "session_fixture.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform_fakes.h"
-#include "socket_layer.h"
+#include "agent/socket_layer.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <thread>
 
-#include "manager_interface.h"
+#include "labpbx/manager/manager_interface.h"
 #include "platform_fakes.h"
 #include "session_fixture.h"
-#include "socket_layer.h"
+#include "agent/socket_layer.h"
 
 namespace {
 

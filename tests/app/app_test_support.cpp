@@ -10,8 +10,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "debug_log.h"
-#include "settings.h"
+#include "app/debug_log.h"
+#include "app/settings.h"
 
 std::time_t utcTime(int year, int month, int day, int hour, int minute, int second) {
     std::tm tm{};

@@ -2,8 +2,8 @@
 #include <vector>
 
 #include "app_test_support.h"
-#include "command_line.h"
-#include "settings.h"
+#include "app/command_line.h"
+#include "app/settings.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app_test_support.h"
-#include "debug_log.h"
-#include "settings.h"
+#include "app/debug_log.h"
+#include "app/settings.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "app_test_support.h"
-#include "options_file.h"
-#include "parameter_echo.h"
-#include "settings.h"
+#include "app/options_file.h"
+#include "app/parameter_echo.h"
+#include "app/settings.h"
 
 namespace {
 

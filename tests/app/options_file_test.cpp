@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app_test_support.h"
-#include "options_file.h"
-#include "settings.h"
+#include "app/options_file.h"
+#include "app/settings.h"
 
 namespace {
 

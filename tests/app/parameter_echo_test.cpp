@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "app_test_support.h"
-#include "parameter_echo.h"
-#include "settings.h"
+#include "app/parameter_echo.h"
+#include "app/settings.h"
 
 namespace {
 

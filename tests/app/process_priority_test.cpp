@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "app_test_support.h"
-#include "message_box.h"
-#include "process_priority.h"
-#include "settings.h"
+#include "app/message_box.h"
+#include "app/process_priority.h"
+#include "app/settings.h"
 
 namespace {
 

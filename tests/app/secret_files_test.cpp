@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "app_test_support.h"
-#include "debug_log.h"
-#include "options_file.h"
-#include "settings.h"
+#include "app/debug_log.h"
+#include "app/options_file.h"
+#include "app/settings.h"
 
 namespace {
 

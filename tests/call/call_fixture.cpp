@@ -5,14 +5,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "call_globals.h"
-#include "control_ids.h"
-#include "debug_log.h"
-#include "engine_events.h"
-#include "event_relay.h"
-#include "phone_start.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "app/call_globals.h"
+#include "app/control_ids.h"
+#include "app/debug_log.h"
+#include "call/engine_events.h"
+#include "call/event_relay.h"
+#include "call/phone_start.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 namespace {
 

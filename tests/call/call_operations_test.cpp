@@ -1,12 +1,12 @@
 // The agent's operations: Release, Hold/Unhold, Single Txfer, the keypad,
 // the clear buttons, the sliders and Exit.
 #include "call_fixture.h"
-#include "call_globals.h"
-#include "call_operations.h"
-#include "control_ids.h"
-#include "engine_events.h"
-#include "settings.h"
-#include "tone_tables.h"
+#include "app/call_globals.h"
+#include "call/call_operations.h"
+#include "app/control_ids.h"
+#include "call/engine_events.h"
+#include "app/settings.h"
+#include "call/tone_tables.h"
 
 namespace {
 

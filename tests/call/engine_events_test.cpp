@@ -4,14 +4,14 @@
 #include <cstring>
 
 #include "call_fixture.h"
-#include "call_globals.h"
-#include "call_operations.h"
-#include "call_state.h"
-#include "control_ids.h"
-#include "engine_events.h"
-#include "settings.h"
-#include "socket_layer.h"
-#include "tone_tables.h"
+#include "app/call_globals.h"
+#include "call/call_operations.h"
+#include "call/call_state.h"
+#include "app/control_ids.h"
+#include "call/engine_events.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
+#include "call/tone_tables.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The extension check at [Start]: each answer of the manager and what
 // [Start] does with it.
 #include "call_fixture.h"
-#include "call_globals.h"
-#include "control_ids.h"
-#include "manager_session.h"
-#include "phone_start.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "app/call_globals.h"
+#include "app/control_ids.h"
+#include "agent/manager_session.h"
+#include "call/phone_start.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 namespace {
 

@@ -2,15 +2,15 @@
 
 #include <cstdio>
 
-#include "agent_modes.h"
-#include "call_globals.h"
-#include "control_ids.h"
-#include "dnc_database.h"
+#include "agent/agent_modes.h"
+#include "app/call_globals.h"
+#include "app/control_ids.h"
+#include "optout/dnc_database.h"
 #include "journal.h"
-#include "main_window.h"
-#include "manager_session.h"
-#include "message_box.h"
-#include "socket_layer.h"
+#include "app/main_window.h"
+#include "agent/manager_session.h"
+#include "app/message_box.h"
+#include "agent/socket_layer.h"
 
 FakeAgent g_agent;
 

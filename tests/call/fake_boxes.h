@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "message_box.h"
+#include "app/message_box.h"
 
 class FakeBoxes final : public MessageBoxes {
 public:

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "main_window.h"
+#include "app/main_window.h"
 
 class FakeWindow final : public MainWindow {
 public:

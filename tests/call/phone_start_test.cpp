@@ -3,12 +3,12 @@
 #include <cstring>
 
 #include "call_fixture.h"
-#include "call_globals.h"
-#include "engine_events.h"
-#include "control_ids.h"
-#include "phone_start.h"
-#include "settings.h"
-#include "tone_tables.h"
+#include "app/call_globals.h"
+#include "call/engine_events.h"
+#include "app/control_ids.h"
+#include "call/phone_start.h"
+#include "app/settings.h"
+#include "call/tone_tables.h"
 
 namespace {
 

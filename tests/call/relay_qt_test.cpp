@@ -7,10 +7,10 @@
 #include <thread>
 
 #include "call_fixture.h"
-#include "call_globals.h"
-#include "control_ids.h"
-#include "engine_events.h"
-#include "event_relay.h"
+#include "app/call_globals.h"
+#include "app/control_ids.h"
+#include "call/engine_events.h"
+#include "call/event_relay.h"
 
 namespace {
 

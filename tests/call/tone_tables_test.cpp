@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <numbers>
 
-#include "control_ids.h"
-#include "event_texts.h"
-#include "tone_tables.h"
+#include "app/control_ids.h"
+#include "call/event_texts.h"
+#include "call/tone_tables.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "audio_test_support.h"
-#include "media/wav_file.h"
+#include "tests/voice/media/audio_test_support.h"
+#include "voice/media/wav_file.h"
 
 namespace interop {
 

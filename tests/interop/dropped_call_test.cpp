@@ -10,7 +10,7 @@
 #include <atomic>
 #include <thread>
 
-#include "iax2test/lossy_relay.h"
+#include "tests/support/iax2/lossy_relay.h"
 #include "interop_fixture.h"
 
 namespace interop {

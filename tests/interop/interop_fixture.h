@@ -11,7 +11,7 @@
 
 #include "asterisk_site.h"
 #include "audio_checks.h"
-#include "iaxclient.h"
+#include <iaxclient.h>
 #include "phone_process.h"
 
 namespace interop {

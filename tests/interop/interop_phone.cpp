@@ -45,7 +45,7 @@
 #include <thread>
 #include <vector>
 
-#include "iaxclient.h"
+#include <iaxclient.h>
 
 namespace {
 

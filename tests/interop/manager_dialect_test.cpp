@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "interop_fixture.h"
-#include "manager_actions.h"
+#include "agent/manager_actions.h"
 #include "manager_client.h"
 
 namespace interop {

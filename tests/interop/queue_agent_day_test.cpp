@@ -8,10 +8,10 @@
 
 #include "interop_fixture.h"
 #include "manager_client.h"
-#include "manager_session.h"
-#include "queue_actions.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "agent/manager_session.h"
+#include "agent/queue_actions.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 namespace interop {
 namespace {

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "settings.h"
+#include "app/settings.h"
 
 namespace optout_test {
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "dial_numbers.h"
-#include "settings.h"
+#include "optout/dial_numbers.h"
+#include "app/settings.h"
 #include "test_support.h"
 
 using optout_test::LogCapture;

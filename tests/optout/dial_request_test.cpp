@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "control_ids.h"
-#include "dial_request.h"
-#include "dnc_database.h"
-#include "settings.h"
+#include "app/control_ids.h"
+#include "optout/dial_request.h"
+#include "optout/dnc_database.h"
+#include "app/settings.h"
 #include "test_support.h"
 
 using optout_test::FakeWindow;

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "control_ids.h"
+#include "app/control_ids.h"
 #include "db_support.h"
-#include "dial_numbers.h"
-#include "dial_request.h"
-#include "dnc_database.h"
-#include "settings.h"
+#include "optout/dial_numbers.h"
+#include "optout/dial_request.h"
+#include "optout/dnc_database.h"
+#include "app/settings.h"
 #include "test_support.h"
 
 using namespace optout_test;

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "dnc_connection.h"
-#include "dnc_database.h"
-#include "settings.h"
+#include "optout/dnc_connection.h"
+#include "optout/dnc_database.h"
+#include "app/settings.h"
 #include "test_support.h"
 
 using optout_test::LogCapture;

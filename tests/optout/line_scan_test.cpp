@@ -4,7 +4,7 @@
 #include <climits>
 #include <string>
 
-#include "line_scan.h"
+#include "optout/line_scan.h"
 
 namespace {
 

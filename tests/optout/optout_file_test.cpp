@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "optout_file.h"
-#include "settings.h"
+#include "optout/optout_file.h"
+#include "app/settings.h"
 #include "test_support.h"
 
 using optout_test::LogCapture;

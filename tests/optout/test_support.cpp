@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "dnc_database.h"
-#include "settings.h"
+#include "optout/dnc_database.h"
+#include "app/settings.h"
 
 namespace optout_test {
 

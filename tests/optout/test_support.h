@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "main_window.h"
-#include "message_box.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
 
 namespace optout_test {
 

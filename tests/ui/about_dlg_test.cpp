@@ -9,10 +9,10 @@
 #include <set>
 #include <string>
 
-#include "about_dlg.h"
-#include "dialog_units.h"
-#include "quendra_version.h"
-#include "settings.h"
+#include "ui/about_dlg.h"
+#include "ui/dialog_units.h"
+#include "app/quendra_version.h"
+#include "app/settings.h"
 #include "ui_fixture.h"
 
 namespace {

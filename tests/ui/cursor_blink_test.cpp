@@ -5,7 +5,7 @@
 #include <QStyleHints>
 #include <QTest>
 
-#include "cursor_blink.h"
+#include "ui/cursor_blink.h"
 
 namespace {
 

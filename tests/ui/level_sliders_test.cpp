@@ -9,8 +9,8 @@
 #include <QTest>
 #include <QWheelEvent>
 
-#include "control_ids.h"
-#include "settings.h"
+#include "app/control_ids.h"
+#include "app/settings.h"
 #include "ui_fixture.h"
 
 namespace {

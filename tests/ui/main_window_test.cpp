@@ -11,12 +11,12 @@
 
 #include <cstring>
 
-#include "about_dlg.h"
-#include "button_faces.h"
-#include "control_ids.h"
-#include "settings.h"
-#include "quendra_version.h"
-#include "socket_layer.h"
+#include "ui/about_dlg.h"
+#include "ui/button_faces.h"
+#include "app/control_ids.h"
+#include "app/settings.h"
+#include "app/quendra_version.h"
+#include "agent/socket_layer.h"
 #include "ui_fixture.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <QPushButton>
 #include <QMessageBox>
 
-#include "qt_message_boxes.h"
+#include "ui/qt_message_boxes.h"
 #include "ui_fixture.h"
 
 namespace {

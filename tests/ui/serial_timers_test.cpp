@@ -6,8 +6,8 @@
 
 #include <map>
 
-#include "control_ids.h"
-#include "serial_work.h"
+#include "app/control_ids.h"
+#include "app/serial_work.h"
 #include "ui_fixture.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "control_ids.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "app/control_ids.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 #include "ui_fixture.h"
 
 namespace {

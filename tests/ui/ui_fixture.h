@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app_test_support.h"
-#include "message_box.h"
-#include "process_priority.h"
-#include "quendra_dlg.h"
+#include "tests/app/app_test_support.h"
+#include "app/message_box.h"
+#include "app/process_priority.h"
+#include "ui/quendra_dlg.h"
 
 class QTimer;
 class QWidget;

@@ -1,7 +1,7 @@
 // The dial string of iaxc_call and the host of iaxc_register.
 #include <gtest/gtest.h>
 
-#include "engine/dial_string.h"
+#include "voice/engine/dial_string.h"
 
 using voice::engine::parseDialString;
 using voice::engine::splitHostPort;

@@ -2,10 +2,10 @@
 // events an application sees.
 #include <thread>
 
-#include "engine/tuning.h"
+#include "voice/engine/tuning.h"
 #include "engine_fixture.h"
 #include "fake_media.h"
-#include "iax2/protocol.h"
+#include "voice/iax2/protocol.h"
 
 using namespace std::chrono_literals;
 

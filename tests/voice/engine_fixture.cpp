@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "engine/tuning.h"
+#include "voice/engine/tuning.h"
 #include "fake_media.h"
 
 namespace {

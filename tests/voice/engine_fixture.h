@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "iaxclient.h"
-#include "iax2test/scripted_peer.h"
+#include <iaxclient.h>
+#include "tests/support/iax2/scripted_peer.h"
 
 struct SeenEvent {
     int type = 0;

@@ -3,11 +3,11 @@
 // comes, with no fixed tick.
 #include <thread>
 
-#include "engine/tuning.h"
+#include "voice/engine/tuning.h"
 #include "engine_fixture.h"
 #include "fake_media.h"
-#include "iax2/frame.h"
-#include "iax2/protocol.h"
+#include "voice/iax2/frame.h"
+#include "voice/iax2/protocol.h"
 
 using namespace std::chrono_literals;
 using voice::engine::networkSleep;

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <thread>
 
-#include "engine/tuning.h"
+#include "voice/engine/tuning.h"
 #include "engine_fixture.h"
 #include "fake_media.h"
 

@@ -2,10 +2,10 @@
 // and delays datagrams; and a far end that vanishes behind it.
 #include <thread>
 
-#include "engine/tuning.h"
+#include "voice/engine/tuning.h"
 #include "engine_fixture.h"
 #include "fake_media.h"
-#include "iax2test/lossy_relay.h"
+#include "tests/support/iax2/lossy_relay.h"
 
 using namespace std::chrono_literals;
 

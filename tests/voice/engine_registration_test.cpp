@@ -2,11 +2,11 @@
 // refreshed and released, with the call-token round and the MD5 challenge.
 #include <thread>
 
-#include "engine/tuning.h"
+#include "voice/engine/tuning.h"
 #include "engine_fixture.h"
-#include "iax2/frame.h"
-#include "iax2/ie.h"
-#include "iax2/protocol.h"
+#include "voice/iax2/frame.h"
+#include "voice/iax2/ie.h"
+#include "voice/iax2/protocol.h"
 
 using namespace std::chrono_literals;
 

@@ -6,8 +6,8 @@
 
 #include "engine_fixture.h"
 #include "fake_media.h"
-#include "iax2/frame.h"
-#include "iax2/protocol.h"
+#include "voice/iax2/frame.h"
+#include "voice/iax2/protocol.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 
 #include "engine_fixture.h"
 #include "fake_media.h"
-#include "iax2/frame.h"
-#include "iax2/protocol.h"
-#include "iax2test/udp_endpoint.h"
+#include "voice/iax2/frame.h"
+#include "voice/iax2/protocol.h"
+#include "tests/support/iax2/udp_endpoint.h"
 
 using namespace std::chrono_literals;
 

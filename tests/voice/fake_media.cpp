@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "media/media_port.h"
+#include "voice/media/media_port.h"
 
 namespace {
 std::mutex g_mutex;

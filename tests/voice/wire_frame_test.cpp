@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "iax2/frame.h"
-#include "iax2/protocol.h"
+#include "voice/iax2/frame.h"
+#include "voice/iax2/protocol.h"
 
 using namespace iax2;
 

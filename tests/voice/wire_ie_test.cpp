@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "iax2/auth.h"
-#include "iax2/call_token.h"
-#include "iax2/codec.h"
-#include "iax2/ie.h"
-#include "iax2/protocol.h"
-#include "iax2/values.h"
+#include "voice/iax2/auth.h"
+#include "voice/iax2/call_token.h"
+#include "voice/iax2/codec.h"
+#include "voice/iax2/ie.h"
+#include "voice/iax2/protocol.h"
+#include "voice/iax2/values.h"
 
 using namespace iax2;
 

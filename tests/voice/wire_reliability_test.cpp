@@ -3,10 +3,10 @@
 
 #include <vector>
 
-#include "iax2/dialog.h"
-#include "iax2/frame.h"
-#include "iax2/protocol.h"
-#include "iax2/reliability.h"
+#include "voice/iax2/dialog.h"
+#include "voice/iax2/frame.h"
+#include "voice/iax2/protocol.h"
+#include "voice/iax2/reliability.h"
 
 using namespace iax2;
 

@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "call_globals.h"
+#include "app/call_globals.h"
 #include "call_window_fixture.h"
-#include "control_ids.h"
-#include "event_relay.h"
+#include "app/control_ids.h"
+#include "call/event_relay.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <chrono>
 #include <thread>
 
-#include "call_globals.h"
+#include "app/call_globals.h"
 #include "call_window_fixture.h"
-#include "control_ids.h"
-#include "settings.h"
+#include "app/control_ids.h"
+#include "app/settings.h"
 
 namespace {
 

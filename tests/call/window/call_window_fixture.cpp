@@ -14,12 +14,12 @@
 #include <cstdlib>
 #include <thread>
 
-#include "call_globals.h"
-#include "control_ids.h"
-#include "engine_events.h"
-#include "iaxclient.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "app/call_globals.h"
+#include "app/control_ids.h"
+#include "call/engine_events.h"
+#include <iaxclient.h>
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 namespace {
 

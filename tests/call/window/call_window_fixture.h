@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "lab_pbx.h"
-#include "ui_fixture.h"
+#include "labpbx/pbx/lab_pbx.h"
+#include "tests/ui/ui_fixture.h"
 
 class CallWindowTest : public UiTest {
 protected:

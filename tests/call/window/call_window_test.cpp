@@ -4,11 +4,11 @@
 #include <QSlider>
 #include <QTest>
 
-#include "call_globals.h"
+#include "app/call_globals.h"
 #include "call_window_fixture.h"
-#include "control_ids.h"
-#include "iaxclient.h"
-#include "settings.h"
+#include "app/control_ids.h"
+#include <iaxclient.h>
+#include "app/settings.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "call_globals.h"
+#include "app/call_globals.h"
 #include "call_window_fixture.h"
-#include "control_ids.h"
-#include "engine/tuning.h"
+#include "app/control_ids.h"
+#include "voice/engine/tuning.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 #include <memory>
 
 #include "call_window_fixture.h"
-#include "call_globals.h"
-#include "control_ids.h"
-#include "engine/tuning.h"
-#include "engine_events.h"
-#include "manager_interface.h"
-#include "settings.h"
-#include "socket_layer.h"
+#include "app/call_globals.h"
+#include "app/control_ids.h"
+#include "voice/engine/tuning.h"
+#include "call/engine_events.h"
+#include "labpbx/manager/manager_interface.h"
+#include "app/settings.h"
+#include "agent/socket_layer.h"
 
 namespace {
 

@@ -9,14 +9,14 @@
 
 #include <QLineEdit>
 
-#include "about_dlg.h"
-#include "call_globals.h"
-#include "call_window_fixture.h"
-#include "control_ids.h"
-#include "db_support.h"
-#include "dnc_database.h"
-#include "quendra_version.h"
-#include "settings.h"
+#include "ui/about_dlg.h"
+#include "app/call_globals.h"
+#include "tests/call/window/call_window_fixture.h"
+#include "app/control_ids.h"
+#include "tests/optout/db_support.h"
+#include "optout/dnc_database.h"
+#include "app/quendra_version.h"
+#include "app/settings.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "iax2test/lossy_relay.h"
+#include "tests/support/iax2/lossy_relay.h"
 
 #include <poll.h>
 
@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "iax2test/udp_endpoint.h"
+#include "tests/support/iax2/udp_endpoint.h"
 
 namespace iax2test {
 

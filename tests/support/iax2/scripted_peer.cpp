@@ -1,4 +1,4 @@
-#include "iax2test/scripted_peer.h"
+#include "tests/support/iax2/scripted_peer.h"
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -10,14 +10,14 @@
 #include <random>
 #include <thread>
 
-#include "iax2/auth.h"
-#include "iax2/call_token.h"
-#include "iax2/dialog.h"
-#include "iax2/frame.h"
-#include "iax2/ie.h"
-#include "iax2/protocol.h"
-#include "iax2/values.h"
-#include "iax2test/udp_endpoint.h"
+#include "voice/iax2/auth.h"
+#include "voice/iax2/call_token.h"
+#include "voice/iax2/dialog.h"
+#include "voice/iax2/frame.h"
+#include "voice/iax2/ie.h"
+#include "voice/iax2/protocol.h"
+#include "voice/iax2/values.h"
+#include "tests/support/iax2/udp_endpoint.h"
 
 namespace iax2test {
 

@@ -1,4 +1,4 @@
-#include "iax2test/udp_endpoint.h"
+#include "tests/support/iax2/udp_endpoint.h"
 
 #include <arpa/inet.h>
 #include <sys/socket.h>

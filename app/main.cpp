@@ -1,7 +1,0 @@
-// quendra: the softphone. See README.md for the switches and options file.
-#include "quendra_app.h"
-
-int main(int argc, char** argv) {
-    CQuendraApp app(argc, argv);
-    return app.InitInstance();
-}

@@ -1,0 +1,93 @@
+// The engine's records: one IAX2 dialog (Session), one call appearance
+// (CallSlot) and one registration. Guarded by the engine lock.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "voice/iax2/dialog.h"
+#include <iaxclient.h>
+
+namespace voice::engine {
+
+enum class SessionKind {
+    Call,          // attached to a call slot
+    BusyRefusal,   // an incoming call refused for want of a free slot
+    Registration,  // REGREQ exchange of one registration
+    Release,       // REGREL exchange after iaxc_unregister
+};
+
+struct Session {
+    iax2::Dialog dialog;
+    sockaddr_in peer{};
+    SessionKind kind = SessionKind::Call;
+    int slot = -1;            // Call
+    int registrationId = 0;   // Registration / Release
+    bool outgoing = false;
+
+    // The frame that opened the dialog, kept to repeat it with a call token.
+    uint8_t openingCommand = 0;
+    std::vector<uint8_t> openingIes;  // without the CALLTOKEN element
+    int tokenRounds = 0;
+    int authRounds = 0;
+
+    std::string username;
+    std::string secret;
+
+    // Set once a final frame (HANGUP, REJECT) went out: the session ends when
+    // it is acknowledged or given up.
+    bool closing = false;
+    // A call that is set up (ACCEPT sent or received): pings run.
+    bool established = false;
+    uint64_t nextPingMs = 0;
+
+    // Voice sent.
+    bool voiceSent = false;
+    uint32_t lastVoiceFormatSent = 0;
+    uint32_t lastVoiceTsSent = 0;
+    uint32_t voiceBaseTs = 0;
+    // Voice received.
+    uint32_t voiceFormatReceived = 0;
+    uint32_t lastVoiceTsReceived = 0;  // the latest voice timestamp, extended to 32 bits
+    uint32_t framesReceived = 0;
+    uint32_t outOfOrder = 0;
+
+    bool peerHoldsUs = false;  // QUELCH received
+    bool weHoldPeer = false;   // iaxc_quelch sent
+
+    int rttMs = -1;
+    iaxc_netstat remoteStats{};  // as the peer's last PONG reported them
+};
+
+struct CallSlot {
+    int state = 0;  // IAXC_CALL_STATE_* without SELECTED (derived)
+    int format = 0;
+    std::string remote;
+    std::string remoteName;
+    std::string local;
+    std::string localContext;
+    std::string callerName;
+    std::string callerNumber;
+    uint16_t session = 0;  // local call number, 0 when none
+    // Selected by the application. A call that later lands in a slot the
+    // selection still points at is not selected until chosen.
+    bool selected = false;
+};
+
+struct Registration {
+    int id = 0;
+    std::string user;
+    std::string secret;
+    std::string host;  // "host[:port]"
+    uint16_t session = 0;
+    uint64_t nextAttemptMs = 0;
+    bool resolving = false;
+    // Where the last request went (for the release on unregister).
+    bool hasPeer = false;
+    sockaddr_in peer{};
+};
+
+}  // namespace voice::engine
