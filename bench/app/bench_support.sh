@@ -1,15 +1,9 @@
-# Shell functions the benchmarks share: waiting, and reading a process's
-# costs from /proc.
+# Shell functions the benchmarks share: reading a process's costs from
+# /proc. Sourced, not run; it brings in the shell harness that starts the
+# lab PBX, Xvfb and the phones and stops them on exit.
 
-# Runs a command until it succeeds, for at most $1 tenths of a second.
-wait_for() {
-  local tenths=$1; shift
-  for _ in $(seq "$tenths"); do
-    "$@" > /dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
+# shellcheck source=SCRIPTDIR/../../tests/support/harness.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../tests/support/harness.sh"
 
 # One line per thread of process $1: tid, name, voluntary and involuntary
 # context switches, processor time in nanoseconds.

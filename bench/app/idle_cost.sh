@@ -10,37 +10,18 @@
 # each engine thread (voice-*).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build=$(cd "${1:-$root/build}" && pwd)
 seconds=${IDLE_SECONDS:-60}
 # Measuring starts this long after registration: the text cursor blinks
 # for the first 10 s after the window comes up.
 settle=${IDLE_SETTLE:-12}
-phone=$build/bench/app/bench_phone_host
-labpbx=$build/labpbx/pbx/labpbx
-ctl=$build/labpbx/pbx/labpbx-ctl
-for program in "$phone" "$labpbx" "$ctl"; do
-  [ -x "$program" ] || { echo "idle_cost: $program is not built" >&2; exit 2; }
-done
 . "$root/bench/app/bench_support.sh"
+use_build "${1:-$root/build}" bench/app/bench_phone_host labpbx labpbx-ctl
+phone=$build/bench/app/bench_phone_host
+harness_begin idle_cost
 
-work=$(mktemp -d /tmp/quendra-idle-XXXXXX)
-address="127.79.$(( ($$ / 250) % 250 + 1 )).$(( $$ % 250 + 1 ))"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "idle_cost: FAILED: $*" >&2; exit 1; }
-ctl() { "$ctl" -a "$address" -p 5039 "$@"; }
-
-cat > "$work/lab.conf" <<EOF
+start_labpbx <<EOF
 [general]
-bindaddr = $address
 iaxport = 4569
-managerport = 5038
-controlport = 5039
 minregexpire = 60
 maxregexpire = 3600
 [extensions]
@@ -48,15 +29,12 @@ maxregexpire = 3600
 [managers]
 quendra = labsecret
 EOF
-"$labpbx" -c "$work/lab.conf" > "$work/labpbx.out" 2>&1 &
-pids+=($!)
-wait_for 50 ctl stats || fail "the lab PBX did not start"
 
-cat > "$work/Quendra.ini" <<EOF
-host=$address
+cat > "$out/Quendra.ini" <<EOF
+host=$labpbx_address
 user=2001
 pass=lab2001
-iax2UDPPort=$(( 20000 + $$ % 20000 ))
+iax2UDPPort=$(free_udp_port)
 EOF
 
 # Runs the phone in the given Qt platform until it is registered, lets it
@@ -64,34 +42,23 @@ EOF
 measure() {
   local label=$1 platform=$2
   echo "== $label: registered, idle for $seconds s =="
-  (cd "$work" && QT_QPA_PLATFORM=$platform QUENDRA_AUDIO_SILENT=${QUENDRA_AUDIO_SILENT:-1} \
-    exec "$phone" > "$work/phone-$platform.out" 2>&1) &
-  local pid=$!
-  pids+=("$pid")
-  wait_for 100 sh -c "\"$ctl\" -a $address -p 5039 registrations | grep -q '^reg 2001 '" \
-    || fail "the phone did not register ($label)"
+  QT_QPA_PLATFORM=$platform QUENDRA_AUDIO_SILENT=${QUENDRA_AUDIO_SILENT:-1} \
+    start_background "phone-$platform" "$out" "$phone"
+  local pid=$started_pid
+  wait_for 100 labpbx_shows '^reg 2001 ' registrations || fail "the phone did not register ($label)"
   sleep "$settle"
-  proc_sample "$pid" > "$work/before"
+  proc_sample "$pid" > "$out/before"
   sleep "$seconds"
-  proc_sample "$pid" > "$work/after"
-  proc_report "$work/before" "$work/after" "$seconds"
+  proc_sample "$pid" > "$out/after"
+  proc_report "$out/before" "$out/after" "$seconds"
   proc_memory "$pid"
   echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
-  wait_for 50 sh -c "! \"$ctl\" -a $address -p 5039 registrations | grep -q '^reg 2001 '" || true
-  ctl unregister all > /dev/null || true
+  wait_for 50 labpbx_lacks '^reg 2001 ' registrations || true
+  labpbx_ctl unregister all > /dev/null || true
 }
 
 measure "offscreen" offscreen
-
-display=""
-for n in $(seq 150 199); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || fail "no free display number"
-Xvfb "$display" -screen 0 640x480x24 -nolisten tcp > "$work/xvfb.out" 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-wait_for 50 xdpyinfo || fail "Xvfb did not start"
+start_xvfb 640x480x24
 measure "Xvfb" xcb

@@ -16,10 +16,9 @@ if [ "${QUENDRA_PACKAGE_INSTALL_TEST:-}" != 1 ] || [ "$(id -u)" != 0 ]; then
   echo "skipped: installs the package for real; run as root with QUENDRA_PACKAGE_INSTALL_TEST=1"
   exit 77
 fi
-rm -rf "$out"
-mkdir -p "$out"
-# shellcheck source=phone_runs.sh
+# shellcheck source=SCRIPTDIR/phone_runs.sh
 source "$(dirname "$0")/phone_runs.sh"
+harness_begin package.install "$out"
 
 status_of_quendra() { dpkg-query -W -f='${Status}' quendra 2> /dev/null || true; }
 installed() { [[ "$(status_of_quendra)" = *" installed" ]]; }
@@ -46,15 +45,14 @@ odbc_state() {
 
 we_installed=0
 probe_installed=0
-cleanup() {
-  stop_children
+remove_packages() {
   if [ "$probe_installed" = 1 ]; then dpkg -P quendra-trigger-probe || true; fi
   if [ "$we_installed" = 1 ] && known; then
     echo "-- cleaning up: purging the package"
     dpkg -P quendra || true
   fi
 }
-trap cleanup EXIT
+at_exit remove_packages
 
 echo "== ODBC drivers before (odbcinst -q -d)"
 odbcinst -q -d || true
@@ -74,7 +72,7 @@ man -w quendra > /dev/null || fail "man does not find quendra's page"
 desktop-file-validate /usr/share/applications/quendra.desktop || fail "the installed desktop entry is not valid"
 
 echo "== quendra from PATH under Xvfb"
-start_xvfb
+start_xvfb 640x480x24
 folder=$out/working-folder
 mkdir -p "$folder"
 window_round_trip "IAX2 Soft Phone v$version" "$folder" quendra

@@ -26,15 +26,13 @@ root=$work/root
 control=$work/control
 deb=$build/quendra_${version}_amd64.deb
 out=$work/$check
-# shellcheck source=phone_runs.sh
+# shellcheck source=SCRIPTDIR/phone_runs.sh
 source "$(dirname "$0")/phone_runs.sh"
-trap stop_children EXIT
 
 if [ "$check" != build ]; then
   [ -d "$root/usr" ] || { echo "the package is not unpacked: run package.build first" >&2; exit 1; }
-  rm -rf "$out"
-  mkdir -p "$out"
 fi
+harness_begin "package.$check" "$out"
 
 # The keys the readers in the source accept, one a line: the options file's
 # key table and the opt-out file's matches.
@@ -133,9 +131,9 @@ check_offscreen_starts() {
   { cat "$root/usr/share/doc/quendra/examples/Quendra.ini"; echo "debug=1;"; } > "$folder/Quendra.ini"
   grep -v '^dbpassword=' "$root/usr/share/doc/quendra/examples/optout.cfg" > "$folder/optout.cfg"
   start_offscreen terminal "$folder" "$root/usr/bin/quendra" "-opto$folder/optout.cfg"
-  wait_for 100 file_has "$folder/Quendra1001-*.log" "IAX config file name = [Quendra.ini]" \
+  wait_for_log 100 "$folder/Quendra1001-*.log" "IAX config file name = [Quendra.ini]" \
     || fail "no debug log in the working folder naming Quendra.ini"
-  wait_for 50 file_has "$folder/Quendra1001-*.log" "mandatory dbpassword is not given" \
+  wait_for_log 50 "$folder/Quendra1001-*.log" "mandatory dbpassword is not given" \
     || fail "the opt-out file was not read"
   stop_offscreen
   if grep -E 'invalid|out of range|empty or too long|fopen' "$folder"/Quendra1001-*.log; then
@@ -149,7 +147,7 @@ check_offscreen_starts() {
   mkdir -p "$home/.config/quendra"
   printf 'debug=1;\nuser=7002;\n' > "$home/.config/quendra/Quendra.ini"
   XDG_STATE_HOME=relative/state start_offscreen menu-default "$out" "$root/usr/libexec/quendra/menu-start"
-  wait_for 100 file_has "$home/.local/state/quendra/Quendra7002-*.log" \
+  wait_for_log 100 "$home/.local/state/quendra/Quendra7002-*.log" \
     "IAX config file name = [$home/.config/quendra/Quendra.ini]" \
     || fail "no debug log in ~/.local/state/quendra naming ~/.config/quendra/Quendra.ini"
   stop_offscreen
@@ -160,7 +158,7 @@ check_offscreen_starts() {
   # the menu entry's arguments reach the phone.
   XDG_CONFIG_HOME=$out/xdg-config XDG_STATE_HOME=$out/xdg-state \
     start_offscreen menu-xdg "$out" "$root/usr/libexec/quendra/menu-start" -debug -user7003
-  wait_for 100 file_has "$out/xdg-state/quendra/Quendra7003-*.log" \
+  wait_for_log 100 "$out/xdg-state/quendra/Quendra7003-*.log" \
     "IAX config file name = [$out/xdg-config/quendra/Quendra.ini]" \
     || fail "no debug log in \$XDG_STATE_HOME/quendra naming \$XDG_CONFIG_HOME/quendra/Quendra.ini"
   stop_offscreen
@@ -176,7 +174,7 @@ check_window() {
   local exec_line
   exec_line=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/quendra.desktop")
   [[ "$exec_line" = /usr/* ]] || fail "the desktop entry's Exec is not a program under /usr: $exec_line"
-  start_xvfb
+  start_xvfb 640x480x24
   # shellcheck disable=SC2086  # the Exec line is split into words as a desktop does
   window_round_trip "IAX2 Soft Phone v$version" "$out" $root$exec_line
   [ -d "$HOME/.config/quendra" ] && [ -d "$HOME/.local/state/quendra" ] \
