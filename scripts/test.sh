@@ -35,8 +35,6 @@ configure_and_test() {
 }
 
 configure_and_test build "normal build" ""
-echo "== end-to-end: the program under Xvfb against the lab PBX =="
-scripts/e2e-call.sh build
 configure_and_test build-asan "address and undefined-behaviour sanitizers" "" -DQUENDRA_SANITIZE=address
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   configure_and_test build-tsan "thread sanitizer (voice engine, lab PBX)" "^(voice|labpbx)\\." \
