@@ -45,4 +45,4 @@ for _ in $(seq 50); do
 done
 cat build/labpbx.log
 
-build/app/quendra "-init$phone_ini" "$@"
+build/program/quendra "-init$phone_ini" "$@"
