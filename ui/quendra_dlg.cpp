@@ -135,7 +135,7 @@ void CQuendraDlg::paintEvent(QPaintEvent* event) {
     }
     QPainter painter(this);
     painter.fillRect(rect(), palette().window());
-    const QSize iconSize(32, 32);
+    const QSize iconSize(kLargeIconSize, kLargeIconSize);
     painter.drawPixmap(minimisedIconPosition(size(), iconSize), m_hIcon.pixmap(iconSize));
 }
 
