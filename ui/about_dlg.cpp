@@ -238,8 +238,8 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     setFixedSize(u.x(488), u.y(446));
 
     auto* icon = new QLabel(this);
-    icon->setPixmap(mainIconPixmap(32));
-    icon->setGeometry(u.x(11), u.y(2), 32, 32);
+    icon->setPixmap(mainIconPixmap(kLargeIconSize));
+    icon->setGeometry(u.x(11), u.y(2), kLargeIconSize, kLargeIconSize);
     auto* version = new QLabel(QString::fromLatin1(kVersionLine), this);
     version->setGeometry(u.rect(40, 1, 150, 9));
     auto* ok = new QPushButton(QStringLiteral("OK"), this);

@@ -16,6 +16,7 @@ const QColor kDarkGrey(128, 128, 128);
 const QColor kGreen(0, 255, 0);
 const QColor kRed(255, 0, 0);
 const QColor kYellow(255, 255, 0);
+const QColor kEnvelopePaper(255, 250, 225);
 
 void paintWord(QPainter& painter, const QRect& rect, const FaceLook& look) {
     painter.fillRect(rect, look.background);
@@ -58,7 +59,7 @@ void paintEnvelope(QPainter& painter, const QRect& rect) {
     const double h = rect.height();
     const QRectF body(rect.left() + w * 0.08, rect.top() + h * 0.28, w * 0.74, h * 0.62);
     painter.setPen(QPen(QColor(60, 60, 60), 1));
-    painter.setBrush(QColor(255, 250, 225));
+    painter.setBrush(kEnvelopePaper);
     painter.drawRect(body);
     QPainterPath flap;
     flap.moveTo(body.topLeft());
@@ -83,7 +84,7 @@ FaceLook faceLook(int bitmapId) {
     case IDB_ANSWER_IDLE: return {"Answer", kDarkGrey, kGrey, true};
     case IDB_ANSWER_RED: return {"Answer", kYellow, kRed, false};
     case IDB_ANSWER_GREEN: return {"Answer", Qt::black, kGreen, false};
-    case IDB_VOICEMAIL: return {nullptr, Qt::black, QColor(255, 250, 225), false};
+    case IDB_VOICEMAIL: return {nullptr, Qt::black, kEnvelopePaper, false};
     default: return {nullptr, QColor(), QColor(), false};
     }
 }
@@ -135,7 +136,7 @@ QPixmap mainIconPixmap(int size) {
 
 QIcon mainIcon() {
     QIcon icon;
-    icon.addPixmap(mainIconPixmap(32));
-    icon.addPixmap(mainIconPixmap(16));
+    icon.addPixmap(mainIconPixmap(kLargeIconSize));
+    icon.addPixmap(mainIconPixmap(kSmallIconSize));
     return icon;
 }

@@ -26,6 +26,8 @@ QSize faceSize(int bitmapId);
 void paintFace(QPainter& painter, const QRect& rect, int bitmapId);
 // The face at its nominal size.
 QPixmap facePixmap(int bitmapId);
-// Icon 128 in its large (32) and small (16) sizes.
+// Icon 128 in its large and small sizes, in pixels a side.
+constexpr int kLargeIconSize = 32;
+constexpr int kSmallIconSize = 16;
 QIcon mainIcon();
 QPixmap mainIconPixmap(int size);

@@ -1,6 +1,10 @@
 // The main window: every control of the control table at its place, the
 // start-up sequence, the bindings of the controls to their operations, the
 // window timers, the height toggle and the settings window entry.
+// Its parts: quendra_dlg.cpp (construction and window behaviour),
+// quendra_dlg_layout.cpp (the controls), quendra_dlg_dispatch.cpp (controls
+// and timers to their operations), quendra_dlg_startup.cpp (the start-up
+// sequence), quendra_dlg_controls.cpp (the MainWindow interface).
 #pragma once
 
 #include <QDialog>
@@ -75,6 +79,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    // Construction runs these three in order: the widgets, their bindings,
+    // then the start-up sequence.
     void createControls();
     void bindControls();
     void onInitDialog(int argc, const char* const* argv);
