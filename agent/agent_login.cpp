@@ -8,6 +8,7 @@
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "app/main_window.h"
+#include "agent/manager_link.h"
 #include "agent/manager_session.h"
 #include "app/settings.h"
 #include "agent/socket_layer.h"
@@ -51,7 +52,8 @@ bool applyLoginAction() {
     const int action = g_settings.loginAction;
     if (action != LOGINACTION_NOT_READY && action != LOGINACTION_READY) return true;
     const bool ready = action == LOGINACTION_READY;
-    const int result = ready ? changeAgentMode("Ready", "false") : changeAgentMode("NotReady", "true");
+    const int result = ready ? managerLink().changeAgentMode("Ready", "false")
+                             : managerLink().changeAgentMode("NotReady", "true");
     if (result == MODE_LINK_LOST) {
         resetAgentLogin();
         return false;
@@ -96,7 +98,7 @@ void OnBnClickedButLogin() {
 
     char unusedAddress[kInUseAddressSize];
     unusedAddress[0] = '\0';
-    const int opened = init_iaxAgiSocket(0, unusedAddress);
+    const int opened = managerLink().init_iaxAgiSocket(0, unusedAddress);
     if (opened != kSessionOpened) {
         char text[256];
         if (opened > 0) {
@@ -117,7 +119,8 @@ void OnBnClickedButLogin() {
     // holds is shown instead of the login action.
     int readBackPaused = 0;
     char readBackReason[kReadBackReasonSize] = "";
-    const bool readBackFound = queueDialect() && takeMemberReadBack(&readBackPaused, readBackReason);
+    const bool readBackFound =
+        queueDialect() && managerLink().takeMemberReadBack(&readBackPaused, readBackReason);
     if (!readBackFound && !applyLoginAction()) return;
 
     dlg.enableControl(IDC_BUT_ACWIB, true);
@@ -137,7 +140,7 @@ void OnBnClickedButLogout() {
     MainWindow& dlg = *g_mainDlg;
     dlg.enableControl(IDC_BUT_LOGOUT, false);
 
-    const int result = agi_Logout(g_settings.agid);
+    const int result = managerLink().agi_Logout(g_settings.agid);
     if (result != kLoggedOff) {
         char text[256];
         if (result > 0) {

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <thread>
 
-#include "agent/manager_link.h"
+#include "agent/manager_exchange.h"
 #include "agent/manager_session.h"
 #include "session_fixture.h"
 #include "app/settings.h"
