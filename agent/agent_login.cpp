@@ -29,6 +29,9 @@ enum LoginAction : int { LOGINACTION_NOT_READY = 0, LOGINACTION_READY = 1 };
 constexpr int kSessionOpened = 0;
 constexpr int kLoggedOff = 0;
 
+// The advice of a failed Login or Logout that is no socket error.
+constexpr char kRerunAdvice[] = "rerun wiht -debug and check log file!";
+
 constexpr int kFieldBufferSize = kAcmUserMaxChars + 1;
 
 // Reads a login field into its setting; false when the field is empty, in
@@ -101,14 +104,7 @@ void OnBnClickedButLogin() {
     const int opened = managerLink().init_iaxAgiSocket(0, unusedAddress);
     if (opened != kSessionOpened) {
         char text[256];
-        if (opened > 0) {
-            std::snprintf(text, sizeof text, "**ERR** [Login]->init_iaxAgiSocket() socket error [%s]",
-                          socket_getErrorMsg(opened));
-        } else {
-            std::snprintf(text, sizeof text,
-                          "**ERR** [Login]->init_iaxAgiSocket() non-socket error; rerun wiht -debug "
-                          "and check log file!");
-        }
+        formatSessionError(text, sizeof text, "**ERR** [Login]->init_iaxAgiSocket()", opened, kRerunAdvice);
         logAndShow(text);
         dlg.enableControl(IDC_BUT_LOGIN, true);
         g_acmSocket = 0;
@@ -143,14 +139,7 @@ void OnBnClickedButLogout() {
     const int result = managerLink().agi_Logout(g_settings.agid);
     if (result != kLoggedOff) {
         char text[256];
-        if (result > 0) {
-            std::snprintf(text, sizeof text, "**ERR** [Logout]->agi_Logout() socket error [%s]",
-                          socket_getErrorMsg(result));
-        } else {
-            std::snprintf(text, sizeof text,
-                          "**ERR** [Logout]->agi_Logout() non-socket error; rerun wiht -debug and "
-                          "check log file!");
-        }
+        formatSessionError(text, sizeof text, "**ERR** [Logout]->agi_Logout()", result, kRerunAdvice);
         logAndShow(text);
         // A closed link cannot log the agent off on a retry either: the peer's
         // orderly close (what a reset link also reads as here) counts as a

@@ -93,6 +93,14 @@ int logAgentIn() {
 
 }  // namespace
 
+void formatSessionError(char* text, int capacity, const char* operation, int code, const char* advice) {
+    if (code > 0) {
+        std::snprintf(text, capacity, "%s socket error [%s]", operation, socket_getErrorMsg(code));
+    } else {
+        std::snprintf(text, capacity, "%s non-socket error; %s", operation, advice);
+    }
+}
+
 int sendAGI(int socket, const char* text, int length) {
     if (linkDebugOn()) logDebugf("**DEB** sendAGI()->command is sending...[%s]", text ? text : "");
     const int rc = utl_sentmsg(socket, text, length);

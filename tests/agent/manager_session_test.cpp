@@ -170,6 +170,19 @@ TEST(SessionValues, ReadTimerAndPortFallbacks) {
     for (int value : {2000, 5038, 65535}) EXPECT_EQ(sessionPort(value), value);
 }
 
+TEST(SessionValues, ErrorTextNamesTheSocketCodeOrGivesTheAdvice) {
+    char text[256];
+    formatSessionError(text, sizeof text, "**ERR** [Op]->step()", SO_CONNECT_ERROR, "advice!");
+    EXPECT_STREQ(text, "**ERR** [Op]->step() socket error [connect() function error]");
+    for (int code : {-1, -12, 0}) {
+        formatSessionError(text, sizeof text, "**ERR** [Op]->step()", code, "advice!");
+        EXPECT_STREQ(text, "**ERR** [Op]->step() non-socket error; advice!") << code;
+    }
+    char small[8];
+    formatSessionError(small, sizeof small, "**ERR** [Op]->step()", SO_CONNECT_ERROR, "advice!");
+    EXPECT_STREQ(small, "**ERR**");
+}
+
 TEST_F(SessionTest, GreetingTimeOut) {
     server.setGreetingScript([](int) { return std::optional<ReplyPlan>(ReplyPlan{}); });
     char address[kInUseAddressSize];
