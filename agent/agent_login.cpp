@@ -8,6 +8,7 @@
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "app/main_window.h"
+#include "agent/manager_link.h"
 #include "agent/manager_session.h"
 #include "app/settings.h"
 #include "agent/socket_layer.h"
@@ -27,6 +28,9 @@ enum LoginAction : int { LOGINACTION_NOT_READY = 0, LOGINACTION_READY = 1 };
 
 constexpr int kSessionOpened = 0;
 constexpr int kLoggedOff = 0;
+
+// The advice of a failed Login or Logout that is no socket error.
+constexpr char kRerunAdvice[] = "rerun wiht -debug and check log file!";
 
 constexpr int kFieldBufferSize = kAcmUserMaxChars + 1;
 
@@ -51,7 +55,8 @@ bool applyLoginAction() {
     const int action = g_settings.loginAction;
     if (action != LOGINACTION_NOT_READY && action != LOGINACTION_READY) return true;
     const bool ready = action == LOGINACTION_READY;
-    const int result = ready ? changeAgentMode("Ready", "false") : changeAgentMode("NotReady", "true");
+    const int result = ready ? managerLink().changeAgentMode("Ready", "false")
+                             : managerLink().changeAgentMode("NotReady", "true");
     if (result == MODE_LINK_LOST) {
         resetAgentLogin();
         return false;
@@ -96,17 +101,10 @@ void OnBnClickedButLogin() {
 
     char unusedAddress[kInUseAddressSize];
     unusedAddress[0] = '\0';
-    const int opened = init_iaxAgiSocket(0, unusedAddress);
+    const int opened = managerLink().init_iaxAgiSocket(0, unusedAddress);
     if (opened != kSessionOpened) {
         char text[256];
-        if (opened > 0) {
-            std::snprintf(text, sizeof text, "**ERR** [Login]->init_iaxAgiSocket() socket error [%s]",
-                          socket_getErrorMsg(opened));
-        } else {
-            std::snprintf(text, sizeof text,
-                          "**ERR** [Login]->init_iaxAgiSocket() non-socket error; rerun wiht -debug "
-                          "and check log file!");
-        }
+        formatSessionError(text, sizeof text, "**ERR** [Login]->init_iaxAgiSocket()", opened, kRerunAdvice);
         logAndShow(text);
         dlg.enableControl(IDC_BUT_LOGIN, true);
         g_acmSocket = 0;
@@ -117,7 +115,8 @@ void OnBnClickedButLogin() {
     // holds is shown instead of the login action.
     int readBackPaused = 0;
     char readBackReason[kReadBackReasonSize] = "";
-    const bool readBackFound = queueDialect() && takeMemberReadBack(&readBackPaused, readBackReason);
+    const bool readBackFound =
+        queueDialect() && managerLink().takeMemberReadBack(&readBackPaused, readBackReason);
     if (!readBackFound && !applyLoginAction()) return;
 
     dlg.enableControl(IDC_BUT_ACWIB, true);
@@ -137,17 +136,10 @@ void OnBnClickedButLogout() {
     MainWindow& dlg = *g_mainDlg;
     dlg.enableControl(IDC_BUT_LOGOUT, false);
 
-    const int result = agi_Logout(g_settings.agid);
+    const int result = managerLink().agi_Logout(g_settings.agid);
     if (result != kLoggedOff) {
         char text[256];
-        if (result > 0) {
-            std::snprintf(text, sizeof text, "**ERR** [Logout]->agi_Logout() socket error [%s]",
-                          socket_getErrorMsg(result));
-        } else {
-            std::snprintf(text, sizeof text,
-                          "**ERR** [Logout]->agi_Logout() non-socket error; rerun wiht -debug and "
-                          "check log file!");
-        }
+        formatSessionError(text, sizeof text, "**ERR** [Logout]->agi_Logout()", result, kRerunAdvice);
         logAndShow(text);
         // A closed link cannot log the agent off on a retry either: the peer's
         // orderly close (what a reset link also reads as here) counts as a

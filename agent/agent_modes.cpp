@@ -8,6 +8,7 @@
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "app/main_window.h"
+#include "agent/manager_link.h"
 #include "agent/manager_session.h"
 #include "app/message_box.h"
 #include "app/settings.h"
@@ -93,7 +94,7 @@ ModeOperationResult runModeOperation(AgentMode mode) {
     const ModeRow& row = kModeRows[mode];
     if (refuseWhenBusy()) return MODEOP_REFUSED_WHEN_BUSY;
     killTimedAcwTimers();
-    const int result = changeAgentMode(row.label, row.pausedValue);
+    const int result = managerLink().changeAgentMode(row.label, row.pausedValue);
     if (result == MODE_CHANGED) {
         setModeButtons(row.ready, row.aux, row.acwib, row.acwob);
         clearReasonSelection();
@@ -148,7 +149,7 @@ void OnBnClickedButAcwob() {
 
 int setNotReadyReason(const char* name, const char* pausedValue) {
     killTimedAcwTimers();
-    const int result = changeAgentMode(name, pausedValue);
+    const int result = managerLink().changeAgentMode(name, pausedValue);
     int success = 0;
     if (result == MODE_CHANGED) {
         setModeButtons(true, true, true, true);

@@ -9,6 +9,7 @@
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "app/main_window.h"
+#include "agent/manager_link.h"
 #include "agent/manager_session.h"
 #include "app/settings.h"
 #include "agent/socket_layer.h"
@@ -108,7 +109,7 @@ void runInboundAnswerNotReady() {
     if (g_settings.inboundAnswerNotReady == 0 || !agentLoggedIn()) return;
     // Set by the program on answering: no busy rule, and a pending timed
     // after-call work is left alone (a ringing call has already stopped it).
-    const int result = changeAgentMode("Inbound NR", "aux5");
+    const int result = managerLink().changeAgentMode("Inbound NR", "aux5");
     if (result == MODE_LINK_LOST) {
         resetAgentLogin();
     } else if (result == MODE_CHANGED) {

@@ -2,15 +2,12 @@
 // login), the agent-mode exchange and the log-off.
 #include "agent/manager_session.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
-#include <unistd.h>
 
 #include "app/debug_log.h"
 #include "agent/manager_actions.h"
-#include "agent/manager_link.h"
+#include "agent/manager_exchange.h"
 #include "agent/manager_messages.h"
 #include "app/message_box.h"
 #include "agent/queue_session.h"
@@ -19,37 +16,36 @@
 
 namespace {
 
-std::mutex l_linkMutex;
+// The classic handshakes read the reply whatever became of the send.
+ExchangeSteps handshakeSteps(int seconds, const char* owner = nullptr) {
+    ExchangeSteps steps;
+    steps.owner = owner;
+    steps.readAfterFailedSend = true;
+    steps.seconds = seconds;
+    return steps;
+}
 
-constexpr int kDefaultReadTimer = 5;
-constexpr int kMaxReadTimer = 10;
-constexpr int kDefaultAcmPort = 5038;
-constexpr int kMinAcmPort = 2000;
-constexpr int kMaxAcmPort = 65535;
-
-bool linkDebugOn() {
-    return g_settings.linkDebug != 0;
+int modeChangeFailure(int code) {
+    return linkLost(code) ? MODE_LINK_LOST : MODE_FAILED;
 }
 
 // The steps of the extension check after the manager login.
 int verifyExtension(char* inUseAddress) {
     char action[kActionBufferSize];
-    char reply[kReplyBufferSize];
     const int length = formatExtStateAction(action, g_settings.user);
-    sendAGI(g_acmSocket, action, length);
-    delayBeforeRead();
-    const int rc = utl_readMsg(g_acmSocket, reply, kExchangeReadSeconds);
+    std::string reply;
+    const int rc = exchangeOnLink(g_acmSocket, action, length, handshakeSteps(kExchangeReadSeconds), reply).code;
     if (rc != SO_OK) {
         logDebugf("**ERR** init_iaxAgiSocket()->(verify-extDN)utl_readMsg(%s) failed-> extdn=[%s]",
                   socket_getErrorMsg(rc), g_settings.user);
         closeManagerLink();
         return rc;
     }
-    if (linkDebugOn()) logDebugf("**DEB** init_iaxAgiSocket(verify-extDN)->reply=%s", reply);
+    if (linkDebugOn()) logDebugf("**DEB** init_iaxAgiSocket(verify-extDN)->reply=%s", reply.c_str());
 
     char scratch[kInUseAddressSize];
     char* address = inUseAddress ? inUseAddress : scratch;
-    switch (classifyExtStateReply(reply, address, kInUseAddressSize)) {
+    switch (classifyExtStateReply(reply.c_str(), address, kInUseAddressSize)) {
     case ExtStateReply::NoExt:
         writeDebugLogf("**ERR** init_iaxAgiSocket()->(verify-extDN)->Programming error NOEXT on extDN=[%s]",
                        g_settings.user);
@@ -65,7 +61,7 @@ int verifyExtension(char* inUseAddress) {
         break;
     }
     logDebugf("**ERR** init_iaxAgiSocket()->(verify-extDN)->unexpected received return on extdn=[%s], msg=[%s]",
-              g_settings.user, reply);
+              g_settings.user, reply.c_str());
     closeManagerLink();
     return MGR_REFUSED;
 }
@@ -73,20 +69,18 @@ int verifyExtension(char* inUseAddress) {
 // The steps of the agent login after the manager login.
 int logAgentIn() {
     char action[kActionBufferSize];
-    char reply[kReplyBufferSize];
     drainManagerLink(g_acmSocket);
     const int length = formatAgentLoginAction(action, g_settings.agid, g_settings.user);
-    sendAGI(g_acmSocket, action, length);
-    delayBeforeRead();
-    const int rc = utl_readMsg(g_acmSocket, reply, kExchangeReadSeconds);
+    std::string reply;
+    const int rc = exchangeOnLink(g_acmSocket, action, length, handshakeSteps(kExchangeReadSeconds), reply).code;
     if (rc != SO_OK) {
         logDebugf("**ERR** init_iaxAgiSocket()->(Login)utl_readMsg(%s) failed-> agentid/extdn=[%s,%s]",
                   socket_getErrorMsg(rc), g_settings.agid, g_settings.user);
         closeManagerLink();
         return rc;
     }
-    if (linkDebugOn()) logDebugf("**DEB** init_iaxAgiSocket(agent-login)->response=%s", reply);
-    if (replyHas(reply, "Response: Success")) {
+    if (linkDebugOn()) logDebugf("**DEB** init_iaxAgiSocket(agent-login)->response=%s", reply.c_str());
+    if (replyHas(reply.c_str(), "Response: Success")) {
         logDebugf("**DEB** init_iaxAgiSocket() AgentCallbackLogin() succeeded on agentid/extdn=[%s,%s]",
                   g_settings.agid, g_settings.user);
         return SO_OK;
@@ -99,50 +93,12 @@ int logAgentIn() {
 
 }  // namespace
 
-std::unique_lock<std::mutex> lockManagerLink() {
-    return std::unique_lock<std::mutex>(l_linkMutex);
-}
-
-void drainManagerLink(int socket) {
-    if (queueDialect()) return;
-    utl_purgeMsg(socket, g_settings.acmDelayB4Read);
-}
-
-void delayBeforeRead() {
-    if (g_settings.acmDelayB4Read > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(g_settings.acmDelayB4Read));
-}
-
-void closeManagerLink() {
-    if (g_acmSocket > 0) close(g_acmSocket);
-    g_acmSocket = 0;
-    so_cleanup();
-}
-
-int sessionReadTimer(int acmReadTimer) {
-    return (acmReadTimer <= 0 || acmReadTimer > kMaxReadTimer) ? kDefaultReadTimer : acmReadTimer;
-}
-
-int sessionPort(int acmPort) {
-    return (acmPort < kMinAcmPort || acmPort > kMaxAcmPort) ? kDefaultAcmPort : acmPort;
-}
-
-ExchangeOutcome sendAndRead(int socket, const char* owner, const char* action, int length, char* reply,
-                            char (&warning)[kExchangeWarningSize], const char* actionId) {
-    const int sent = sendAGI(socket, action, length);
-    if (sent != SO_OK) {
-        std::snprintf(warning, sizeof warning, "**WRN** %s(%s) failed", owner, action);
-        logDebugf("%s", warning);
-        return {false, sent};
+void formatSessionError(char* text, int capacity, const char* operation, int code, const char* advice) {
+    if (code > 0) {
+        std::snprintf(text, capacity, "%s socket error [%s]", operation, socket_getErrorMsg(code));
+    } else {
+        std::snprintf(text, capacity, "%s non-socket error; %s", operation, advice);
     }
-    logDebugf("**DEB** %s()->sendAGI() delay timer starts", owner);
-    delayBeforeRead();
-    logDebugf("**DEB** %s()->sendAGI() delay timer ends", owner);
-    if (!actionId) return {true, utl_readMsg(socket, reply, kExchangeReadSeconds)};
-    std::string message;
-    const int rc = readReply(socket, actionId, message, kExchangeReadSeconds);
-    if (rc == SO_OK) copyText(reply, kReplyBufferSize, message.c_str());
-    return {true, rc};
 }
 
 int sendAGI(int socket, const char* text, int length) {
@@ -195,20 +151,16 @@ int init_iaxAgiSocket(int verify, char* inUseAddress) {
 
     char action[kActionBufferSize];
     const int length = formatLoginAction(action, s.acmUser, s.acmPass);
-    sendAGI(g_acmSocket, action, length);
-    logDebugf("**DEB** init_iaxAgiSocket()->sendAGI() delay timer starts");
-    delayBeforeRead();
-    logDebugf("**DEB** init_iaxAgiSocket()->sendAGI() delay timer ends");
-
-    rc = utl_readMsg(g_acmSocket, reply, readTimer);
+    std::string login;
+    rc = exchangeOnLink(g_acmSocket, action, length, handshakeSteps(readTimer, "init_iaxAgiSocket"), login).code;
     if (rc != SO_OK) {
         logDebugf("**ERR** init_iaxAgiSocket/utl_readMsg(%s) failed-> login on [%s]", socket_getErrorMsg(rc),
                   s.acmUser);
         closeManagerLink();
         return rc;
     }
-    if (linkDebugOn()) logDebugf("**DEB** init_iaxAgiSocket(ACM-login)->response=%s", reply);
-    if (!replyHas(reply, "Response: Success")) {
+    if (linkDebugOn()) logDebugf("**DEB** init_iaxAgiSocket(ACM-login)->response=%s", login.c_str());
+    if (!replyHas(login.c_str(), "Response: Success")) {
         logDebugf("**ERR** init_iaxAgiSocket()->login on [%s] failed", s.acmUser);
         closeManagerLink();
         return MGR_REFUSED;
@@ -221,35 +173,29 @@ int init_iaxAgiSocket(int verify, char* inUseAddress) {
 
 int changeAgentMode(const char* label, const char* pausedValue) {
     if (!label) label = "";
-    char warning[kExchangeWarningSize];
-    ExchangeOutcome outcome;
-    {
-        auto lock = lockManagerLink();
-        const int socket = g_acmSocket;
-        drainManagerLink(socket);
-        char action[kActionBufferSize];
-        const std::string id = queueDialect() ? nextActionId() : std::string();
-        const int length = queueDialect()
-                               ? formatQueuePauseReasonAction(action, id.c_str(), g_settings.user, pausedValue)
-                               : formatQueuePauseAction(action, g_settings.agid, pausedValue);
-        logDebugf("**DEB** changeAgentMode(%s) command is sending...", label);
-        char reply[kReplyBufferSize];
-        outcome = sendAndRead(socket, "changeAgentMode", action, length, reply, warning,
-                              queueDialect() ? id.c_str() : nullptr);
-        if (outcome.sent) {
-            if (outcome.code != SO_OK) {
-                logDebugf("**ERR** changeAgentMode() [%s]->utl_readMsg(%s) failed-> agentid=[%s]", label,
-                          socket_getErrorMsg(outcome.code), g_settings.agid);
-                return outcome.code == SO_CONNECTION_CLOSED ? MODE_LINK_LOST : MODE_FAILED;
-            }
-            if (linkDebugOn()) logDebugf("**DEB** changeAgentMode()->response=%s", reply);
-            if (replyHas(reply, "Response: Success")) return MODE_CHANGED;
-            logDebugf("**ERR** changeAgentMode() [%s] failed on agentid=[%s]", label, g_settings.agid);
-            return MODE_FAILED;
+    SessionRequest request;
+    request.owner = "changeAgentMode";
+    request.format = [&](char* action, const char* actionId) {
+        return actionId ? formatQueuePauseReasonAction(action, actionId, g_settings.user, pausedValue)
+                        : formatQueuePauseAction(action, g_settings.agid, pausedValue);
+    };
+    request.logSending = [&](const char*) { logDebugf("**DEB** changeAgentMode(%s) command is sending...", label); };
+    request.judgeReply = [&](int code, const char* reply) {
+        if (code != SO_OK) {
+            logDebugf("**ERR** changeAgentMode() [%s]->utl_readMsg(%s) failed-> agentid=[%s]", label,
+                      socket_getErrorMsg(code), g_settings.agid);
+            return modeChangeFailure(code);
         }
-    }
-    showMessage(warning);
-    return outcome.code == SO_CONNECTION_CLOSED ? MODE_LINK_LOST : MODE_FAILED;
+        if (linkDebugOn()) logDebugf("**DEB** changeAgentMode()->response=%s", reply);
+        if (replyHas(reply, "Response: Success")) return static_cast<int>(MODE_CHANGED);
+        logDebugf("**ERR** changeAgentMode() [%s] failed on agentid=[%s]", label, g_settings.agid);
+        return static_cast<int>(MODE_FAILED);
+    };
+    request.sendFailed = [](int code, const char* warning) {
+        showMessage(warning);
+        return modeChangeFailure(code);
+    };
+    return runSessionRequest(request);
 }
 
 int agi_Logout(const char* agentId) {

@@ -50,6 +50,12 @@ int agi_Logout(const char* agentId);
 // new messages, -1 link lost, -2 other failure.
 int checkMWI(const char* context);
 
+// The text a failed session operation (init_iaxAgiSocket, agi_Logout) is
+// reported with, written into text (capacity bytes): "<operation> socket
+// error [<socket_getErrorMsg text>]" for a socket code (above 0), otherwise
+// "<operation> non-socket error; <advice>".
+void formatSessionError(char* text, int capacity, const char* operation, int code, const char* advice);
+
 // Capacity of the buffer that receives a read-back pause reason.
 constexpr int kReadBackReasonSize = 64;
 // Queue dialect: after an agent login that found the agent already in a

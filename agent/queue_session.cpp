@@ -13,17 +13,14 @@ namespace {
 MemberState l_readBack;
 bool l_readBackValid = false;
 
-bool linkDebugOn() {
-    return g_settings.linkDebug != 0;
-}
-
 // Sends one action and reads its whole reply (a list when list is true).
 int exchange(int socket, const char* action, int length, const std::string& id, std::string& reply, int seconds,
              bool list = false) {
-    const int sent = sendAGI(socket, action, length);
-    if (sent != SO_OK) return sent;
-    delayBeforeRead();
-    return list ? readListReply(socket, id, reply, seconds) : readReply(socket, id, reply, seconds);
+    ExchangeSteps steps;
+    steps.seconds = seconds;
+    steps.actionId = id.c_str();
+    steps.list = list;
+    return exchangeOnLink(socket, action, length, steps, reply).code;
 }
 
 int verifyByPeerList(char* inUseAddress) {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "agent/manager_link.h"
+#include "agent/manager_exchange.h"
 #include "agent/queue_actions.h"
 
 // After utl_connect2server: reads the greeting, logs in with events off,

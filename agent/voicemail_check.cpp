@@ -6,7 +6,7 @@
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "app/main_window.h"
-#include "agent/manager_session.h"
+#include "agent/manager_link.h"
 #include "app/message_box.h"
 #include "app/settings.h"
 
@@ -38,7 +38,7 @@ void startVoicemailCheck() {
         logDebugf("**ERR** Login->SetTimer(TIMERID_MWICHECKER) failed");
         return;
     }
-    showButtonFor(checkMWI(g_settings.vmbxContext));
+    showButtonFor(managerLink().checkMWI(g_settings.vmbxContext));
 }
 
 void stopVoicemailCheck() {
@@ -47,7 +47,7 @@ void stopVoicemailCheck() {
 }
 
 void onVoicemailTimer() {
-    showButtonFor(checkMWI(g_settings.vmbxContext));
+    showButtonFor(managerLink().checkMWI(g_settings.vmbxContext));
 }
 
 void OnBnClickedButVoicemail() {
@@ -55,7 +55,7 @@ void OnBnClickedButVoicemail() {
         g_mainDlg->showControl(IDC_BUT_VOICEMAIL, false);
         return;
     }
-    const int newMessages = checkMWI(g_settings.vmbxContext);
+    const int newMessages = managerLink().checkMWI(g_settings.vmbxContext);
     char text[128];
     if (newMessages == 0) {
         std::snprintf(text, sizeof text, "Voice mailbox [%s] has no new mail", g_settings.vmbxNumber);

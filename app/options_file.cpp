@@ -7,16 +7,11 @@
 #include <unistd.h>
 
 #include "app/debug_log.h"
+#include "app/line_scan.h"
 #include "app/secret_file.h"
 #include "app/settings.h"
 
 namespace {
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 enum class Kind {
     Flag,       // any number; stored as 0 or 1
@@ -125,63 +120,23 @@ const Key* keyTable(int* count) {
 
 // The value part of line if it begins with the key and its '=', else null.
 const char* matchKey(const char* line, const Key& key) {
-    const size_t n = std::strlen(key.name);
-    if (std::strncmp(line, key.name, n) != 0) return nullptr;
-    const char* p = line + n;
-    if (key.spacedEquals) {
-        while (isSpace(*p)) ++p;
-    }
-    return *p == '=' ? p + 1 : nullptr;
+    return scanKeyValue(line, key.name, key.spacedEquals ? KeyForm::Spaced : KeyForm::Exact);
 }
 
 // Leading white space, an optional sign and at least one digit; whatever
 // follows the digits is not looked at. A number that does not fit in 32 bits
 // is unreadable rather than wrapped.
 bool readNumber(const char* p, int32_t* out) {
-    while (isSpace(*p)) ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        ++p;
-    }
-    if (!isDigit(*p)) return false;
-    long long value = 0;
-    while (isDigit(*p)) {
-        value = value * 10 + (*p - '0');
-        if (value > 2147483648LL) return false;
-        ++p;
-    }
-    if (negative) value = -value;
-    if (value > 2147483647LL) return false;
-    *out = static_cast<int32_t>(value);
-    return true;
+    return scanNumber(p, out, OutOfRange::Refuse);
 }
 
-// The characters up to the first ';', CR or LF; at least one.
-bool readText(const char* p, char* out, int capacity) {
-    int n = 0;
-    while (p[n] != '\0' && p[n] != ';' && p[n] != '\r' && p[n] != '\n' && n < capacity - 1) {
-        out[n] = p[n];
-        ++n;
-    }
-    out[n] = '\0';
-    return n > 0;
-}
-
-// The leading run of characters accepted by allowed; at least one.
-template <typename Pred>
-bool readRun(const char* p, char* out, int capacity, Pred allowed) {
-    int n = 0;
-    while (allowed(p[n]) && n < capacity - 1) {
-        out[n] = p[n];
-        ++n;
-    }
-    out[n] = '\0';
-    return n > 0;
+// The leading run of characters of the kind; at least one.
+bool readRun(const char* p, RunKind kind, char* out, int capacity) {
+    return scanRun(p, kind, out, capacity) > 0;
 }
 
 bool isQueueNameChar(char c) {
-    return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' || c == '.';
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' || c == '.';
 }
 
 // Queue names separated by single commas, none of them empty. The names go
@@ -240,11 +195,11 @@ bool applyValue(const Key& key, const char* value) {
         *key.number = number;
         return true;
     case Kind::Text:
-        if (!readText(value, text, sizeof text)) return false;
+        if (!readRun(value, RunKind::TextWithBlanks, text, sizeof text)) return false;
         setTextIfFits(text, key.text, key.maxLength, key.label);
         return true;
     case Kind::Codec:
-        if (!readText(value, text, sizeof text)) return false;
+        if (!readRun(value, RunKind::TextWithBlanks, text, sizeof text)) return false;
         if (std::strcmp(text, "gsm") == 0 || std::strcmp(text, "ulaw") == 0 ||
             std::strcmp(text, "alaw") == 0) {
             copyText(key.text, key.maxLength + 1, text);
@@ -253,23 +208,20 @@ bool applyValue(const Key& key, const char* value) {
         }
         return true;
     case Kind::DialCode:
-        if (!readRun(value, text, sizeof text,
-                     [](char c) { return isDigit(c) || c == '*' || c == '#'; })) {
-            return false;
-        }
+        if (!readRun(value, RunKind::DialChars, text, sizeof text)) return false;
         setTextIfFits(text, key.text, key.maxLength, key.label);
         return true;
     case Kind::Digits:
-        if (!readRun(value, text, sizeof text, isDigit)) return false;
+        if (!readRun(value, RunKind::Digits, text, sizeof text)) return false;
         setTextIfFits(text, key.text, key.maxLength, key.label);
         return true;
     case Kind::LogDir:
-        if (!readText(value, text, sizeof text)) return false;
+        if (!readRun(value, RunKind::TextWithBlanks, text, sizeof text)) return false;
         setTextIfFits(text, key.text, key.maxLength, key.label);
         checkLogDir();
         return true;
     case Kind::Dialect:
-        if (!readText(value, text, sizeof text)) return false;
+        if (!readRun(value, RunKind::TextWithBlanks, text, sizeof text)) return false;
         trimRight(text);
         if (std::strcmp(text, "classic") == 0 || std::strcmp(text, "queues") == 0) {
             copyText(key.text, key.maxLength + 1, text);
@@ -278,7 +230,7 @@ bool applyValue(const Key& key, const char* value) {
         }
         return true;
     case Kind::QueueList:
-        if (!readText(value, text, sizeof text)) return false;
+        if (!readRun(value, RunKind::TextWithBlanks, text, sizeof text)) return false;
         trimRight(text);
         if (isQueueList(text)) {
             setTextIfFits(text, key.text, key.maxLength, key.label);
@@ -327,12 +279,6 @@ FILE* openRegularFile(const char* fileName) {
 
 }  // namespace
 
-void trimRight(char* text) {
-    if (text == nullptr) return;
-    size_t n = std::strlen(text);
-    while (n > 0 && isSpace(text[n - 1])) text[--n] = '\0';
-}
-
 int setIntInRange(int min, const char* label, int32_t* field, int max, int value) {
     if (min <= value && value <= max) {
         *field = value;
@@ -373,12 +319,6 @@ void filtersToText(char* buffer, int capacity) {
         if (n < 0 || n >= capacity - used) break;
         used += n;
     }
-}
-
-int filterMask() {
-    const Settings& s = g_settings;
-    return (s.filter_denoise ? 1 : 0) | (s.filter_agc ? 2 : 0) | (s.filter_echo ? 4 : 0) |
-           (s.filter_aagc ? 8 : 0) | (s.filter_cn ? 16 : 0);
 }
 
 int readIAX2Options(const char* fileName) {

@@ -16,9 +16,6 @@ constexpr int kFiltersTextCapacity = 32;
 // unreadable, not a regular file) or reading failed.
 int readIAX2Options(const char* fileName);
 
-// Removes trailing white space (blank, tab, CR, LF, VT, FF) in place.
-void trimRight(char* text);
-
 // Stores value into field if min <= value <= max and returns 1; otherwise
 // the field keeps its value, the refusal is logged (debug on) and 0 returned.
 int setIntInRange(int min, const char* label, int32_t* field, int max, int value);
@@ -31,6 +28,3 @@ int setTextIfFits(const char* value, char* field, int maxLength, const char* lab
 // Writes the names of the audio filters that are on, joined by "|", in the
 // order DeNOISE, AGC, ECHO, AAGC, CN; empty when none is on.
 void filtersToText(char* buffer, int capacity = kFiltersTextCapacity);
-
-// The voice engine's filter mask of the five filter flags.
-int filterMask();

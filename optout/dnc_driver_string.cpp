@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "optout/dnc_connection.h"
+#include "app/line_scan.h"
 #include "app/settings.h"
 
 namespace {
@@ -89,12 +90,10 @@ void addDriverAttribute(DriverRegistration* registration, const char* attribute)
         {"Port", registration->port, sizeof registration->port},
         {"TDS_Version", registration->tdsVersion, sizeof registration->tdsVersion},
     };
-    const char* equals = std::strchr(attribute, '=');
-    if (equals == nullptr) return;
-    const size_t keyLength = static_cast<size_t>(equals - attribute);
     for (const auto& k : keys) {
-        if (std::strlen(k.key) == keyLength && strncasecmp(attribute, k.key, keyLength) == 0) {
-            copyText(k.field, k.capacity, equals + 1);
+        const char* value = scanKeyValue(attribute, k.key, KeyForm::ExactAnyCase);
+        if (value != nullptr) {
+            copyText(k.field, k.capacity, value);
             return;
         }
     }

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "app/debug_log.h"
-#include "optout/line_scan.h"
+#include "app/line_scan.h"
 #include "app/options_file.h"
 #include "app/secret_file.h"
 #include "app/settings.h"

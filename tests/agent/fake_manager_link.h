@@ -1,7 +1,8 @@
-// A stand-in for the manager session's exchanges: each call is recorded and
-// answered from a queue of scripted results (a default when the queue is
-// empty). Like the manager, it keeps the paused value of every successful
-// mode change, so tests can read the agent's pause history.
+// A stand-in for the manager session's exchanges, put in force as the
+// manager link before each test: each call is recorded and answered from a
+// queue of scripted results (a default when the queue is empty). Like the
+// manager, it keeps the paused value of every successful mode change, so
+// tests can read the agent's pause history.
 #pragma once
 
 #include <deque>
@@ -27,6 +28,3 @@ struct FakeManagerLink {
 };
 
 extern FakeManagerLink g_fakeLink;
-
-// The texts the fake gives for socket codes.
-const char* fakeSocketMessage(int code);

@@ -127,7 +127,7 @@ TEST_F(LoginTest, SessionNotOpenedReportsAndClearsTheHandle) {
     };
     const Case cases[] = {
         {SO_CONNECT_ERROR, std::string("**ERR** [Login]->init_iaxAgiSocket() socket error [") +
-                               fakeSocketMessage(SO_CONNECT_ERROR) + "]"},
+                               socket_getErrorMsg(SO_CONNECT_ERROR) + "]"},
         {-1, "**ERR** [Login]->init_iaxAgiSocket() non-socket error; rerun wiht -debug and check "
              "log file!"},
     };
@@ -190,7 +190,7 @@ TEST_F(LogoutTest, LostOrClosedLinkGivesTheErrorAndOneResetBox) {
         g_fakeLink.logoutResults = {code};
         OnBnClickedButLogout();
         const std::string error = std::string("**ERR** [Logout]->agi_Logout() socket error [") +
-                                  fakeSocketMessage(code) + "]";
+                                  socket_getErrorMsg(code) + "]";
         ASSERT_EQ(boxes.boxes.size(), 2u);
         EXPECT_EQ(boxes.boxes[0].text, error);
         EXPECT_EQ(boxes.boxes[1].text, kResetText);
@@ -209,7 +209,7 @@ TEST_F(LogoutTest, OtherFailuresKeepTheAgentLoggedIn) {
     };
     const Case cases[] = {
         {SO_READ_TIMEOUT, std::string("**ERR** [Logout]->agi_Logout() socket error [") +
-                              fakeSocketMessage(SO_READ_TIMEOUT) + "]"},
+                              socket_getErrorMsg(SO_READ_TIMEOUT) + "]"},
         {-1, "**ERR** [Logout]->agi_Logout() non-socket error; rerun wiht -debug and check log "
              "file!"},
     };

@@ -1,69 +1,32 @@
 // The agent modes and the voicemail check over the real manager session,
 // against the lab PBX's manager interface on loopback. The interface
 // records every action and the paused values it received per agent.
-#include <memory>
 #include <string>
-#include <vector>
 
-#include "agent_fixture.h"
+#include "lab_manager_fixture.h"
 #include "agent/agent_modes.h"
 #include "app/main_window.h"
-#include "labpbx/manager/manager_interface.h"
 #include "agent/manager_session.h"
 #include "app/settings.h"
 #include "agent/socket_layer.h"
 #include "agent/voicemail_check.h"
 
-using Strings = std::vector<std::string>;
-
-void resetTestLink() {}
-
-void closeTestLink() {
-    // Closes a link that a test left open, also one lost on the way.
-    if (g_acmSocket != 0) agi_Logout(nullptr);
-    g_acmSocket = 0;
-}
-
 namespace {
 
 constexpr char kAgent[] = "2001";
 
-class ManagerServerTest : public AgentFixture {
+class ManagerServerTest : public LabManagerFixture {
 protected:
     void SetUp() override {
-        config.port = 0;
-        config.users = {{"queueopr", "bramwick"}};
         config.agents = {kAgent};
-        config.mailboxes = {{kAgent}};
-        config.mailboxSplitMs = 1;
-        server = std::make_unique<labpbx::ManagerServer>(config);
-        std::string error;
-        ASSERT_TRUE(server->start(&error)) << error;
-        AgentFixture::SetUp();
-        copyText(g_settings.host, "127.0.0.1");
-        g_settings.acmPort = server->port();
-        g_settings.acmDelayB4Read = 15;
-    }
-    void TearDown() override {
-        AgentFixture::TearDown();
-        server->stop();
+        LabManagerFixture::SetUp();
     }
 
     Strings pauses() const { return server->pauseHistory(kAgent); }
-    // Names of the actions received, in order.
-    Strings actionNames() const {
-        Strings names;
-        for (const auto& received : server->actions()) names.push_back(received.action.name());
-        return names;
-    }
     int actionsNamed(const std::string& name) const {
         int n = 0;
         for (const std::string& each : actionNames()) n += each == name;
         return n;
-    }
-    void pick(int index) {
-        window.pickReason(index);
-        OnCbnSelchangeComboReason();
     }
     // The mailbox-count reply comes in two segments, and the second one may
     // wait for the acknowledgement of the first (delayed by up to 40 ms):
@@ -80,16 +43,6 @@ protected:
             server->stop();
         }
     }
-    // A PBX back on line (on a new port) after it went away.
-    void restartServer() {
-        server->stop();
-        server = std::make_unique<labpbx::ManagerServer>(config);
-        ASSERT_TRUE(server->start());
-        g_settings.acmPort = server->port();
-    }
-
-    labpbx::ManagerConfig config;
-    std::unique_ptr<labpbx::ManagerServer> server;
 };
 
 TEST_F(ManagerServerTest, WalksEveryRowAndEveryKindOfTransition) {

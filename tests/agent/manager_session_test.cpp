@@ -9,7 +9,7 @@
 #include <cstring>
 #include <thread>
 
-#include "agent/manager_link.h"
+#include "agent/manager_exchange.h"
 #include "agent/manager_session.h"
 #include "session_fixture.h"
 #include "app/settings.h"
@@ -168,6 +168,19 @@ TEST(SessionValues, ReadTimerAndPortFallbacks) {
     for (int value : {1, 3, 10}) EXPECT_EQ(sessionReadTimer(value), value);
     for (int value : {0, 80, 1999, 65536, -1}) EXPECT_EQ(sessionPort(value), 5038) << value;
     for (int value : {2000, 5038, 65535}) EXPECT_EQ(sessionPort(value), value);
+}
+
+TEST(SessionValues, ErrorTextNamesTheSocketCodeOrGivesTheAdvice) {
+    char text[256];
+    formatSessionError(text, sizeof text, "**ERR** [Op]->step()", SO_CONNECT_ERROR, "advice!");
+    EXPECT_STREQ(text, "**ERR** [Op]->step() socket error [connect() function error]");
+    for (int code : {-1, -12, 0}) {
+        formatSessionError(text, sizeof text, "**ERR** [Op]->step()", code, "advice!");
+        EXPECT_STREQ(text, "**ERR** [Op]->step() non-socket error; advice!") << code;
+    }
+    char small[8];
+    formatSessionError(small, sizeof small, "**ERR** [Op]->step()", SO_CONNECT_ERROR, "advice!");
+    EXPECT_STREQ(small, "**ERR**");
 }
 
 TEST_F(SessionTest, GreetingTimeOut) {

@@ -2,57 +2,30 @@
 // against the lab PBX's manager interface speaking it on loopback: the
 // member's pause state and reason in the PBX's queues are checked after
 // every step.
-#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "agent_fixture.h"
+#include "lab_manager_fixture.h"
 #include "agent/agent_modes.h"
 #include "app/main_window.h"
-#include "labpbx/manager/manager_interface.h"
 #include "agent/manager_session.h"
 #include "app/settings.h"
 #include "agent/socket_layer.h"
-
-using Strings = std::vector<std::string>;
-
-void resetTestLink() {}
-
-void closeTestLink() {
-    if (g_acmSocket != 0) agi_Logout(nullptr);
-    g_acmSocket = 0;
-}
 
 namespace {
 
 constexpr char kInterface[] = "IAX2/2001";
 
-class QueueDialectTest : public AgentFixture {
+class QueueDialectTest : public LabManagerFixture {
 protected:
     void SetUp() override {
-        config.port = 0;
-        config.users = {{"queueopr", "bramwick"}};
-        config.mailboxes = {{"2001"}};
-        config.mailboxSplitMs = 1;
         config.dialect = "queues";
         config.queues = {"sales", "support"};
-        startServer();
-        AgentFixture::SetUp();
-        copyText(g_settings.host, "127.0.0.1");
+        LabManagerFixture::SetUp();
         copyText(g_settings.acmDialect, "queues");
         copyText(g_settings.acmQueues, "sales,support");
-        g_settings.acmPort = server->port();
-        g_settings.acmDelayB4Read = 15;
     }
-    void TearDown() override {
-        AgentFixture::TearDown();
-        server->stop();
-    }
-    void startServer() {
-        server = std::make_unique<labpbx::ManagerServer>(config);
-        std::string error;
-        ASSERT_TRUE(server->start(&error)) << error;
+    void serverStarted() override {
         server->behaviour().queueDialect().setPeerListLookup([this] { return peers; });
     }
 
@@ -67,24 +40,12 @@ protected:
             EXPECT_EQ(shown, state) << queue;
         }
     }
-    Strings actionNames() const {
-        Strings names;
-        for (const auto& received : server->actions()) names.push_back(received.action.name());
-        return names;
-    }
     std::string lastAction(const std::string& name) const {
         std::string raw;
         for (const auto& received : server->actions())
             if (received.action.name() == name) raw = received.action.raw;
         return raw;
     }
-    void pick(int index) {
-        window.pickReason(index);
-        OnCbnSelchangeComboReason();
-    }
-
-    labpbx::ManagerConfig config;
-    std::unique_ptr<labpbx::ManagerServer> server;
     std::vector<labpbx::PeerEntry> peers;
 };
 

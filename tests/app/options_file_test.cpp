@@ -438,19 +438,6 @@ TEST_F(OptionsFileTest, FoldersPipesAndDevicesDoNotOpen) {
 
 // --- helpers ---------------------------------------------------------------
 
-TEST(OptionsHelpers, TrimRightRemovesOnlyTrailingWhiteSpace) {
-    char text[] = "  a b \t\r\n\v\f ";
-    trimRight(text);
-    EXPECT_STREQ(text, "  a b");
-    char blank[] = " \t ";
-    trimRight(blank);
-    EXPECT_STREQ(blank, "");
-    char empty[] = "";
-    trimRight(empty);
-    EXPECT_STREQ(empty, "");
-    trimRight(nullptr);
-}
-
 TEST_F(OptionsFileTest, ValidatorsStoreOrRefuseWithTheirWarnings) {
     int32_t value = 5;
     EXPECT_EQ(setIntInRange(1, "lbl", &value, 10, 10), 1);
@@ -479,19 +466,15 @@ TEST(OptionsHelpers, FiltersToTextNamesTheFiltersThatAreOnInOrder) {
     std::strcpy(text, "junk");
     filtersToText(text, sizeof text);
     EXPECT_STREQ(text, "");
-    EXPECT_EQ(filterMask(), 0);
     g_settings.filter_echo = 1;
     filtersToText(text, sizeof text);
     EXPECT_STREQ(text, "ECHO");
-    EXPECT_EQ(filterMask(), 4);
     g_settings.filter_agc = g_settings.filter_cn = 1;
     filtersToText(text, sizeof text);
     EXPECT_STREQ(text, "AGC|ECHO|CN");
-    EXPECT_EQ(filterMask(), 2 | 4 | 16);
     g_settings.filter_denoise = g_settings.filter_aagc = 1;
     filtersToText(text, sizeof text);
     EXPECT_STREQ(text, "DeNOISE|AGC|ECHO|AAGC|CN");
-    EXPECT_EQ(filterMask(), 31);
     char small[8];
     filtersToText(small, sizeof small);
     EXPECT_LT(std::strlen(small), sizeof small);
