@@ -29,7 +29,7 @@ struct CallSlot {
 
 class CallTable {
 public:
-    // `count` free slots (at least one), each with the default caller id;
+    // `count` free slots (at least one), each with the given caller id;
     // nothing selected.
     void reset(int count, const std::string& callerName, const std::string& callerNumber);
     void clear();
