@@ -152,9 +152,7 @@ void PbxCore::callNew(Session& s, const FullHeader& h, const IeList& ies) {
 
     uint8_t buf[300];
     IeWriter w(buf, sizeof buf);
-    w.addU16(ie::AuthMethods, auth::Md5);
-    w.addString(ie::Challenge, s.challenge);
-    w.addString(ie::Username, s.user);
+    addMd5Challenge(w, s.challenge, s.user);
     calls_[c->id] = std::move(c);
     endpoint_.sendIax(s, cmd::AuthReq, w);
 }
@@ -167,8 +165,7 @@ void PbxCore::callAuthReply(Call& c, Session& s, const FullHeader& h, const IeLi
         rejectCall(s, ackFirst, why, code);
     };
     const ExtensionConfig* ext = config_.findExtension(c.a.extension);
-    auto md5 = ies.string(ie::Md5Result);
-    if (!ext || !md5 || !md5ResponseMatches(*md5, s.challenge, ext->secret)) {
+    if (!ext || !challengeAnswered(ies, s.challenge, ext->secret)) {
         reject(&h, kNoAuthority, cause::FacilityNotSubscribed);
         return;
     }

@@ -40,9 +40,7 @@ void PbxCore::regDialogStart(Session& s, const FullHeader& h, const IeList& ies)
     s.challenge = randomChallenge();
     uint8_t buf[300];
     IeWriter w(buf, sizeof buf);
-    w.addU16(ie::AuthMethods, auth::Md5);
-    w.addString(ie::Challenge, s.challenge);
-    w.addString(ie::Username, s.user);
+    addMd5Challenge(w, s.challenge, s.user);
     endpoint_.sendIax(s, cmd::RegAuth, w);
 }
 
@@ -51,10 +49,9 @@ void PbxCore::regFrame(Session& s, const FullHeader& h, const IeList& ies) {
     if (h.subclass != cmd::RegReq && h.subclass != cmd::RegRel) return;
     if (auto r = ies.u16(ie::Refresh)) s.refresh = *r;
     auto user = ies.string(ie::Username);
-    auto md5 = ies.string(ie::Md5Result);
     const ExtensionConfig* ext = config_.findExtension(s.user);
-    if (!ext || !md5 || s.challenge.empty() || (user && *user != s.user) ||
-        !md5ResponseMatches(*md5, s.challenge, ext->secret)) {
+    if (!ext || s.challenge.empty() || (user && *user != s.user) ||
+        !challengeAnswered(ies, s.challenge, ext->secret)) {
         regReject(s, h);
         return;
     }

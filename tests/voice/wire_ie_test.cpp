@@ -110,6 +110,53 @@ TEST(WireAuth, Md5ChallengeResponse) {
     EXPECT_EQ(sha1Hex("abc"), "a9993e364706816aba3e25717850c26c9cd0d89d");
 }
 
+// Parses what a writer holds, as the receiving side would.
+IeList parsed(const IeWriter& w) {
+    IeList ies;
+    EXPECT_EQ(ies.parse(w.data(), w.size()), IeStatus::Ok);
+    return ies;
+}
+
+TEST(WireAuth, ChallengeAnsweredWithMd5AndChecked) {
+    uint8_t challengeBuf[64];
+    IeWriter challenge(challengeBuf, sizeof challengeBuf);
+    addMd5Challenge(challenge, "ab", "101");
+    const IeList asked = parsed(challenge);
+    EXPECT_EQ(asked.u16(ie::AuthMethods).value(), auth::Md5);
+    EXPECT_EQ(asked.string(ie::Challenge).value(), "ab");
+    EXPECT_EQ(asked.string(ie::Username).value(), "101");
+
+    uint8_t answerBuf[64];
+    IeWriter answer(answerBuf, sizeof answerBuf);
+    ASSERT_TRUE(addChallengeAnswer(answer, asked, "c"));
+    const IeList reply = parsed(answer);
+    EXPECT_EQ(reply.string(ie::Md5Result).value(), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_FALSE(reply.has(ie::Password));
+    EXPECT_TRUE(challengeAnswered(reply, "ab", "c"));
+    EXPECT_FALSE(challengeAnswered(reply, "ab", "d"));
+    EXPECT_FALSE(challengeAnswered(reply, "ax", "c"));
+    EXPECT_FALSE(challengeAnswered(IeList{}, "ab", "c"));  // no MD5_RESULT at all
+}
+
+TEST(WireAuth, PlainTextOrNothingWhenMd5IsNotOffered) {
+    uint8_t askBuf[16];
+    IeWriter ask(askBuf, sizeof askBuf);
+    ask.addU16(ie::AuthMethods, auth::Plaintext | auth::Md5);  // MD5 without a challenge
+    uint8_t answerBuf[300];
+    IeWriter answer(answerBuf, sizeof answerBuf);
+    ASSERT_TRUE(addChallengeAnswer(answer, parsed(ask), std::string(300, 's')));
+    const IeList reply = parsed(answer);
+    EXPECT_EQ(reply.string(ie::Password).value(), std::string(255, 's'));
+    EXPECT_FALSE(reply.has(ie::Md5Result));
+
+    uint8_t noneBuf[16];
+    IeWriter none(noneBuf, sizeof noneBuf);
+    none.addU16(ie::AuthMethods, 4);  // RSA only
+    IeWriter untouched(answerBuf, sizeof answerBuf);
+    EXPECT_FALSE(addChallengeAnswer(untouched, parsed(none), "secret"));
+    EXPECT_EQ(untouched.size(), 0u);
+}
+
 TEST(WireCallToken, IssuedTokensVerifyOnlyForTheirAddress) {
     CallTokenIssuer issuer("secret");
     const std::string token = issuer.issue("127.0.0.1", 4570, 1000);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "voice/engine/engine.h"
+#include "voice/media/media_port.h"
 
 namespace voice::engine {
 namespace {
@@ -17,15 +18,13 @@ void copyBounded(char* out, const std::string& text) {
 }  // namespace
 
 void Engine::postState(int slot) {
-    if (!validSlot(slot)) return;
-    const CallSlot& c = slots_[slot];
+    if (!calls_.valid(slot)) return;
+    const CallSlot& c = calls_.at(slot);
     iaxc_event e;
     std::memset(&e, 0, sizeof e);
     e.type = IAXC_EVENT_STATE;
     e.ev.call.callNo = slot;
-    e.ev.call.state = c.state;
-    if (c.state != IAXC_CALL_STATE_FREE && selected_ == slot && c.selected)
-        e.ev.call.state |= IAXC_CALL_STATE_SELECTED;
+    e.ev.call.state = calls_.reportedState(slot);
     e.ev.call.format = c.format;
     e.ev.call.vformat = 0;
     copyBounded(e.ev.call.remote, c.remote);
@@ -55,6 +54,14 @@ void Engine::postRegistration(int id, int reply, int msgcount) {
     e.ev.reg.id = id;
     e.ev.reg.reply = reply;
     e.ev.reg.msgcount = msgcount;
+    post(e);
+}
+
+void Engine::postLevels() {
+    iaxc_event e;
+    std::memset(&e, 0, sizeof e);
+    e.type = IAXC_EVENT_LEVELS;
+    media::currentLevels(e.ev.levels.input, e.ev.levels.output);
     post(e);
 }
 

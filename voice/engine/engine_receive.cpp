@@ -1,6 +1,6 @@
-// Received datagrams: routing them to their dialogs, sequencing and
-// acknowledging them, and the commands every dialog answers alike (VNAK,
-// PING, LAGRQ, PONG, transfer requests, call tokens).
+// Received datagrams: routing full and mini frames to their dialogs,
+// sequencing and acknowledging them, and the commands every dialog answers
+// alike (VNAK, PING, LAGRQ, PONG, transfer requests, call tokens).
 #include <arpa/inet.h>
 
 #include <chrono>
@@ -110,6 +110,31 @@ void Engine::handleFull(const iax2::DecodedFrame& frame, const sockaddr_in& from
     handleSessionFrame(*s, h, frame.payload, frame.payloadLength);
 }
 
+void Engine::handleMini(const iax2::DecodedFrame& frame, const sockaddr_in& from) {
+    for (auto& [n, sp] : sessions_) {
+        Session& s = *sp;
+        if (s.kind != SessionKind::Call || s.dialog.remoteCall() != frame.mini.sourceCall ||
+            !sameAddress(s.peer, from))
+            continue;
+        // The format is the one the last full voice frame carried or, before
+        // one has arrived (a server may send a single one per call, and it
+        // can be lost or held up behind a sequence gap), the one the call
+        // negotiated: audio never waits for one particular frame.
+        uint32_t format = s.voiceFormatReceived;
+        if (format == 0 && calls_.valid(s.slot))
+            format = static_cast<uint32_t>(calls_.at(s.slot).format);
+        if (format == 0) return;
+        // Mini frames carry 16 timestamp bits and no full frame need mark
+        // the wrap: the full timestamp is the one nearest the latest seen.
+        const uint32_t full = iax2::extendMiniTimestamp(s.lastVoiceTsReceived, frame.mini.timestamp);
+        if (full > s.lastVoiceTsReceived) s.lastVoiceTsReceived = full;
+        else ++s.outOfOrder;
+        ++s.framesReceived;
+        handleVoice(s, format, full, frame.payload, frame.payloadLength);
+        return;
+    }
+}
+
 void Engine::handleSessionFrame(Session& s, const iax2::FullHeader& h, const uint8_t* payload,
                                 size_t length) {
     using namespace iax2;
@@ -178,13 +203,13 @@ void Engine::handlePong(Session& s, const iax2::FullHeader& h, const iax2::IeLis
     r.delay = ies.u16(ie::RrDelay).value_or(0);
     r.dropped = get(ie::RrDropped);
     r.ooo = get(ie::RrOoo);
-    if (s.kind != SessionKind::Call || !validSlot(s.slot)) return;
+    if (s.kind != SessionKind::Call || !calls_.valid(s.slot)) return;
     iaxc_event e;
     std::memset(&e, 0, sizeof e);
     e.type = IAXC_EVENT_NETSTAT;
     e.ev.netstats.callNo = s.slot;
     e.ev.netstats.rtt = s.rttMs;
-    e.ev.netstats.local = localStats(s);
+    e.ev.netstats.local = media_.localStats(s);
     e.ev.netstats.remote = r;
     post(e);
 }

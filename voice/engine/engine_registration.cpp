@@ -1,7 +1,6 @@
 // Registrations: REGREQ with call token and challenge, refresh before the
 // granted time runs out, and REGREL when the application unregisters. Each
 // attempt is a dialog of its own, as servers expect.
-#include <algorithm>
 #include <cstring>
 
 #include "voice/engine/dial_string.h"
@@ -15,13 +14,6 @@ namespace {
 
 std::string cut(const char* text) { return std::string(text, strnlen(text, 255)); }
 
-// Refresh well before the server forgets us: at five sixths of the time it
-// granted.
-uint64_t refreshDelayMs(uint16_t grantedSeconds) {
-    const uint64_t ms = static_cast<uint64_t>(grantedSeconds) * 1000 * 5 / 6;
-    return std::max<uint64_t>(ms, 500);
-}
-
 // The host's address; nothing when "host[:port]" is malformed or the name
 // does not resolve. May block on the resolver: never under the engine lock.
 std::optional<sockaddr_in> registrarAddress(const std::string& host) {
@@ -33,12 +25,6 @@ std::optional<sockaddr_in> registrarAddress(const std::string& host) {
 
 }  // namespace
 
-Registration* Engine::findRegistration(int id) {
-    for (Registration& r : registrations_)
-        if (r.id == id) return &r;
-    return nullptr;
-}
-
 int Engine::registerUser(const char* user, const char* pass, const char* host) {
     if (user == nullptr || pass == nullptr || host == nullptr) return -1;
     // A host that cannot be used (a typo in its port included) is an
@@ -47,20 +33,14 @@ int Engine::registerUser(const char* user, const char* pass, const char* host) {
     const auto address = registrarAddress(cut(host));
     std::lock_guard<std::mutex> lock(mutex_);
     if (!initialized_) return -1;
-    Registration r;
-    r.id = nextRegistrationId_++;
-    r.user = cut(user);
-    r.secret = cut(pass);
-    r.host = cut(host);
-    registrations_.push_back(r);
-    startRegistration(registrations_.back(), address);
+    Registration& r = registrations_.add(cut(user), cut(pass), cut(host));
+    startRegistration(r, address);
     return r.id;
 }
 
 void Engine::startRegistration(Registration& r, const std::optional<sockaddr_in>& address) {
     const uint16_t refresh = activeTuning_.registrationRefreshSec;
-    // If this attempt fails, the next one comes after one refresh period.
-    r.nextAttemptMs = now() + static_cast<uint64_t>(refresh) * 1000;
+    Registrations::attemptStarted(r, now(), refresh);
     if (r.session != 0) destroySession(r.session);
     if (!address) {
         postText(IAXC_TEXT_TYPE_ERROR, -1, "Unable to use registration host %s", r.host.c_str());
@@ -88,11 +68,9 @@ void Engine::startRegistration(Registration& r, const std::optional<sockaddr_in>
 int Engine::unregister(int id) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!initialized_) return 0;
-    auto it = std::find_if(registrations_.begin(), registrations_.end(),
-                           [id](const Registration& r) { return r.id == id; });
-    if (it == registrations_.end()) return 0;
-    Registration r = *it;
-    registrations_.erase(it);
+    const std::optional<Registration> removed = registrations_.remove(id);
+    if (!removed) return 0;
+    const Registration& r = *removed;
     if (r.session != 0) destroySession(r.session);
     if (!r.hasPeer) return 1;
     Session* s = newSession(SessionKind::Release, r.peer);
@@ -111,12 +89,6 @@ int Engine::unregister(int id) {
     return 1;
 }
 
-bool Engine::releasesPending() {
-    for (auto& [n, s] : sessions_)
-        if (s->kind == SessionKind::Release) return true;
-    return false;
-}
-
 void Engine::handleRegistrationFrame(Session& s, const iax2::FullHeader& h,
                                      const iax2::IeList& ies) {
     using namespace iax2;
@@ -127,15 +99,11 @@ void Engine::handleRegistrationFrame(Session& s, const iax2::FullHeader& h,
     switch (h.subclass) {
         case cmd::RegAuth: {
             if (++s.authRounds > 2) return;
-            const uint16_t methods = ies.u16(ie::AuthMethods).value_or(0);
-            const auto challenge = ies.string(ie::Challenge);
             uint8_t buf[400];
             IeWriter w(buf, sizeof buf);
             w.addString(ie::Username, s.username);
-            if ((methods & auth::Md5) && challenge)
-                w.addString(ie::Md5Result, md5ChallengeResponse(*challenge, s.secret));
-            else if (methods & auth::Plaintext)
-                w.addString(ie::Password, s.secret);
+            // Without a method we know, the request goes out unanswered.
+            addChallengeAnswer(w, ies, s.secret);
             if (!isRelease) w.addU16(ie::Refresh, activeTuning_.registrationRefreshSec);
             sendCommand(s, s.openingCommand, &w);
             return;
@@ -146,10 +114,8 @@ void Engine::handleRegistrationFrame(Session& s, const iax2::FullHeader& h,
             const auto messages = ies.u16(ie::MsgCount);
             acknowledgeAndClose(s, h);
             if (isRelease) return;
-            if (Registration* r = findRegistration(id)) {
-                r->nextAttemptMs = now() + refreshDelayMs(granted > 0 ? granted : 1);
+            if (registrations_.granted(id, now(), granted))
                 postRegistration(id, IAXC_REGISTRATION_REPLY_ACK, messages ? *messages : -1);
-            }
             return;
         }
         case cmd::RegRej: {
@@ -159,9 +125,7 @@ void Engine::handleRegistrationFrame(Session& s, const iax2::FullHeader& h,
                 acknowledgeAndClose(s, h);
             if (isRelease) return;
             // A refused registration is not tried again.
-            registrations_.erase(std::remove_if(registrations_.begin(), registrations_.end(),
-                                                [id](const Registration& r) { return r.id == id; }),
-                                 registrations_.end());
+            registrations_.remove(id);
             postRegistration(id, IAXC_REGISTRATION_REPLY_REJ, -1);
             return;
         }
@@ -175,35 +139,22 @@ void Engine::handleRegistrationFrame(Session& s, const iax2::FullHeader& h,
 }
 
 void Engine::registrationTimedOut(int id) {
-    Registration* r = findRegistration(id);
-    if (r == nullptr) return;
-    r->session = 0;
+    if (!registrations_.timedOut(id)) return;
     postRegistration(id, IAXC_REGISTRATION_REPLY_TIMEOUT, -1);
 }
 
 void Engine::serviceRegistrations(std::unique_lock<std::mutex>& lock) {
-    struct Due {
-        int id;
-        std::string host;
-    };
-    std::vector<Due> due;
-    const uint64_t t = now();
-    for (Registration& r : registrations_) {
-        if (r.session != 0 || r.resolving || t < r.nextAttemptMs) continue;
-        r.resolving = true;
-        due.push_back({r.id, r.host});
-    }
+    const std::vector<Registrations::Due> due = registrations_.takeDue(now());
     if (due.empty()) return;
     // Name lookups may take a while: not under the engine lock.
     std::vector<std::optional<sockaddr_in>> addresses;
     lock.unlock();
-    for (const Due& d : due) addresses.push_back(registrarAddress(d.host));
+    for (const Registrations::Due& d : due) addresses.push_back(registrarAddress(d.host));
     lock.lock();
     if (!initialized_) return;
     for (size_t i = 0; i < due.size(); ++i) {
-        Registration* r = findRegistration(due[i].id);
+        Registration* r = registrations_.finishResolving(due[i].id);
         if (r == nullptr) continue;
-        r->resolving = false;
         startRegistration(*r, addresses[i]);
     }
 }

@@ -1,5 +1,5 @@
-// The engine's records: one IAX2 dialog (Session), one call appearance
-// (CallSlot) and one registration. Guarded by the engine lock.
+// One IAX2 dialog of the engine (Session): a call, a refusal, a
+// registration attempt or a release. Guarded by the engine lock.
 #pragma once
 
 #include <netinet/in.h>
@@ -60,34 +60,6 @@ struct Session {
 
     int rttMs = -1;
     iaxc_netstat remoteStats{};  // as the peer's last PONG reported them
-};
-
-struct CallSlot {
-    int state = 0;  // IAXC_CALL_STATE_* without SELECTED (derived)
-    int format = 0;
-    std::string remote;
-    std::string remoteName;
-    std::string local;
-    std::string localContext;
-    std::string callerName;
-    std::string callerNumber;
-    uint16_t session = 0;  // local call number, 0 when none
-    // Selected by the application. A call that later lands in a slot the
-    // selection still points at is not selected until chosen.
-    bool selected = false;
-};
-
-struct Registration {
-    int id = 0;
-    std::string user;
-    std::string secret;
-    std::string host;  // "host[:port]"
-    uint16_t session = 0;
-    uint64_t nextAttemptMs = 0;
-    bool resolving = false;
-    // Where the last request went (for the release on unregister).
-    bool hasPeer = false;
-    sockaddr_in peer{};
 };
 
 }  // namespace voice::engine

@@ -2,6 +2,8 @@
 
 #include <openssl/evp.h>
 
+#include "voice/iax2/protocol.h"
+
 namespace iax2 {
 namespace {
 
@@ -42,6 +44,29 @@ bool md5ResponseMatches(std::string_view received, std::string_view challenge,
     for (size_t i = 0; i < expected.size(); ++i)
         diff |= static_cast<unsigned>(lower(received[i]) ^ expected[i]);
     return diff == 0;
+}
+
+void addMd5Challenge(IeWriter& out, std::string_view challenge, std::string_view username) {
+    out.addU16(ie::AuthMethods, auth::Md5);
+    out.addString(ie::Challenge, challenge);
+    out.addString(ie::Username, username);
+}
+
+bool addChallengeAnswer(IeWriter& out, const IeList& asked, std::string_view secret) {
+    const uint16_t methods = asked.u16(ie::AuthMethods).value_or(0);
+    const auto challenge = asked.string(ie::Challenge);
+    if ((methods & auth::Md5) && challenge)
+        out.addString(ie::Md5Result, md5ChallengeResponse(*challenge, secret));
+    else if (methods & auth::Plaintext)
+        out.addString(ie::Password, secret.substr(0, 255));
+    else
+        return false;
+    return true;
+}
+
+bool challengeAnswered(const IeList& reply, std::string_view challenge, std::string_view secret) {
+    const auto result = reply.string(ie::Md5Result);
+    return result && md5ResponseMatches(*result, challenge, secret);
 }
 
 }  // namespace iax2

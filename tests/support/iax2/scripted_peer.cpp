@@ -144,9 +144,7 @@ struct ScriptedPeer::Impl {
         d.challenge = newChallenge();
         uint8_t buf[300];
         IeWriter w(buf, sizeof buf);
-        w.addU16(ie::AuthMethods, auth::Md5);
-        w.addString(ie::Challenge, d.challenge);
-        w.addString(ie::Username, d.user);
+        addMd5Challenge(w, d.challenge, d.user);
         send(d, frametype::Iax, cmd::RegAuth, &w);
         ++counters.regauthsSent;
     }
@@ -202,9 +200,7 @@ struct ScriptedPeer::Impl {
             d.challenge = newChallenge();
             uint8_t buf[300];
             IeWriter w(buf, sizeof buf);
-            w.addU16(ie::AuthMethods, auth::Md5);
-            w.addString(ie::Challenge, d.challenge);
-            w.addString(ie::Username, d.user);
+            addMd5Challenge(w, d.challenge, d.user);
             send(d, frametype::Iax, cmd::AuthReq, &w);
             return;
         }
@@ -241,9 +237,8 @@ struct ScriptedPeer::Impl {
     void handleRegistration(PeerDialog& d, const FullHeader& h, const IeList& ies) {
         if (h.type != frametype::Iax) return;
         if (h.subclass != cmd::RegReq && h.subclass != cmd::RegRel) return;
-        const auto result = ies.string(ie::Md5Result);
         auto it = users.find(d.user);
-        if (!result || it == users.end() || !md5ResponseMatches(*result, d.challenge, it->second)) {
+        if (it == users.end() || !challengeAnswered(ies, d.challenge, it->second)) {
             ++counters.md5Failures;
             ++counters.registrationsRejected;
             sendFinal(d, cmd::RegRej, "Registration Refused", cause::FacilityRejected);
@@ -275,10 +270,8 @@ struct ScriptedPeer::Impl {
             case frametype::Iax:
                 switch (h.subclass) {
                     case cmd::AuthRep: {
-                        auto result = ies.string(ie::Md5Result);
                         auto it = users.find(d.user);
-                        if (result && it != users.end() &&
-                            md5ResponseMatches(*result, d.challenge, it->second)) {
+                        if (it != users.end() && challengeAnswered(ies, d.challenge, it->second)) {
                             c.md5Verified = true;
                             acceptCall(d);
                         } else {
