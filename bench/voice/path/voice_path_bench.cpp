@@ -40,7 +40,6 @@
 #include "voice/media/media_engine.h"
 #include "voice/codec/voice_codec.h"
 
-
 using namespace voice::media;
 
 namespace {
@@ -210,24 +209,6 @@ private:
     std::atomic<bool> m_measuring{false};
 };
 
-std::unique_ptr<AudioDriver> driverWithJack(int& device) {
-    for (int attempt = 0; attempt < 25; ++attempt) {
-        auto driver = makePortAudioDriver();
-        if (driver) {
-            const auto& devices = driver->devices();
-            for (size_t i = 0; i + 1 < devices.size(); ++i) {
-                const long both = IAXC_AD_INPUT | IAXC_AD_OUTPUT;
-                if ((devices[i].capabilities & both) == both) {
-                    device = int(i);
-                    return driver;
-                }
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    return nullptr;
-}
-
 void report(const char* name, std::vector<double> delays, double backendMs) {
     const double median = percentile(delays, 0.5), p99 = percentile(delays, 0.99);
     std::printf("%-8s marks %3zu | median %6.1f ms  p99 %6.1f ms | + backend %4.1f ms = median %6.1f  p99 %6.1f ms %s\n",
@@ -259,7 +240,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     int device = -1;
-    auto driver = driverWithJack(device);
+    auto driver = voice::media::testing::driverWithJack(device);
     Ends ends;
     if (!driver || !ends.open()) {
         std::printf("the JACK server did not come up\n");

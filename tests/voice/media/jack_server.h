@@ -1,7 +1,8 @@
 // A JACK server with its dummy backend at 8000 Hz and 20 ms periods, started
 // under a name of its own (the prefix and the process id) so that runs side
 // by side do not meet, and stopped when the object goes. For the tests and
-// benchmarks that need a real, paced sound device.
+// benchmarks that need a real, paced sound device; driverWithJack opens
+// PortAudio on it.
 #pragma once
 
 #include <fcntl.h>
@@ -10,8 +11,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <thread>
+
+#include <iaxclient.h>
+#include "voice/media/audio_driver.h"
 
 extern char** environ;
 
@@ -50,5 +57,26 @@ private:
     std::string m_name;
     pid_t m_pid = -1;
 };
+
+// PortAudio with the JACK server's device (one that both captures and
+// plays, not the default at the end of the list), once the server is up;
+// null when it does not show within about five seconds.
+inline std::unique_ptr<AudioDriver> driverWithJack(int& device) {
+    for (int attempt = 0; attempt < 25; ++attempt) {
+        auto driver = makePortAudioDriver();
+        if (driver) {
+            const auto& devices = driver->devices();
+            for (size_t i = 0; i + 1 < devices.size(); ++i) {
+                const long both = IAXC_AD_INPUT | IAXC_AD_OUTPUT;
+                if ((devices[i].capabilities & both) == both) {
+                    device = int(i);
+                    return driver;
+                }
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return nullptr;
+}
 
 }  // namespace voice::media::testing

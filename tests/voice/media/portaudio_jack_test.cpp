@@ -22,30 +22,11 @@
 namespace voice::media {
 namespace {
 
-// PortAudio with the JACK server's device, once the server is up.
-std::unique_ptr<AudioDriver> driverWithJack(int& device) {
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        auto driver = makePortAudioDriver();
-        if (driver) {
-            const auto& devices = driver->devices();
-            for (size_t i = 0; i + 1 < devices.size(); ++i) {
-                const long both = IAXC_AD_INPUT | IAXC_AD_OUTPUT;
-                if ((devices[i].capabilities & both) == both) {
-                    device = int(i);
-                    return driver;
-                }
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    return nullptr;
-}
-
 TEST(PortAudioDriver, ACallAndASoundRunOnAJackDevice) {
     testing::JackServer jack("quendra_media_");
     if (!jack.start()) GTEST_SKIP() << "jackd is not available";
     int device = -1;
-    auto driver = driverWithJack(device);
+    auto driver = testing::driverWithJack(device);
     if (!driver) GTEST_SKIP() << "the JACK server did not come up";
     AudioDriver* raw = driver.get();
     EXPECT_EQ(driver->devices().back().name, kSilentDeviceName) << "the silent device is always offered";
