@@ -181,7 +181,7 @@ TEST_F(DncOffline, DriverNotInstalled) {
 }
 
 TEST_F(DncOffline, StartUpDoesNothingWhenScreeningIsOff) {
-    optout_test::FakeWindow window;
+    FakeMainWindow window;
     g_mainDlg = &window;
     window.title = "Quendra";
     optOutStartUp();
@@ -191,7 +191,7 @@ TEST_F(DncOffline, StartUpDoesNothingWhenScreeningIsOff) {
 }
 
 TEST_F(DncOffline, StartUpFailureLeavesScreeningOffAndTheTitle) {
-    optout_test::FakeWindow window;
+    FakeMainWindow window;
     g_mainDlg = &window;
     window.title = "Quendra";
     copyText(g_settings.dbtype, "mysql3.51");
