@@ -8,7 +8,6 @@
 #include <iaxclient.h>
 
 #include "app/call_globals.h"
-#include "call/call_log.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "call/keypad.h"
@@ -17,8 +16,6 @@
 #include "call/ringing.h"
 #include "app/settings.h"
 #include "call/tone_tables.h"
-
-using call::logAndShow;
 
 namespace {
 

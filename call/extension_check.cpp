@@ -3,16 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "call/call_log.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "app/main_window.h"
+#include "app/mandatory_field.h"
 #include "agent/manager_session.h"
 #include "app/message_box.h"
 #include "app/settings.h"
 #include "agent/socket_layer.h"
-
-using call::logAndShow;
 
 namespace {
 
@@ -25,13 +23,6 @@ constexpr int kLocalAddressesSize = 1024;
 void closeVerificationLink() {
     if (g_acmSocket != 0) agi_Logout(nullptr);
     g_acmSocket = 0;
-}
-
-bool readManagerField(int id, char* target, int capacity, const char* missingText) {
-    g_mainDlg->controlText(id, target, capacity - 1 < kFieldChars ? capacity - 1 : kFieldChars);
-    if (target[0] != '\0') return true;
-    logAndShow(missingText);
-    return false;
 }
 
 // The extension is in use by inUse: true when [Start] may go on.
@@ -61,12 +52,12 @@ bool acceptExtensionInUse(const char* inUse) {
 bool verifyExtensionState() {
     Settings& s = g_settings;
     logDebugf("**DEB** [Start]-> verifying extensin state");
-    if (!readManagerField(IDC_EDIT_ACM_USER, s.acmUser, sizeof s.acmUser,
-                          "**ERR** mandatory (verify Extension status) [ACM user] value not given!")) {
+    if (!readMandatoryField(*g_mainDlg, IDC_EDIT_ACM_USER, s.acmUser, kFieldChars,
+                            "**ERR** mandatory (verify Extension status) [ACM user] value not given!")) {
         return false;
     }
-    if (!readManagerField(IDC_EDIT_ACM_PASS, s.acmPass, sizeof s.acmPass,
-                          "**ERR** mandatory (verify Extension status) [ACM pass] (password) value not given!")) {
+    if (!readMandatoryField(*g_mainDlg, IDC_EDIT_ACM_PASS, s.acmPass, kFieldChars,
+                            "**ERR** mandatory (verify Extension status) [ACM pass] (password) value not given!")) {
         return false;
     }
 

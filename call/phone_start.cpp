@@ -6,16 +6,14 @@
 #include <cstring>
 #include <iaxclient.h>
 
-#include "call/call_log.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "call/engine_events.h"
 #include "call/extension_check.h"
 #include "app/main_window.h"
+#include "app/mandatory_field.h"
 #include "app/message_box.h"
 #include "app/settings.h"
-
-using call::logAndShow;
 
 namespace {
 
@@ -34,15 +32,6 @@ constexpr int kAbortTextSize = 512;
 template <int N>
 constexpr int fieldChars(const char (&)[N]) {
     return N - 1;
-}
-
-// Reads a registration field into its setting; false (after the message)
-// when the field is empty.
-bool readMandatoryField(int id, char* target, int maxChars, const char* missingText) {
-    g_mainDlg->controlText(id, target, maxChars);
-    if (target[0] != '\0') return true;
-    logAndShow(missingText);
-    return false;
 }
 
 // A failure of the engine itself: the program ends without the steps of
@@ -167,11 +156,11 @@ void OnBnClickedButStart() {
     if (!dlg.m_notStarted) return;
     Settings& s = g_settings;
 
-    if (!readMandatoryField(IDC_EDIT_HOST, s.host, kHostChars,
+    if (!readMandatoryField(dlg, IDC_EDIT_HOST, s.host, kHostChars,
                             "**ERR** mandatory '-host' (IAX host server name/IP address) value not given!")) {
         return;
     }
-    if (!readMandatoryField(IDC_EDIT_USER, s.user, kUserChars,
+    if (!readMandatoryField(dlg, IDC_EDIT_USER, s.user, kUserChars,
                             "**ERR** mandatory '-user' (IAX user / extension) value not given!")) {
         return;
     }
@@ -180,7 +169,7 @@ void OnBnClickedButStart() {
         dlg.setControlText(IDC_EDIT_AGENT_ID, s.agid);
         dlg.enableControl(IDC_EDIT_AGENT_ID, false);
     }
-    if (!readMandatoryField(IDC_EDIT_PASS, s.pass, kPassChars,
+    if (!readMandatoryField(dlg, IDC_EDIT_PASS, s.pass, kPassChars,
                             "**ERR** mandatory '-pass' (IAX password of 'user') value not given!")) {
         return;
     }
