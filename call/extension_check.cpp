@@ -11,6 +11,7 @@
 #include "app/message_box.h"
 #include "app/settings.h"
 #include "agent/socket_layer.h"
+#include "call/call_services.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ constexpr int kLocalAddressesSize = 1024;
 // Ends what is left of the manager session: a link still open is logged
 // off; in every case the link is marked closed.
 void closeVerificationLink() {
-    if (g_acmSocket != 0) agi_Logout(nullptr);
+    if (g_acmSocket != 0) callServices().logoutManager(nullptr);
     g_acmSocket = 0;
 }
 
@@ -29,7 +30,7 @@ void closeVerificationLink() {
 bool acceptExtensionInUse(const char* inUse) {
     const Settings& s = g_settings;
     char local[kLocalAddressesSize] = "";
-    utl_getlocalipaddresses(local, sizeof local);
+    callServices().localAddresses(local, sizeof local);
     closeVerificationLink();
     char text[kTextSize];
     if (std::strstr(local, inUse) == nullptr) {
@@ -62,7 +63,7 @@ bool verifyExtensionState() {
     }
 
     char inUse[kInUseAddressSize] = "";
-    const int code = init_iaxAgiSocket(1, inUse);
+    const int code = callServices().openManagerSession(1, inUse);
     inUse[kInUseAddressSize - 1] = '\0';
     char text[kTextSize];
     if (code > 0) {
