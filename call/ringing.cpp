@@ -2,7 +2,6 @@
 
 #include "app/call_globals.h"
 #include "call/call_services.h"
-#include "call/call_state.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "call/engine_events.h"

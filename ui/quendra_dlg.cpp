@@ -21,7 +21,7 @@
 #include "agent/agent_modes.h"
 #include "ui/button_faces.h"
 #include "call/call_operations.h"
-#include "call/call_state.h"
+#include "call/ringing.h"
 #include "app/command_line.h"
 #include "app/control_ids.h"
 #include "ui/control_table.h"
