@@ -68,7 +68,7 @@ void fillEngineServices(CallServices& services) {
         record("iaxc_initialize(" + std::to_string(num_calls) + ")");
         return g_engine.initializeResult;
     };
-    services.shutdown = []() {
+    services.shutdown = [] {
         record("iaxc_shutdown()");
     };
     services.startProcessingThread = []() -> int {
@@ -104,7 +104,7 @@ void fillEngineServices(CallServices& services) {
                                                  IAXC_CALL_STATE_SELECTED));
         }
     };
-    services.dumpCall = []() {
+    services.dumpCall = [] {
         record("iaxc_dump_call()");
     };
     services.quelch = [](int callNo, int MOH) -> int {

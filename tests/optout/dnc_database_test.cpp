@@ -23,6 +23,8 @@
 #include "optout/dnc_database.h"
 #include "app/settings.h"
 #include "test_support.h"
+#include "tests/support/window/fake_main_window.h"
+#include "tests/support/window/scripted_message_boxes.h"
 
 using namespace optout_test;
 

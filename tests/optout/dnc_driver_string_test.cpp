@@ -9,6 +9,7 @@
 #include "optout/dnc_database.h"
 #include "app/settings.h"
 #include "test_support.h"
+#include "tests/support/window/fake_main_window.h"
 
 using optout_test::LogCapture;
 

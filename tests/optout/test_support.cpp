@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/main_window.h"
+#include "app/message_box.h"
 #include "optout/dnc_database.h"
 #include "app/settings.h"
 

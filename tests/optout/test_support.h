@@ -1,13 +1,9 @@
 // Shared pieces of the Do-Not-Call tests: a captured debug log and a clean
-// start for the globals (the fake window and the scripted boxes are the
-// shared ones of tests/support/window).
+// start for the globals.
 #pragma once
 
 #include <string>
 #include <vector>
-
-#include "tests/support/window/fake_main_window.h"
-#include "tests/support/window/scripted_message_boxes.h"
 
 namespace optout_test {
 
