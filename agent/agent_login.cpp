@@ -1,6 +1,5 @@
 // Login and Logout: opening and closing the agent's session on the manager
 // link, with the controls of the logged-in and logged-out states.
-#include <algorithm>
 #include <cstdio>
 
 #include "agent/agent_mode_steps.h"
@@ -9,6 +8,8 @@
 #include "app/debug_log.h"
 #include "app/main_window.h"
 #include "agent/manager_link.h"
+#include "app/mandatory_field.h"
+#include "app/message_box.h"
 #include "agent/manager_session.h"
 #include "app/settings.h"
 #include "agent/socket_layer.h"
@@ -32,19 +33,11 @@ constexpr int kLoggedOff = 0;
 // The advice of a failed Login or Logout that is no socket error.
 constexpr char kRerunAdvice[] = "rerun wiht -debug and check log file!";
 
-constexpr int kFieldBufferSize = kAcmUserMaxChars + 1;
-
 // Reads a login field into its setting; false when the field is empty, in
 // which case the mandatory-value text is reported and Login is enabled again.
 template <int N>
-bool readMandatoryField(int controlId, int maxChars, char (&target)[N], const char* missingText) {
-    char buffer[kFieldBufferSize] = {};
-    const int limit = std::min({maxChars, N - 1, kFieldBufferSize - 1});
-    const int length = g_mainDlg->controlText(controlId, buffer, limit);
-    buffer[std::clamp(length, 0, limit)] = '\0';
-    copyText(target, buffer);
-    if (target[0] != '\0') return true;
-    logAndShow(missingText);
+bool readLoginField(int controlId, int maxChars, char (&target)[N], const char* missingText) {
+    if (readMandatoryField(*g_mainDlg, controlId, target, maxChars, missingText)) return true;
     g_mainDlg->enableControl(IDC_BUT_LOGIN, true);
     return false;
 }
@@ -83,14 +76,14 @@ void OnBnClickedButLogin() {
     MainWindow& dlg = *g_mainDlg;
     dlg.enableControl(IDC_BUT_LOGIN, false);
 
-    if (!readMandatoryField(IDC_EDIT_AGENT_ID, kAgentIdMaxChars, g_settings.agid,
-                            "**ERR** mandatory '-agid' (Agent ID) value not given!"))
+    if (!readLoginField(IDC_EDIT_AGENT_ID, kAgentIdMaxChars, g_settings.agid,
+                        "**ERR** mandatory '-agid' (Agent ID) value not given!"))
         return;
-    if (!readMandatoryField(IDC_EDIT_ACM_USER, kAcmUserMaxChars, g_settings.acmUser,
-                            "**ERR** mandatory [ACM user] value not given!"))
+    if (!readLoginField(IDC_EDIT_ACM_USER, kAcmUserMaxChars, g_settings.acmUser,
+                        "**ERR** mandatory [ACM user] value not given!"))
         return;
-    if (!readMandatoryField(IDC_EDIT_ACM_PASS, kAcmPassMaxChars, g_settings.acmPass,
-                            "**ERR** mandatory [ACM pass] (password) value not given!"))
+    if (!readLoginField(IDC_EDIT_ACM_PASS, kAcmPassMaxChars, g_settings.acmPass,
+                        "**ERR** mandatory [ACM pass] (password) value not given!"))
         return;
 
     if (queueDialect() && g_settings.acmQueues[0] == '\0') {

@@ -43,8 +43,4 @@ void clearReasonSelection();
 // that code is selected; paused with any other reason is Not Ready.
 void showModeReadBack(bool paused, const char* reason);
 
-// Writes the text to the debug log (when debug is on) and shows it in an OK
-// box without icon.
-void logAndShow(const char* text);
-
 }  // namespace agentmode

@@ -59,11 +59,6 @@ void killTimedAcwTimers() {
 
 namespace agentmode {
 
-void logAndShow(const char* text) {
-    logDebugf("%s", text);
-    showMessage(text);
-}
-
 bool busyRuleApplies() {
     return callIsActive() && g_settings.noChangeAgentWhenBusy != 0;
 }

@@ -1,5 +1,6 @@
 #include "app/message_box.h"
 
+#include "app/debug_log.h"
 #include "app/main_window.h"
 
 MainWindow* g_mainDlg = nullptr;
@@ -30,4 +31,9 @@ int askYesNo(const char* text, BoxIcon icon) {
 
 int askYesNoCancel(const char* text, BoxIcon icon) {
     return g_boxes->show(text, BoxButtons::YesNoCancel, icon, IDCANCEL_ANSWER);
+}
+
+void logAndShow(const char* text) {
+    logDebugf("%s", text);
+    showMessage(text);
 }

@@ -25,3 +25,7 @@ void showMessage(const char* text, BoxIcon icon = BoxIcon::None);
 int askYesNo(const char* text, BoxIcon icon = BoxIcon::None);
 // Yes/No/Cancel box with Cancel as the default button.
 int askYesNoCancel(const char* text, BoxIcon icon = BoxIcon::None);
+
+// Writes the text to the debug log when debug logging is on, then shows it
+// in an OK box without icon.
+void logAndShow(const char* text);

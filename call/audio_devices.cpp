@@ -3,6 +3,7 @@
 #include <iaxclient.h>
 
 #include "app/debug_log.h"
+#include "call/call_services.h"
 #include "call/phone_start.h"
 #include "app/settings.h"
 
@@ -20,7 +21,7 @@ struct DeviceList {
 
 DeviceList readDevices() {
     DeviceList list;
-    iaxc_audio_devices_get(&list.devices, &list.count, &list.input, &list.output, &list.ring);
+    callServices().audioDevicesGet(&list.devices, &list.count, &list.input, &list.output, &list.ring);
     if (list.devices == nullptr || list.count < 0) list.count = 0;
     return list;
 }
@@ -76,6 +77,6 @@ int setAudioDeviceByNum(int number, int input) {
     if (list.devices[number].capabilities & capabilityFor(input)) {
         (input ? list.input : list.output) = list.devices[number].devID;
     }
-    iaxc_audio_devices_set(list.input, list.output, list.ring);
+    callServices().audioDevicesSet(list.input, list.output, list.ring);
     return 1;
 }

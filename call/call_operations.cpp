@@ -5,20 +5,17 @@
 
 #include <cstdio>
 #include <cstring>
-#include <iaxclient.h>
 
 #include "app/call_globals.h"
-#include "call/call_log.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
+#include "call/call_services.h"
 #include "call/keypad.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "call/ringing.h"
 #include "app/settings.h"
 #include "call/tone_tables.h"
-
-using call::logAndShow;
 
 namespace {
 
@@ -41,12 +38,12 @@ void OnBnClickedButAnswer() {
     if (dlg.m_ringing == 0) return;
     logDebugf("**DEB** [Answer] button was clicked to pick incoming call");
     if (stopRingTone()) dlg.stopTimer(TIMERID_RINGCOLOR);
-    if (g_activeCallNo >= 0) iaxc_answer_call(g_activeCallNo);
+    if (g_activeCallNo >= 0) callServices().answerCall(g_activeCallNo);
 }
 
 void OnBnClickedButRelease() {
     logDebugf("**DEB** [Release] request on ext(%s)", g_settings.user);
-    iaxc_dump_call();
+    callServices().dumpCall();
     g_mainDlg->enableControl(IDC_BUT_DIAL, true);
 }
 
@@ -61,13 +58,13 @@ void OnBnClickedButHold() {
     dlg.controlText(IDC_BUT_HOLD, caption, kCaptionChars);
     char text[kTextSize];
     if (std::strcmp(caption, "Hold") == 0) {
-        if (iaxc_quelch(g_activeCallNo, kMusicOnHold) != kEngineFailure) {
+        if (callServices().quelch(g_activeCallNo, kMusicOnHold) != kEngineFailure) {
             dlg.setControlText(IDC_BUT_HOLD, "Unhold");
             return;
         }
         std::snprintf(text, sizeof text, "**ERR** [Hold]->iaxc_quelch(callNo=%d) failed", g_activeCallNo);
     } else if (std::strcmp(caption, "Unhold") == 0) {
-        if (iaxc_unquelch(g_activeCallNo) != kEngineFailure) {
+        if (callServices().unquelch(g_activeCallNo) != kEngineFailure) {
             dlg.setControlText(IDC_BUT_HOLD, "Hold");
             return;
         }
@@ -94,7 +91,7 @@ void OnBnClickedButSingleTxfer() {
     }
     logDebugf("**DEB** [Single Txfer]->to be initiated ext[%s] to [%s], callNo[%d]", g_settings.user, number,
               g_activeCallNo);
-    iaxc_blind_transfer_call(g_activeCallNo, number);
+    callServices().blindTransferCall(g_activeCallNo, number);
     logDebugf("**DEB** [Single Txfer]->initiated ext[%s] to [%s], callNo[%d]", g_settings.user, number,
               g_activeCallNo);
 }
@@ -114,9 +111,9 @@ void OnBnClickedButClearTransfer() {
 }
 
 void OnSpeakerSliderReleased() {
-    applyLevel(IDC_SLIDER_SPK, g_settings.speakerVol, iaxc_output_level_set);
+    applyLevel(IDC_SLIDER_SPK, g_settings.speakerVol, callServices().outputLevelSet);
 }
 
 void OnMicSliderReleased() {
-    applyLevel(IDC_SLIDER_MIC, g_settings.micVol, iaxc_input_level_set);
+    applyLevel(IDC_SLIDER_MIC, g_settings.micVol, callServices().inputLevelSet);
 }

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "agent/agent_modes.h"
 #include "app/call_globals.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
+#include "call/call_services.h"
 #include "call/event_relay.h"
 #include "call/event_texts.h"
 #include "app/main_window.h"
@@ -93,7 +93,7 @@ void handleConnected() {
     dlg.setButtonFace(IDC_BUT_ANSWER, IDB_ANSWER_IDLE);
     dlg.m_ringing = 0;
     // The agent-mode side decides on its setting and the agent's login.
-    if (g_activeCallType == CALLTYPE_INBOUND) runInboundAnswerNotReady();
+    if (g_activeCallType == CALLTYPE_INBOUND) callServices().runInboundAnswerNotReady();
 }
 
 // Whatever the call number: the one call the window shows has ended.
@@ -112,14 +112,14 @@ void handleCallEnded() {
     stopRingTone();
     if (g_acmSocket != 0 &&
         (g_activeCallType == CALLTYPE_INBOUND || g_activeCallType == CALLTYPE_OUTBOUND)) {
-        runReleaseAction(g_activeCallType);
+        callServices().runReleaseAction(g_activeCallType);
     }
     g_activeCallType = CALLTYPE_NONE;
 }
 
 void handleInboundRinging(const iaxc_ev_call_state& call) {
     MainWindow& dlg = *g_mainDlg;
-    killTimedAcwTimers();
+    callServices().killTimedAcwTimers();
     dlg.setControlText(IDC_EDIT_REMOTE_NUMBER, call.remote);
     dlg.setControlText(IDC_EDIT_REMOTE_CONTENT, call.remote_name);
     dlg.enableControl(IDC_BUT_DIAL, false);
@@ -128,7 +128,7 @@ void handleInboundRinging(const iaxc_ev_call_state& call) {
     g_activeCallNo = call.callNo;
     if (g_settings.aa) {
         if (!g_settings.noAutoAnsAlert) play_autoAnswerAlert();
-        iaxc_answer_call(g_activeCallNo);
+        callServices().answerCall(g_activeCallNo);
     } else {
         startRinging();
     }
@@ -147,7 +147,7 @@ void handleState(const iaxc_ev_call_state& call) {
     if (has(state, IAXC_CALL_STATE_OUTGOING)) {
         g_activeCallType = CALLTYPE_OUTBOUND;
         logDebugf("**DEB** IAXC_EVENT_STATE: active call type = OUTBOUND");
-        killTimedAcwTimers();
+        callServices().killTimedAcwTimers();
     }
     if (has(state, IAXC_CALL_STATE_COMPLETE)) handleConnected();
     if (state == IAXC_CALL_STATE_FREE) {

@@ -1,14 +1,11 @@
 // [Exit]: confirmation, refusal during a call, agent logout, engine
 // unregistration, engine threads stopped, engine shut down, database closed,
 // window closed: in that order.
-#include <iaxclient.h>
-
-#include "agent/agent_modes.h"
 #include "app/call_globals.h"
 #include "call/call_operations.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
-#include "optout/dnc_database.h"
+#include "call/call_services.h"
 #include "call/engine_events.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
@@ -20,15 +17,15 @@ constexpr int kNoRegistrationRemoved = 0;
 
 void stopEngine() {
     if (g_registrationId > 0) {
-        const int removed = iaxc_unregister(g_registrationId);
+        const int removed = callServices().unregisterUser(g_registrationId);
         if (removed != kNoRegistrationRemoved) {
             logDebugf("**DEB** [Exit]->iaxc_unregister(%d) done", g_registrationId);
         } else {
             logDebugf("**DEB** [Exit]->iaxc_unregister(%d) failed", g_registrationId);
         }
     }
-    iaxc_stop_processing_thread();
-    iaxc_shutdown();
+    callServices().stopProcessingThread();
+    callServices().shutdown();
     // Events still on their way find no engine to act on.
     closeEventHandling();
 }
@@ -45,10 +42,10 @@ void OnBnClickedButExit() {
     if (dlg.isControlEnabled(IDC_BUT_LOGOUT)) {
         logDebugf("**ERR**[Exit]->OnBnClickedButLogout()-> ext=[%s], agentID=[%s]", g_settings.user,
                   g_settings.agid);
-        OnBnClickedButLogout();
+        callServices().logoutAgent();
     }
     if (dlg.m_notStarted == 0) stopEngine();
-    dbUnInitialize();
+    callServices().closeDatabase();
     closeEventHandling();
     dlg.closeWindow();
 }

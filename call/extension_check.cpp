@@ -3,16 +3,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "call/call_log.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "app/main_window.h"
+#include "app/mandatory_field.h"
 #include "agent/manager_session.h"
 #include "app/message_box.h"
 #include "app/settings.h"
 #include "agent/socket_layer.h"
-
-using call::logAndShow;
+#include "call/call_services.h"
 
 namespace {
 
@@ -23,22 +22,15 @@ constexpr int kLocalAddressesSize = 1024;
 // Ends what is left of the manager session: a link still open is logged
 // off; in every case the link is marked closed.
 void closeVerificationLink() {
-    if (g_acmSocket != 0) agi_Logout(nullptr);
+    if (g_acmSocket != 0) callServices().logoutManager(nullptr);
     g_acmSocket = 0;
-}
-
-bool readManagerField(int id, char* target, int capacity, const char* missingText) {
-    g_mainDlg->controlText(id, target, capacity - 1 < kFieldChars ? capacity - 1 : kFieldChars);
-    if (target[0] != '\0') return true;
-    logAndShow(missingText);
-    return false;
 }
 
 // The extension is in use by inUse: true when [Start] may go on.
 bool acceptExtensionInUse(const char* inUse) {
     const Settings& s = g_settings;
     char local[kLocalAddressesSize] = "";
-    utl_getlocalipaddresses(local, sizeof local);
+    callServices().localAddresses(local, sizeof local);
     closeVerificationLink();
     char text[kTextSize];
     if (std::strstr(local, inUse) == nullptr) {
@@ -61,17 +53,17 @@ bool acceptExtensionInUse(const char* inUse) {
 bool verifyExtensionState() {
     Settings& s = g_settings;
     logDebugf("**DEB** [Start]-> verifying extensin state");
-    if (!readManagerField(IDC_EDIT_ACM_USER, s.acmUser, sizeof s.acmUser,
-                          "**ERR** mandatory (verify Extension status) [ACM user] value not given!")) {
+    if (!readMandatoryField(*g_mainDlg, IDC_EDIT_ACM_USER, s.acmUser, kFieldChars,
+                            "**ERR** mandatory (verify Extension status) [ACM user] value not given!")) {
         return false;
     }
-    if (!readManagerField(IDC_EDIT_ACM_PASS, s.acmPass, sizeof s.acmPass,
-                          "**ERR** mandatory (verify Extension status) [ACM pass] (password) value not given!")) {
+    if (!readMandatoryField(*g_mainDlg, IDC_EDIT_ACM_PASS, s.acmPass, kFieldChars,
+                            "**ERR** mandatory (verify Extension status) [ACM pass] (password) value not given!")) {
         return false;
     }
 
     char inUse[kInUseAddressSize] = "";
-    const int code = init_iaxAgiSocket(1, inUse);
+    const int code = callServices().openManagerSession(1, inUse);
     inUse[kInUseAddressSize - 1] = '\0';
     char text[kTextSize];
     if (code > 0) {

@@ -1,8 +1,7 @@
 #include "call/keypad.h"
 
-#include <iaxclient.h>
-
 #include "app/call_globals.h"
+#include "call/call_services.h"
 #include "call/local_sound.h"
 #include "app/main_window.h"
 #include "call/tone_tables.h"
@@ -29,7 +28,7 @@ void keypadPress(int fieldId, short* toneSamples, char key) {
     if (g_registrationId < 0) return;
     int repeat = kRepeatWithoutCall;
     if (g_activeCallNo != -1) {
-        iaxc_send_dtmf(key);
+        callServices().sendDtmf(key);
         repeat = kRepeatDuringCall;
     }
     playLocalSound(toneSamples, kKeyToneSamples, repeat);

@@ -2,6 +2,8 @@
 
 #include <iaxclient.h>
 
+#include "call/call_services.h"
+
 namespace {
 
 constexpr int kNormalOutput = 0;  // the ring flag of iaxc_play_sound
@@ -15,5 +17,5 @@ int playLocalSound(short* samples, long count, int repeat) {
     sound.len = count;
     sound.malloced = kCallerOwnsSamples;
     sound.repeat = repeat;
-    return iaxc_play_sound(&sound, kNormalOutput);
+    return callServices().playSound(&sound, kNormalOutput);
 }

@@ -6,16 +6,15 @@
 #include <cstring>
 #include <iaxclient.h>
 
-#include "call/call_log.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
+#include "call/call_services.h"
 #include "call/engine_events.h"
 #include "call/extension_check.h"
 #include "app/main_window.h"
+#include "app/mandatory_field.h"
 #include "app/message_box.h"
 #include "app/settings.h"
-
-using call::logAndShow;
 
 namespace {
 
@@ -36,21 +35,12 @@ constexpr int fieldChars(const char (&)[N]) {
     return N - 1;
 }
 
-// Reads a registration field into its setting; false (after the message)
-// when the field is empty.
-bool readMandatoryField(int id, char* target, int maxChars, const char* missingText) {
-    g_mainDlg->controlText(id, target, maxChars);
-    if (target[0] != '\0') return true;
-    logAndShow(missingText);
-    return false;
-}
-
 // A failure of the engine itself: the program ends without the steps of
 // [Exit].
 void abortStart(const char* text, bool threadsStarted) {
     // The engine's threads must not outlive the engine they work on.
-    if (threadsStarted) iaxc_stop_processing_thread();
-    iaxc_shutdown();
+    if (threadsStarted) callServices().stopProcessingThread();
+    callServices().shutdown();
     // Events still queued must not reach the engine that is gone while the
     // boxes below wait for the agent.
     closeEventHandling();
@@ -126,29 +116,29 @@ int filterMask(const Settings& s) {
 bool bringUpEngine() {
     Settings& s = g_settings;
     logDebugf("**DEB** [Start]->before calling iaxc_initialize()...");
-    if (iaxc_initialize(kCallSlots) != 0) {
+    if (callServices().initialize(kCallSlots) != 0) {
         abortStart("**ERR** [Start]->iaxc_initialize() failed; program will be aborted!", false);
         return false;
     }
-    iaxc_enable_jitterbuffer(s.jitterbuffer);
-    if (s.jitterbuffer == 0) iaxc_set_jb_target_extra(0);
-    iaxc_set_silence_threshold(kSilenceThresholdDb);
-    iaxc_set_audio_output(kPlayRemoteAudio);
+    callServices().enableJitterBuffer(s.jitterbuffer);
+    if (s.jitterbuffer == 0) callServices().setJitterBufferTargetExtra(0);
+    callServices().setSilenceThreshold(kSilenceThresholdDb);
+    callServices().setAudioOutput(kPlayRemoteAudio);
     chooseSoundDevice(s.soundPlaybackDeviceNumber, 0, kPlaybackTexts);
     chooseSoundDevice(s.soundRecordingDeviceNumber, 1, kRecordingTexts);
-    iaxc_set_formats(preferredFormat(s.audioCodecPreferred), kAllowedFormats);
+    callServices().setFormats(preferredFormat(s.audioCodecPreferred), kAllowedFormats);
     const int filters = filterMask(s);
     logDebugf("**DEB** [Start]->iaxc_set_filters(%X) (hex)", static_cast<unsigned>(filters));
-    iaxc_set_filters(filters);
-    iaxc_output_level_set(static_cast<float>(s.speakerVol) / 100.0f);
-    iaxc_input_level_set(static_cast<float>(s.micVol) / 100.0f);
+    callServices().setFilters(filters);
+    callServices().outputLevelSet(static_cast<float>(s.speakerVol) / 100.0f);
+    callServices().inputLevelSet(static_cast<float>(s.micVol) / 100.0f);
     // Installed before the threads start, so no registration reply is lost.
-    iaxc_set_event_callback(iaxEventCallback);
-    if (iaxc_start_processing_thread() != 0) {
+    callServices().setEventCallback(iaxEventCallback);
+    if (callServices().startProcessingThread() != 0) {
         abortStart("**ERR** [Start]->iaxc_start_processing_thread() failed; program will be aborted!", true);
         return false;
     }
-    g_registrationId = iaxc_register(s.user, s.pass, s.host);
+    g_registrationId = callServices().registerUser(s.user, s.pass, s.host);
     if (g_registrationId == -1) {
         char text[kAbortTextSize];
         std::snprintf(text, sizeof text, "**ERR** [Start]->iaxc_register(%.*s,%.*s,%.*s) failed; program will be aborted!",
@@ -156,7 +146,7 @@ bool bringUpEngine() {
         abortStart(text, true);
         return false;
     }
-    iaxc_set_callerid(s.user, s.user);
+    callServices().setCallerId(s.user, s.user);
     return true;
 }
 
@@ -167,11 +157,11 @@ void OnBnClickedButStart() {
     if (!dlg.m_notStarted) return;
     Settings& s = g_settings;
 
-    if (!readMandatoryField(IDC_EDIT_HOST, s.host, kHostChars,
+    if (!readMandatoryField(dlg, IDC_EDIT_HOST, s.host, kHostChars,
                             "**ERR** mandatory '-host' (IAX host server name/IP address) value not given!")) {
         return;
     }
-    if (!readMandatoryField(IDC_EDIT_USER, s.user, kUserChars,
+    if (!readMandatoryField(dlg, IDC_EDIT_USER, s.user, kUserChars,
                             "**ERR** mandatory '-user' (IAX user / extension) value not given!")) {
         return;
     }
@@ -180,12 +170,12 @@ void OnBnClickedButStart() {
         dlg.setControlText(IDC_EDIT_AGENT_ID, s.agid);
         dlg.enableControl(IDC_EDIT_AGENT_ID, false);
     }
-    if (!readMandatoryField(IDC_EDIT_PASS, s.pass, kPassChars,
+    if (!readMandatoryField(dlg, IDC_EDIT_PASS, s.pass, kPassChars,
                             "**ERR** mandatory '-pass' (IAX password of 'user') value not given!")) {
         return;
     }
     if (s.iax2UDPPort != 0) {
-        iaxc_set_preferred_source_udp_port(s.iax2UDPPort);
+        callServices().setPreferredSourceUdpPort(s.iax2UDPPort);
         logDebugf("**DEB** [Start]->iaxc_set_preferred_source_udp_port(%d) done", s.iax2UDPPort);
     }
     if (s.verExtState && !verifyExtensionState()) return;

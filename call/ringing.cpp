@@ -1,9 +1,7 @@
 #include "call/ringing.h"
 
-#include <iaxclient.h>
-
 #include "app/call_globals.h"
-#include "call/call_state.h"
+#include "call/call_services.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "call/engine_events.h"
@@ -48,7 +46,7 @@ void startRinging() {
 
 bool stopRingTone() {
     if (g_ringToneId == -1) return false;
-    iaxc_stop_sound(g_ringToneId);
+    callServices().stopSound(g_ringToneId);
     g_ringToneId = -1;
     g_mainDlg->stopTimer(TIMERID_RINGING);
     return true;

@@ -8,3 +8,7 @@ void startRinging();
 // When a ring tone is in play: stops it, forgets its id and stops timer 47.
 // Returns whether there was one.
 bool stopRingTone();
+
+// The window's timers 46 (Answer face flashing) and 47 (ring-tone
+// repetition).
+void onRingingTimer(int timerId);

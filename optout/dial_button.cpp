@@ -1,12 +1,13 @@
 // The Dial button wired to the database layer, the agent modes and the
 // voice engine. Kept apart from the request itself so that tests of the
 // request need none of them.
+#include <iaxclient.h>
+
 #include "agent/agent_modes.h"
-#include "call/call_state.h"
+#include "app/call_globals.h"
+#include "app/main_window.h"
 #include "optout/dial_request.h"
 #include "optout/dnc_database.h"
-#include <iaxclient.h>
-#include "app/main_window.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "app/control_ids.h"
 #include "app/serial_work.h"
 #include "call/call_operations.h"
-#include "call/call_state.h"
+#include "call/ringing.h"
 #include "call/phone_start.h"
 #include "optout/dial_request.h"
 #include "ui/level_slider.h"

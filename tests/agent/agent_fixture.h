@@ -9,8 +9,8 @@
 
 #include "app/call_globals.h"
 #include "app/control_ids.h"
-#include "fake_main_window.h"
-#include "fake_message_boxes.h"
+#include "tests/support/window/fake_main_window.h"
+#include "tests/support/window/scripted_message_boxes.h"
 
 enum class AgentState {
     LoggedOut,           // registered, logged out
@@ -52,7 +52,7 @@ protected:
     }
 
     FakeMainWindow window;
-    FakeMessageBoxes boxes;
+    ScriptedMessageBoxes boxes;
     std::string logDir;
 };
 

@@ -96,11 +96,7 @@ protected:
         EXPECT_FALSE(isEnabled(IDC_EDIT_AGENT_ID));  // the extension is the agent ID
     }
     Strings pauses() const { return server->pauseHistory(kAgent); }
-    int boxesWith(const std::string& text) const {
-        int n = 0;
-        for (const ShownBox& box : m_boxes.shown) n += box.text == text;
-        return n;
-    }
+    int boxesWith(const std::string& text) const { return m_boxes.count(text); }
 
     std::unique_ptr<labpbx::ManagerServer> server;
 };

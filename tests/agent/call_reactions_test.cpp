@@ -255,14 +255,14 @@ TEST_P(ReleaseActionTest, LostLinkDuringTimedAcwGivesOneResetBoxAndNoTimer) {
     g_fakeLink.modeResults = {-1};
     endCall();
     EXPECT_EQ(boxes.count(kResetText), 1);
-    EXPECT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.shown.size(), 1u);
     EXPECT_FALSE(window.timerRunning(side().timerId));
     EXPECT_EQ(*side().flag, 0);
     // A later call's end finds no agent logged in and no button enabled.
     const size_t before = g_fakeLink.exchanges.size();
     endCall();
     EXPECT_EQ(g_fakeLink.exchanges.size(), before);
-    EXPECT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
 TEST_P(ReleaseActionTest, NothingHappensWithoutALink) {
@@ -291,7 +291,7 @@ TEST_P(ReleaseActionTest, BusyRuleDoesNotStopActionsAfterTheCallEnded) {
 
     endCall();  // the call has ended when the release action runs
     expectState(AgentState::Ready);
-    EXPECT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDirections, ReleaseActionTest, ::testing::ValuesIn(kSides),
@@ -331,7 +331,7 @@ TEST_F(CallReactionTest, InboundAnswerSetsReasonOne) {
     EXPECT_EQ(g_fakeLink.pausedValues.back(), "aux5");
     expectState(AgentState::NotReadyWithReason, 1);
     EXPECT_TRUE(window.timerRunning(TIMERID_INBOUNDTIMEDACW));
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(logLines("**DEB** IAXC_EVENT_STATE: INBOUND/COMPLETE g_inboundAnswerNotReady on"), 1);
 }
 
@@ -340,7 +340,7 @@ TEST_F(CallReactionTest, InboundAnswerRefusedShowsNothing) {
     callActive(true);
     g_fakeLink.modeResults = {0};
     runInboundAnswerNotReady();
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
     expectState(AgentState::Ready);
     EXPECT_EQ(logLines("**DEB** IAXC_EVENT_STATE: INBOUND/COMPLETE g_inboundAnswerNotReady on"), 1);
 }
@@ -350,8 +350,8 @@ TEST_F(CallReactionTest, InboundAnswerOnALostLinkResets) {
     callActive(true);
     g_fakeLink.modeResults = {-1};
     runInboundAnswerNotReady();
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, kResetText);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, kResetText);
     EXPECT_FALSE(enabled(IDC_BUT_LOGOUT));
     EXPECT_EQ(logLines("**DEB** IAXC_EVENT_STATE: INBOUND/COMPLETE g_inboundAnswerNotReady on"), 1);
 }

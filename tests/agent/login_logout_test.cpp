@@ -22,7 +22,7 @@ TEST_F(LoginTest, LoginActionZeroSetsNotReady) {
     EXPECT_EQ(g_fakeLink.pausedValues, (Exchanges{"true"}));
     expectState(AgentState::NotReady);
     EXPECT_EQ(g_acmSocket, g_fakeLink.openHandle);
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(LoginTest, LoginActionOneSetsReady) {
@@ -59,7 +59,7 @@ TEST_F(LoginTest, RefusedFirstModeLeavesModeNotSetWithoutWarning) {
     g_fakeLink.modeResults = {0};
     loginWith(1);
     expectState(AgentState::ModeNotSet);
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(LoginTest, LostLinkOnFirstModeResetsAndStops) {
@@ -67,8 +67,8 @@ TEST_F(LoginTest, LostLinkOnFirstModeResetsAndStops) {
     g_fakeLink.modeResults = {-1};
     g_settings.loginAction = 0;
     OnBnClickedButLogin();
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, kResetText);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, kResetText);
     EXPECT_TRUE(enabled(IDC_BUT_LOGIN));
     EXPECT_FALSE(enabled(IDC_BUT_LOGOUT));
     expectModeButtons(false, false, false, false);
@@ -104,13 +104,13 @@ TEST_F(LoginTest, EmptyMandatoryFieldStopsLogin) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        boxes.boxes.clear();
+        boxes.shown.clear();
         showRegisteredLoggedOut();
         window.setControlText(c.field, "");
         OnBnClickedButLogin();
-        ASSERT_EQ(boxes.boxes.size(), 1u);
-        EXPECT_EQ(boxes.boxes[0].text, c.text);
-        EXPECT_EQ(boxes.boxes[0].icon, BoxIcon::None);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].text, c.text);
+        EXPECT_EQ(boxes.shown[0].icon, BoxIcon::None);
         EXPECT_EQ(logLines(c.text), 1);
         EXPECT_TRUE(g_fakeLink.exchanges.empty());
         expectState(AgentState::LoggedOut);
@@ -133,13 +133,13 @@ TEST_F(LoginTest, SessionNotOpenedReportsAndClearsTheHandle) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        boxes.boxes.clear();
+        boxes.shown.clear();
         g_fakeLink.reset();
         g_acmSocket = 12;  // a handle left from a lost link
         g_fakeLink.initResults = {c.result};
         OnBnClickedButLogin();
-        ASSERT_EQ(boxes.boxes.size(), 1u);
-        EXPECT_EQ(boxes.boxes[0].text, c.text);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].text, c.text);
         EXPECT_EQ(logLines(c.text), 1);
         EXPECT_EQ(g_acmSocket, 0);
         EXPECT_EQ(g_fakeLink.exchanges, (Exchanges{"init"}));
@@ -177,23 +177,23 @@ TEST_F(LogoutTest, SuccessReturnsToLoggedOut) {
         EXPECT_EQ(g_acmSocket, 0);
         EXPECT_FALSE(window.timerRunning(TIMERID_MWICHECKER));
         EXPECT_FALSE(window.isControlVisible(IDC_BUT_VOICEMAIL));
-        EXPECT_TRUE(boxes.boxes.empty());
+        EXPECT_TRUE(boxes.shown.empty());
     }
 }
 
 TEST_F(LogoutTest, LostOrClosedLinkGivesTheErrorAndOneResetBox) {
     for (int code : {SO_CONNECTION_CLOSED, SO_DISCONNECTED}) {
         SCOPED_TRACE(code);
-        boxes.boxes.clear();
+        boxes.shown.clear();
         showRegisteredLoggedOut();
         enterState(AgentState::Ready);
         g_fakeLink.logoutResults = {code};
         OnBnClickedButLogout();
         const std::string error = std::string("**ERR** [Logout]->agi_Logout() socket error [") +
                                   socket_getErrorMsg(code) + "]";
-        ASSERT_EQ(boxes.boxes.size(), 2u);
-        EXPECT_EQ(boxes.boxes[0].text, error);
-        EXPECT_EQ(boxes.boxes[1].text, kResetText);
+        ASSERT_EQ(boxes.shown.size(), 2u);
+        EXPECT_EQ(boxes.shown[0].text, error);
+        EXPECT_EQ(boxes.shown[1].text, kResetText);
         EXPECT_EQ(boxes.countStartingWith("**WRN**: operation"), 0);
         EXPECT_EQ(logLines(error), 1);
         EXPECT_TRUE(enabled(IDC_BUT_LOGIN));
@@ -216,11 +216,11 @@ TEST_F(LogoutTest, OtherFailuresKeepTheAgentLoggedIn) {
     enterState(AgentState::AcwInbound);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        boxes.boxes.clear();
+        boxes.shown.clear();
         g_fakeLink.logoutResults = {c.result};
         OnBnClickedButLogout();
-        ASSERT_EQ(boxes.boxes.size(), 1u);
-        EXPECT_EQ(boxes.boxes[0].text, c.text);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].text, c.text);
         expectState(AgentState::AcwInbound);
         EXPECT_NE(g_acmSocket, 0);
     }

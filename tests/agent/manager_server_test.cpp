@@ -73,7 +73,7 @@ TEST_F(ManagerServerTest, WalksEveryRowAndEveryKindOfTransition) {
     EXPECT_FALSE(server->behaviour().agentLoggedIn(kAgent));
     EXPECT_EQ(actionNames().back(), "Logoff");
     EXPECT_EQ(g_acmSocket, 0);
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
     ASSERT_TRUE(server->waitForOpenConnections(0, 2000));
 }
 
@@ -105,14 +105,14 @@ TEST_F(ManagerServerTest, RefusedModeChangeNamesTheOperation) {
     loginWith(1);
     server->failNextReply();
     OnBnClickedButAux();
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, operationFailedBox("AUX"));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, operationFailedBox("AUX"));
     expectState(AgentState::Ready);
     EXPECT_EQ(pauses(), (Strings{"false"}));
 
     server->failNextReply();
     pick(2);
-    EXPECT_EQ(boxes.boxes.back().text, operationFailedBox("AUX6"));
+    EXPECT_EQ(boxes.shown.back().text, operationFailedBox("AUX6"));
     EXPECT_EQ(window.m_reasonIndex, -1);
     EXPECT_EQ(pauses(), (Strings{"false"}));
 }
@@ -120,7 +120,7 @@ TEST_F(ManagerServerTest, RefusedModeChangeNamesTheOperation) {
 TEST_F(ManagerServerTest, LostLinkDuringAModeChangeGivesOneResetBox) {
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
-        boxes.boxes.clear();
+        boxes.shown.clear();
         showRegisteredLoggedOut();
         loginWith(0);
         loseLink(Loss::Reset);
@@ -135,18 +135,18 @@ TEST_F(ManagerServerTest, LostLinkDuringAModeChangeGivesOneResetBox) {
     }
     // A new Login opens a new link and works.
     restartServer();
-    boxes.boxes.clear();
+    boxes.shown.clear();
     showRegisteredLoggedOut();
     loginWith(1);
     expectState(AgentState::Ready);
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(ManagerServerTest, LostLinkDuringLogoutGivesOneResetBox) {
     for (Loss loss : {Loss::Reset, Loss::PbxGone}) {
         SCOPED_TRACE(loss == Loss::Reset ? "reset" : "PBX gone");
         restartServer();
-        boxes.boxes.clear();
+        boxes.shown.clear();
         showRegisteredLoggedOut();
         loginWith(1);
         loseLink(loss);
@@ -243,7 +243,7 @@ TEST_P(ReleaseOverManagerTest, EveryReleaseActionAndTheTimedAcw) {
     onTimedAcwTimer(d.timerId);
     EXPECT_EQ(pauses().size(), count);
     expectState(AgentState::NotReady);
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -268,7 +268,7 @@ TEST_F(ManagerServerTest, ReasonListProgramOnlyEntriesAndTheEntryInForce) {
     expectState(AgentState::NotReadyWithReason, 3);
     pick(3);
     EXPECT_EQ(server->actionCount(), actions + 1);
-    EXPECT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(pauses(), (Strings{"false", "aux7"}));
 
     // The Dial operation's Not Ready.
@@ -290,7 +290,7 @@ TEST_F(ManagerServerTest, VoicemailDefaultsCountsAndClicks) {
     EXPECT_TRUE(window.isControlVisible(IDC_BUT_VOICEMAIL));
 
     OnBnClickedButVoicemail();
-    EXPECT_EQ(boxes.boxes.back().text, "Voice mailbox [2001] has 3 new mail(s)");
+    EXPECT_EQ(boxes.shown.back().text, "Voice mailbox [2001] has 3 new mail(s)");
     EXPECT_TRUE(window.isControlVisible(IDC_BUT_VOICEMAIL));
 
     server->setNewMessages("2001", 0);
@@ -301,7 +301,7 @@ TEST_F(ManagerServerTest, VoicemailDefaultsCountsAndClicks) {
     EXPECT_TRUE(window.isControlVisible(IDC_BUT_VOICEMAIL));
     server->setNewMessages("2001", 0);
     OnBnClickedButVoicemail();
-    EXPECT_EQ(boxes.boxes.back().text, "Voice mailbox [2001] has no new mail");
+    EXPECT_EQ(boxes.shown.back().text, "Voice mailbox [2001] has no new mail");
     EXPECT_FALSE(window.isControlVisible(IDC_BUT_VOICEMAIL));
     EXPECT_EQ(actionsNamed("MailboxCount"), 5);
 
@@ -322,14 +322,14 @@ TEST_F(ManagerServerTest, VoicemailRepliesWithoutKeywordOrNumber) {
     loginWith(1);
     EXPECT_FALSE(window.isControlVisible(IDC_BUT_VOICEMAIL));
     OnBnClickedButVoicemail();
-    EXPECT_EQ(boxes.boxes.back().text, "Voice mailbox [2001] retrieval error");
+    EXPECT_EQ(boxes.shown.back().text, "Voice mailbox [2001] retrieval error");
 
     reply = "Response: Success\r\nNewMessages: none\r\n\r\n";
     window.showControl(IDC_BUT_VOICEMAIL, true);
     onVoicemailTimer();
     EXPECT_FALSE(window.isControlVisible(IDC_BUT_VOICEMAIL));
     OnBnClickedButVoicemail();
-    EXPECT_EQ(boxes.boxes.back().text, "Voice mailbox [2001] has no new mail");
+    EXPECT_EQ(boxes.shown.back().text, "Voice mailbox [2001] has no new mail");
     EXPECT_EQ(logLines("**WRN** checkMWI(2001@default) cannot read 'NewMessages: <count>'; zero assumed"),
               2);
 }

@@ -85,7 +85,7 @@ TEST_P(ModeTransitionTest, EnabledButtonLeadsToItsRow) {
     EXPECT_EQ(g_fakeLink.exchanges.back(), button.exchange);
     EXPECT_EQ(g_fakeLink.pausedValues.back(), button.paused);
     expectState(button.target);
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_P(ModeTransitionTest, RefusedChangeWarnsByNameAndKeepsTheRow) {
@@ -99,9 +99,9 @@ TEST_P(ModeTransitionTest, RefusedChangeWarnsByNameAndKeepsTheRow) {
 
     button.press();
 
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, operationFailedBox(button.name));
-    EXPECT_EQ(boxes.boxes[0].icon, BoxIcon::Warning);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, operationFailedBox(button.name));
+    EXPECT_EQ(boxes.shown[0].icon, BoxIcon::Warning);
     EXPECT_EQ(logLines(std::string("**WRN**: operation [") + button.name + "] cannot be completed"), 1);
     expectState(from, reasonBefore);
 }
@@ -119,7 +119,7 @@ class ModeChangeTest : public AgentFixture {};
 TEST_F(ModeChangeTest, LostLinkGivesOneResetBoxAndNoWarning) {
     for (const ModeButton& button : kButtons) {
         SCOPED_TRACE(button.name);
-        boxes.boxes.clear();
+        boxes.shown.clear();
         g_fakeLink.reset();
         showRegisteredLoggedOut();
         enterState(AgentState::NotReadyWithReason);
@@ -129,9 +129,9 @@ TEST_F(ModeChangeTest, LostLinkGivesOneResetBoxAndNoWarning) {
 
         button.press();
 
-        ASSERT_EQ(boxes.boxes.size(), 1u);
-        EXPECT_EQ(boxes.boxes[0].text, kResetText);
-        EXPECT_EQ(boxes.boxes[0].icon, BoxIcon::Error);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].text, kResetText);
+        EXPECT_EQ(boxes.shown[0].icon, BoxIcon::Error);
         EXPECT_EQ(boxes.countStartingWith("**WRN**: operation"), 0);
         // Link lost: Login on, Logout and the mode buttons off, the list and
         // the login fields as they were, the handle kept until next Login.
@@ -158,13 +158,13 @@ TEST_F(ModeChangeTest, BusyRuleRefusesEveryAgentOperationDuringACall) {
 
     EXPECT_EQ(g_fakeLink.exchanges.size(), exchanges);
     EXPECT_EQ(boxes.count(kBusyText), 6);
-    EXPECT_EQ(boxes.boxes.size(), 6u);
-    for (const auto& box : boxes.boxes) EXPECT_EQ(box.icon, BoxIcon::None);
+    EXPECT_EQ(boxes.shown.size(), 6u);
+    for (const auto& box : boxes.shown) EXPECT_EQ(box.icon, BoxIcon::None);
     expectState(AgentState::NotReady);
 
     // Login is refused as well (after a lost link, with a call going on).
     resetAgentLogin();
-    boxes.boxes.clear();
+    boxes.shown.clear();
     OnBnClickedButLogin();
     EXPECT_EQ(boxes.count(kBusyText), 1);
     EXPECT_TRUE(enabled(IDC_BUT_LOGIN));
@@ -184,7 +184,7 @@ TEST_F(ModeChangeTest, BusyRuleOffLetsModesChangeDuringACall) {
     expectState(AgentState::NotReadyWithReason, 2);
     OnBnClickedButLogout();
     expectState(AgentState::LoggedOut);
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(ModeChangeTest, ModeOperationStopsTimedAcwBeforeTheExchange) {
@@ -219,14 +219,14 @@ TEST_F(ModeChangeTest, KillTimedAcwTimersStopsOnlyTheRunningOnes) {
 
 TEST_F(ModeChangeTest, WarnOperationFailedTextAndLogLine) {
     warnOperationFailed("Lunch break");
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text,
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text,
               "**WRN**: operation [Lunch break] cannot be completed\n"
               "   - if this message occurs continuously,\n"
               "        please perform [Logout] then [Login] and try again\n"
               "   - Or, exit the program and start it again.");
-    EXPECT_EQ(boxes.boxes[0].buttons, BoxButtons::Ok);
-    EXPECT_EQ(boxes.boxes[0].icon, BoxIcon::Warning);
+    EXPECT_EQ(boxes.shown[0].buttons, BoxButtons::Ok);
+    EXPECT_EQ(boxes.shown[0].icon, BoxIcon::Warning);
     // The log gets the first line alone.
     EXPECT_EQ(logLines("**WRN**: operation [Lunch break] cannot be completed"), 1);
     EXPECT_EQ(logText().find("occurs continuously"), std::string::npos);
@@ -238,7 +238,7 @@ TEST_F(ModeChangeTest, LogLinesWaitForTheDebugSwitch) {
     g_fakeLink.modeResults = {0, -1};
     OnBnClickedButAux();
     OnBnClickedButAux();
-    EXPECT_EQ(boxes.boxes.size(), 2u);  // boxes are shown regardless
+    EXPECT_EQ(boxes.shown.size(), 2u);  // boxes are shown regardless
     EXPECT_EQ(logText(), "");
 }
 

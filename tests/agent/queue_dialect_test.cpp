@@ -72,7 +72,7 @@ TEST_F(QueueDialectTest, LoginJoinsEveryQueueInTheStateOfEachLoginAction) {
         expectState(AgentState::LoggedOut);
         expectMember("absent");
     }
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(lastAction("Login").find("Events: off\r\n") != std::string::npos, true);
     for (const std::string& name : actionNames()) {
         EXPECT_NE(name, "AgentCallBackLogin");
@@ -101,7 +101,7 @@ TEST_F(QueueDialectTest, EveryModeChangeCarriesItsCodeAsTheReason) {
     expectMember("paused:aux11");
     OnBnClickedButReady();
     expectMember("unpaused");
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(QueueDialectTest, BusyRuleAndTimedAcw) {
@@ -130,8 +130,8 @@ TEST_F(QueueDialectTest, LoginWithoutQueuesExplainsItself) {
     g_settings.loginAction = 0;
     OnBnClickedButLogin();
     expectState(AgentState::LoggedOut);
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_NE(boxes.boxes[0].text.find("acmQueues"), std::string::npos);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("acmQueues"), std::string::npos);
     EXPECT_EQ(server->connectionsAccepted(), 0);
 }
 
@@ -145,7 +145,7 @@ TEST_F(QueueDialectTest, LogoutCountsNotThereAsDone) {
     OnBnClickedButLogout();
     expectState(AgentState::LoggedOut);
     expectMember("absent");
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(QueueDialectTest, LostLinkThenLoginReadsTheMemberStateBack) {
@@ -219,7 +219,7 @@ TEST_F(QueueDialectTest, RepliesAreFoundPastEventsAndSplitSegments) {
     EXPECT_EQ(checkMWI("default"), 3);
     OnBnClickedButLogout();
     expectMember("absent");
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(QueueDialectTest, RefusedPauseNamesTheOperation) {

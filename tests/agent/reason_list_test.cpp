@@ -31,7 +31,7 @@ TEST_F(ReasonListTest, AgentReasonsSendAuxNumberFollowingTheIndex) {
         expectState(AgentState::NotReadyWithReason, index);
         EXPECT_EQ(window.focus, IDC_EDIT_TRANSFER);
     }
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(ReasonListTest, RenamedEntryKeepsItsNumber) {
@@ -47,19 +47,19 @@ TEST_F(ReasonListTest, ProgramOnlyEntriesAreRefused) {
     const size_t before = g_fakeLink.exchanges.size();
     for (int index : {0, 1}) {
         SCOPED_TRACE(index);
-        boxes.boxes.clear();
+        boxes.shown.clear();
         window.focus = 0;
         pick(index);
-        ASSERT_EQ(boxes.boxes.size(), 1u);
-        EXPECT_EQ(boxes.boxes[0].text, kProgramOnlyText);
-        EXPECT_EQ(boxes.boxes[0].icon, BoxIcon::None);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].text, kProgramOnlyText);
+        EXPECT_EQ(boxes.shown[0].icon, BoxIcon::None);
         EXPECT_EQ(window.reasonSelection(), -1);  // none was selected before
         EXPECT_EQ(window.m_reasonIndex, -1);
         EXPECT_EQ(window.focus, IDC_EDIT_TRANSFER);
     }
     // With a reason in force, that reason comes back.
     pick(6);
-    boxes.boxes.clear();
+    boxes.shown.clear();
     pick(1);
     EXPECT_EQ(boxes.count(kProgramOnlyText), 1);
     expectState(AgentState::NotReadyWithReason, 6);
@@ -72,7 +72,7 @@ TEST_F(ReasonListTest, EntryAlreadyInForceSendsNothing) {
     window.focus = 0;
     pick(4);
     EXPECT_EQ(g_fakeLink.exchanges.size(), before);
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(window.focus, IDC_EDIT_TRANSFER);
     expectState(AgentState::NotReadyWithReason, 4);
 }
@@ -81,7 +81,7 @@ TEST_F(ReasonListTest, NoSelectionForgetsTheReason) {
     enterState(AgentState::NotReadyWithReason);
     pick(-1);
     EXPECT_EQ(window.m_reasonIndex, -1);
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(ReasonListTest, RefusedReasonKeepsShowingTheChoiceButNotItsIndex) {
@@ -89,8 +89,8 @@ TEST_F(ReasonListTest, RefusedReasonKeepsShowingTheChoiceButNotItsIndex) {
     g_fakeLink.modeResults = {0};
     window.focus = 0;
     pick(7);
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, operationFailedBox("AUX11"));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, operationFailedBox("AUX11"));
     EXPECT_EQ(window.reasonSelection(), 7);
     EXPECT_EQ(window.m_reasonIndex, 4);
     EXPECT_EQ(window.focus, IDC_EDIT_TRANSFER);
@@ -100,8 +100,8 @@ TEST_F(ReasonListTest, LostLinkResets) {
     enterState(AgentState::Ready);
     g_fakeLink.modeResults = {-1};
     pick(2);
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, kResetText);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, kResetText);
     EXPECT_EQ(window.m_reasonIndex, -1);
     EXPECT_FALSE(enabled(IDC_BUT_LOGOUT));
     EXPECT_TRUE(enabled(IDC_BUT_LOGIN));
@@ -137,7 +137,7 @@ TEST_F(ReasonListTest, DialNotReadyThroughSetNotReadyReason) {
     EXPECT_EQ(boxes.count(operationFailedBox("Outbound NR")), 1);
     EXPECT_EQ(setNotReadyReason("Outbound NR", "aux4"), 0);
     EXPECT_EQ(boxes.count(kResetText), 1);
-    EXPECT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(boxes.shown.size(), 2u);
 }
 
 }  // namespace

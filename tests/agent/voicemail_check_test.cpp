@@ -56,9 +56,9 @@ TEST_F(VoicemailTest, NewMessagesShowTheButtonAndTheClickText) {
     loginWith(1);
     EXPECT_TRUE(buttonVisible());
     OnBnClickedButVoicemail();
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, "Voice mailbox [2001] has 3 new mail(s)");
-    EXPECT_EQ(boxes.boxes[0].icon, BoxIcon::None);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, "Voice mailbox [2001] has 3 new mail(s)");
+    EXPECT_EQ(boxes.shown[0].icon, BoxIcon::None);
     EXPECT_TRUE(buttonVisible());
     EXPECT_EQ(logLines("Voice mailbox [2001] has 3 new mail(s)"), 1);
 }
@@ -73,10 +73,10 @@ TEST_F(VoicemailTest, ClickWithNoMailOrAFailureHidesTheButton) {
     OnBnClickedButVoicemail();
     EXPECT_FALSE(buttonVisible());
     OnBnClickedButVoicemail();
-    ASSERT_EQ(boxes.boxes.size(), 3u);
-    EXPECT_EQ(boxes.boxes[0].text, "Voice mailbox [2001] has no new mail");
-    EXPECT_EQ(boxes.boxes[1].text, "Voice mailbox [2001] retrieval error");
-    EXPECT_EQ(boxes.boxes[2].text, "Voice mailbox [2001] retrieval error");
+    ASSERT_EQ(boxes.shown.size(), 3u);
+    EXPECT_EQ(boxes.shown[0].text, "Voice mailbox [2001] has no new mail");
+    EXPECT_EQ(boxes.shown[1].text, "Voice mailbox [2001] retrieval error");
+    EXPECT_EQ(boxes.shown[2].text, "Voice mailbox [2001] retrieval error");
 }
 
 TEST_F(VoicemailTest, PeriodicCheckFollowsTheCount) {
@@ -88,7 +88,7 @@ TEST_F(VoicemailTest, PeriodicCheckFollowsTheCount) {
         EXPECT_EQ(buttonVisible(), visible);
     }
     EXPECT_EQ(mailboxChecks().size(), 8u);
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(VoicemailTest, TimerThatCannotStartMeansNoCheck) {
@@ -110,7 +110,7 @@ TEST_F(VoicemailTest, CheckOffMeansNoTimerNoCheckAndAClickOnlyHides) {
     OnBnClickedButVoicemail();
     EXPECT_FALSE(buttonVisible());
     EXPECT_TRUE(mailboxChecks().empty());
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(VoicemailTest, LogoutStopsAndALostLinkDoesNot) {

@@ -52,6 +52,12 @@ void CallTest::SetUp() {
     g_journal.clear();
     l_pending.clear();
 
+    fillEngineServices(services);
+    fillAgentServices(services);
+    setCallServices(&services);
+
+    window.onChange = [](const std::string& change) { g_journal.add("window:" + change); };
+    boxes.onShow = [](const ScriptedMessageBoxes::Box& box) { g_journal.add("box:" + box.text); };
     g_mainDlg = &window;
     window.m_notStarted = 1;
     window.setButtonFace(IDC_BUT_START, IDB_START);
@@ -68,6 +74,7 @@ void CallTest::SetUp() {
 
 void CallTest::TearDown() {
     setEventRelay(nullptr);
+    setCallServices(nullptr);
     setMessageBoxes(nullptr);
     setDebugLogClock(nullptr);
     g_mainDlg = nullptr;

@@ -1,7 +1,9 @@
 // The common ground of the call-control unit tests: a fake window, recorded
-// message boxes, the fake engine and agent side, a debug log in a fresh
-// folder, and a relay that keeps the engine's events until the test lets
-// the window's thread take them.
+// message boxes, the fake engine and agent side installed as call control's
+// services, a debug log in a fresh folder, and a relay that keeps the
+// engine's events until the test lets the window's thread take them. The
+// window's changes and the boxes go into the journal as "window:<change>"
+// and "box:<text>".
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,11 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "call/call_services.h"
 #include "fake_agent.h"
-#include "fake_boxes.h"
 #include "fake_engine.h"
-#include "fake_window.h"
 #include "journal.h"
+#include "tests/support/window/fake_main_window.h"
+#include "tests/support/window/scripted_message_boxes.h"
 
 class CallTest : public ::testing::Test {
 protected:
@@ -37,7 +40,8 @@ protected:
     bool logHas(const std::string& line) const;
     void clearLog() const;
 
-    FakeWindow window;
-    FakeBoxes boxes;
+    FakeMainWindow window;
+    ScriptedMessageBoxes boxes;
+    CallServices services{};
     std::string logDir;
 };

@@ -6,7 +6,7 @@
 #include "call_fixture.h"
 #include "app/call_globals.h"
 #include "call/call_operations.h"
-#include "call/call_state.h"
+#include "call/ringing.h"
 #include "app/control_ids.h"
 #include "call/engine_events.h"
 #include "app/settings.h"

@@ -1,9 +1,11 @@
-// Stand-ins for what call control calls in the agent-mode, manager-session
-// and database modules: each call is journaled, the manager's answers to the
-// extension check are scripted.
+// Stand-ins for what call control's services reach in the agent-mode,
+// manager-session and database modules: each call is journaled, the
+// manager's answers to the extension check are scripted.
 #pragma once
 
 #include <string>
+
+#include "call/call_services.h"
 
 struct FakeAgent {
     // init_iaxAgiSocket in verification mode: its result, the in-use address
@@ -22,3 +24,6 @@ struct FakeAgent {
 };
 
 extern FakeAgent g_agent;
+
+// Points the agent, manager and database services at g_agent.
+void fillAgentServices(CallServices& services);

@@ -60,141 +60,113 @@ iaxc_event textEvent(int type, int callNo, const char* message) {
     return e;
 }
 
-extern "C" {
-
-void iaxc_set_preferred_source_udp_port(int port) {
-    record("iaxc_set_preferred_source_udp_port(" + std::to_string(port) + ")");
+void fillEngineServices(CallServices& services) {
+    services.setPreferredSourceUdpPort = [](int port) {
+        record("iaxc_set_preferred_source_udp_port(" + std::to_string(port) + ")");
+    };
+    services.initialize = [](int num_calls) -> int {
+        record("iaxc_initialize(" + std::to_string(num_calls) + ")");
+        return g_engine.initializeResult;
+    };
+    services.shutdown = [] {
+        record("iaxc_shutdown()");
+    };
+    services.startProcessingThread = []() -> int {
+        record("iaxc_start_processing_thread()");
+        return g_engine.startThreadResult;
+    };
+    services.stopProcessingThread = []() -> int {
+        record("iaxc_stop_processing_thread()");
+        return 0;
+    };
+    services.setEventCallback = [](iaxc_event_callback_t func) {
+        g_engine.callback = func;
+        record("iaxc_set_event_callback()");
+    };
+    services.registerUser = [](const char* user, const char* pass, const char* host) -> int {
+        record(std::string("iaxc_register(") + user + "," + pass + "," + host + ")");
+        return g_engine.registerResult;
+    };
+    services.unregisterUser = [](int id) -> int {
+        record("iaxc_unregister(" + std::to_string(id) + ")");
+        return g_engine.unregisterResult;
+    };
+    services.setCallerId = [](const char* name, const char* num) {
+        record(std::string("iaxc_set_callerid(") + name + "," + num + ")");
+    };
+    services.setFormats = [](int preferred, int allowed) {
+        record("iaxc_set_formats(" + std::to_string(preferred) + "," + std::to_string(allowed) + ")");
+    };
+    services.answerCall = [](int callNo) {
+        record("iaxc_answer_call(" + std::to_string(callNo) + ")");
+        if (g_engine.emitCompleteOnAnswer) {
+            g_engine.deliver(stateEvent(callNo, IAXC_CALL_STATE_ACTIVE | IAXC_CALL_STATE_COMPLETE |
+                                                 IAXC_CALL_STATE_SELECTED));
+        }
+    };
+    services.dumpCall = [] {
+        record("iaxc_dump_call()");
+    };
+    services.quelch = [](int callNo, int MOH) -> int {
+        record("iaxc_quelch(" + std::to_string(callNo) + "," + std::to_string(MOH) + ")");
+        return g_engine.quelchResult;
+    };
+    services.unquelch = [](int callNo) -> int {
+        record("iaxc_unquelch(" + std::to_string(callNo) + ")");
+        return g_engine.unquelchResult;
+    };
+    services.blindTransferCall = [](int callNo, const char* num) {
+        record("iaxc_blind_transfer_call(" + std::to_string(callNo) + "," + num + ")");
+    };
+    services.sendDtmf = [](char digit) {
+        record(std::string("iaxc_send_dtmf(") + digit + ")");
+    };
+    services.audioDevicesGet = [](iaxc_audio_device** devs, int* nDevs, int* input, int* output, int* ring) -> int {
+        record("iaxc_audio_devices_get()");
+        *devs = g_engine.devices.data();
+        *nDevs = static_cast<int>(g_engine.devices.size());
+        *input = g_engine.input;
+        *output = g_engine.output;
+        *ring = g_engine.ring;
+        return 0;
+    };
+    services.audioDevicesSet = [](int input, int output, int ring) -> int {
+        record("iaxc_audio_devices_set(" + std::to_string(input) + "," + std::to_string(output) + "," +
+               std::to_string(ring) + ")");
+        return 0;
+    };
+    services.setAudioOutput = [](int mode) {
+        record("iaxc_set_audio_output(" + std::to_string(mode) + ")");
+    };
+    services.setSilenceThreshold = [](float thr) {
+        record("iaxc_set_silence_threshold(" + number(thr) + ")");
+    };
+    services.setFilters = [](int filters) {
+        record("iaxc_set_filters(" + std::to_string(filters) + ")");
+    };
+    services.inputLevelSet = [](float level) -> int {
+        record("iaxc_input_level_set(" + number(level) + ")");
+        return 0;
+    };
+    services.outputLevelSet = [](float level) -> int {
+        record("iaxc_output_level_set(" + number(level) + ")");
+        return 0;
+    };
+    services.enableJitterBuffer = [](int on) {
+        record("iaxc_enable_jitterbuffer(" + std::to_string(on) + ")");
+    };
+    services.setJitterBufferTargetExtra = [](long value) {
+        record("iaxc_set_jb_target_extra(" + std::to_string(value) + ")");
+    };
+    services.playSound = [](iaxc_sound* sound, int ring) -> int {
+        const int id = g_engine.nextSoundId++;
+        g_engine.sounds.push_back({sound->data, sound->len, sound->malloced, sound->repeat, ring, id});
+        record("iaxc_play_sound(len=" + std::to_string(sound->len) + ",repeat=" + std::to_string(sound->repeat) +
+               ",ring=" + std::to_string(ring) + ")=" + std::to_string(id));
+        return id;
+    };
+    services.stopSound = [](int id) -> int {
+        record("iaxc_stop_sound(" + std::to_string(id) + ")");
+        return 0;
+    };
 }
-
-int iaxc_initialize(int num_calls) {
-    record("iaxc_initialize(" + std::to_string(num_calls) + ")");
-    return g_engine.initializeResult;
-}
-
-void iaxc_shutdown(void) {
-    record("iaxc_shutdown()");
-}
-
-int iaxc_start_processing_thread(void) {
-    record("iaxc_start_processing_thread()");
-    return g_engine.startThreadResult;
-}
-
-int iaxc_stop_processing_thread(void) {
-    record("iaxc_stop_processing_thread()");
-    return 0;
-}
-
-void iaxc_set_event_callback(iaxc_event_callback_t func) {
-    g_engine.callback = func;
-    record("iaxc_set_event_callback()");
-}
-
-int iaxc_register(const char* user, const char* pass, const char* host) {
-    record(std::string("iaxc_register(") + user + "," + pass + "," + host + ")");
-    return g_engine.registerResult;
-}
-
-int iaxc_unregister(int id) {
-    record("iaxc_unregister(" + std::to_string(id) + ")");
-    return g_engine.unregisterResult;
-}
-
-void iaxc_set_callerid(const char* name, const char* num) {
-    record(std::string("iaxc_set_callerid(") + name + "," + num + ")");
-}
-
-void iaxc_set_formats(int preferred, int allowed) {
-    record("iaxc_set_formats(" + std::to_string(preferred) + "," + std::to_string(allowed) + ")");
-}
-
-void iaxc_answer_call(int callNo) {
-    record("iaxc_answer_call(" + std::to_string(callNo) + ")");
-    if (g_engine.emitCompleteOnAnswer) {
-        g_engine.deliver(stateEvent(callNo, IAXC_CALL_STATE_ACTIVE | IAXC_CALL_STATE_COMPLETE |
-                                             IAXC_CALL_STATE_SELECTED));
-    }
-}
-
-void iaxc_dump_call(void) {
-    record("iaxc_dump_call()");
-}
-
-int iaxc_quelch(int callNo, int MOH) {
-    record("iaxc_quelch(" + std::to_string(callNo) + "," + std::to_string(MOH) + ")");
-    return g_engine.quelchResult;
-}
-
-int iaxc_unquelch(int callNo) {
-    record("iaxc_unquelch(" + std::to_string(callNo) + ")");
-    return g_engine.unquelchResult;
-}
-
-void iaxc_blind_transfer_call(int callNo, const char* num) {
-    record("iaxc_blind_transfer_call(" + std::to_string(callNo) + "," + num + ")");
-}
-
-void iaxc_send_dtmf(char digit) {
-    record(std::string("iaxc_send_dtmf(") + digit + ")");
-}
-
-int iaxc_audio_devices_get(struct iaxc_audio_device** devs, int* nDevs, int* input, int* output, int* ring) {
-    record("iaxc_audio_devices_get()");
-    *devs = g_engine.devices.data();
-    *nDevs = static_cast<int>(g_engine.devices.size());
-    *input = g_engine.input;
-    *output = g_engine.output;
-    *ring = g_engine.ring;
-    return 0;
-}
-
-int iaxc_audio_devices_set(int input, int output, int ring) {
-    record("iaxc_audio_devices_set(" + std::to_string(input) + "," + std::to_string(output) + "," +
-           std::to_string(ring) + ")");
-    return 0;
-}
-
-void iaxc_set_audio_output(int mode) {
-    record("iaxc_set_audio_output(" + std::to_string(mode) + ")");
-}
-
-void iaxc_set_silence_threshold(float thr) {
-    record("iaxc_set_silence_threshold(" + number(thr) + ")");
-}
-
-void iaxc_set_filters(int filters) {
-    record("iaxc_set_filters(" + std::to_string(filters) + ")");
-}
-
-int iaxc_input_level_set(float level) {
-    record("iaxc_input_level_set(" + number(level) + ")");
-    return 0;
-}
-
-int iaxc_output_level_set(float level) {
-    record("iaxc_output_level_set(" + number(level) + ")");
-    return 0;
-}
-
-void iaxc_enable_jitterbuffer(int on) {
-    record("iaxc_enable_jitterbuffer(" + std::to_string(on) + ")");
-}
-
-void iaxc_set_jb_target_extra(long value) {
-    record("iaxc_set_jb_target_extra(" + std::to_string(value) + ")");
-}
-
-int iaxc_play_sound(struct iaxc_sound* sound, int ring) {
-    const int id = g_engine.nextSoundId++;
-    g_engine.sounds.push_back({sound->data, sound->len, sound->malloced, sound->repeat, ring, id});
-    record("iaxc_play_sound(len=" + std::to_string(sound->len) + ",repeat=" + std::to_string(sound->repeat) +
-           ",ring=" + std::to_string(ring) + ")=" + std::to_string(id));
-    return id;
-}
-
-int iaxc_stop_sound(int id) {
-    record("iaxc_stop_sound(" + std::to_string(id) + ")");
-    return 0;
-}
-
-}  // extern "C"

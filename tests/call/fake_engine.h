@@ -1,12 +1,15 @@
-// A stand-in for the voice engine's C API, for unit tests only: every call
-// the phone makes is journaled as "engine:<name>(<arguments>)", results are
-// scripted, and the tests can deliver events through the installed callback
-// as the engine's thread would.
+// A stand-in for the voice engine behind call control's services, for unit
+// tests only: every engine call the phone makes is journaled as
+// "engine:<C API name>(<arguments>)", results are scripted, and the tests
+// can deliver events through the installed callback as the engine's thread
+// would.
 #pragma once
 
 #include <iaxclient.h>
 #include <string>
 #include <vector>
+
+#include "call/call_services.h"
 
 struct PlayedSound {
     short* data;
@@ -43,6 +46,9 @@ struct FakeEngine {
 };
 
 extern FakeEngine g_engine;
+
+// Points the engine's services at g_engine.
+void fillEngineServices(CallServices& services);
 
 // Event records as the engine makes them.
 iaxc_event stateEvent(int callNo, int state, const char* remote = "", const char* remoteName = "",

@@ -12,10 +12,10 @@
 #include "optout/dnc_database.h"
 #include "app/settings.h"
 #include "test_support.h"
+#include "tests/support/window/fake_main_window.h"
+#include "tests/support/window/scripted_message_boxes.h"
 
-using optout_test::FakeWindow;
 using optout_test::LogCapture;
-using optout_test::ScriptedBoxes;
 
 namespace {
 
@@ -67,10 +67,10 @@ protected:
         copyText(g_settings.pass, "pw");
         copyText(g_settings.host, "pbx.local");
         // An agent is logged in: Logout enabled, Login disabled.
-        window.enabled[IDC_BUT_LOGOUT] = true;
-        window.enabled[IDC_BUT_LOGIN] = false;
-        window.enabled[IDC_BUT_DIAL] = true;
-        window.enabled[IDC_BUT_RELEASE] = false;
+        window.enableControl(IDC_BUT_LOGOUT, true);
+        window.enableControl(IDC_BUT_LOGIN, false);
+        window.enableControl(IDC_BUT_DIAL, true);
+        window.enableControl(IDC_BUT_RELEASE, false);
         window.title = "Quendra 1.0 (/etc/quendra/optout.cfg)";
     }
     void TearDown() override {
@@ -85,7 +85,7 @@ protected:
     }
 
     void dial(const std::string& number) {
-        window.texts[IDC_EDIT_NUMBER] = number;
+        window.setControlText(IDC_EDIT_NUMBER, number.c_str());
         const DialServices services{fakeConnectionOpen, fakeOpenConnection, fakeSearchRecord,
                                     fakeSetNotReadyReason, fakePlaceCall, &activeCallNo};
         runDialRequest(window, services);
@@ -94,8 +94,8 @@ protected:
     // The request placed no call and changed nothing the agent relies on.
     void expectStopped() {
         EXPECT_EQ(activeCallNo, -1);
-        EXPECT_TRUE(window.enabled[IDC_BUT_DIAL]);
-        EXPECT_FALSE(window.enabled[IDC_BUT_RELEASE]);
+        EXPECT_TRUE(window.isControlEnabled(IDC_BUT_DIAL));
+        EXPECT_FALSE(window.isControlEnabled(IDC_BUT_RELEASE));
         EXPECT_EQ(window.reasonSelection(), -1);
         for (const auto& c : fakes.calls) {
             EXPECT_EQ(c.rfind("call ", 0), std::string::npos) << c;
@@ -103,15 +103,15 @@ protected:
         }
     }
 
-    FakeWindow window;
-    ScriptedBoxes boxes;
+    FakeMainWindow window;
+    ScriptedMessageBoxes boxes;
     int activeCallNo = -1;
     std::optional<LogCapture> log;
 };
 
 TEST_F(DialRequest, LoginRuleStopsWithAnErrorBox) {
-    window.enabled[IDC_BUT_LOGIN] = true;
-    window.enabled[IDC_BUT_LOGOUT] = false;
+    window.enableControl(IDC_BUT_LOGIN, true);
+    window.enableControl(IDC_BUT_LOGOUT, false);
     dial("5551234");
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "You must log-in to make outbound call.\nPlease login!");
@@ -123,8 +123,8 @@ TEST_F(DialRequest, LoginRuleStopsWithAnErrorBox) {
 
 TEST_F(DialRequest, WithoutTheLoginRuleNoAgentIsNeededAndNoNotReady) {
     g_settings.loggedInToDial = 0;
-    window.enabled[IDC_BUT_LOGIN] = true;
-    window.enabled[IDC_BUT_LOGOUT] = false;
+    window.enableControl(IDC_BUT_LOGIN, true);
+    window.enableControl(IDC_BUT_LOGOUT, false);
     fakes.callResult = 1;
     dial("5551234");
     EXPECT_EQ(fakes.calls, std::vector<std::string>{"call 1001:pw@pbx.local/5551234"});
@@ -145,7 +145,7 @@ TEST_F(DialRequest, EmptyNumber) {
 TEST_F(DialRequest, NumberFieldIsReadAndShownAsItsFirst30Characters) {
     const std::string typed(35, '7');
     dial(typed);
-    EXPECT_EQ(window.texts[IDC_EDIT_NUMBER], typed.substr(0, 30));
+    EXPECT_EQ(window.text(IDC_EDIT_NUMBER), typed.substr(0, 30));
     ASSERT_EQ(fakes.calls.size(), 2u);
     EXPECT_EQ(fakes.calls[1], "call 1001:pw@pbx.local/" + typed.substr(0, 30));
 }
@@ -161,8 +161,8 @@ TEST_F(DialRequest, SuccessfulCallSetsNotReadyAndButtons) {
     EXPECT_EQ(activeCallNo, 0);
     EXPECT_EQ(window.reasonSelection(), 0);
     EXPECT_EQ(window.m_reasonIndex, 0);
-    EXPECT_TRUE(window.enabled[IDC_BUT_RELEASE]);
-    EXPECT_FALSE(window.enabled[IDC_BUT_DIAL]);
+    EXPECT_TRUE(window.isControlEnabled(IDC_BUT_RELEASE));
+    EXPECT_FALSE(window.isControlEnabled(IDC_BUT_DIAL));
     EXPECT_TRUE(log->has("**DEB** [Dial] ready to dial number (1001:pw@pbx.local/5551234)..."));
     EXPECT_TRUE(log->has("**DEB** [Dial->iaxc_call(1001:pw@pbx.local/5551234) succeeded; callNo=[0]"));
 }
@@ -188,8 +188,8 @@ TEST_F(DialRequest, FailedCallKeepsDialEnabled) {
     fakes.callResult = -1;
     dial("5551234");
     EXPECT_EQ(activeCallNo, -1);
-    EXPECT_TRUE(window.enabled[IDC_BUT_DIAL]);
-    EXPECT_FALSE(window.enabled[IDC_BUT_RELEASE]);
+    EXPECT_TRUE(window.isControlEnabled(IDC_BUT_DIAL));
+    EXPECT_FALSE(window.isControlEnabled(IDC_BUT_RELEASE));
     const std::string text = "**WRN** [Dial]->iaxc_call(1001:pw@pbx.local/5551234) failed";
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, text);

@@ -23,6 +23,8 @@
 #include "optout/dnc_database.h"
 #include "app/settings.h"
 #include "test_support.h"
+#include "tests/support/window/fake_main_window.h"
+#include "tests/support/window/scripted_message_boxes.h"
 
 using namespace optout_test;
 
@@ -44,6 +46,10 @@ protected:
         std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
         table = "dnc_t_" + name.substr(0, 50);
         window.title = "Quendra";
+        // No agent logged in and Login off: the request neither sets Not
+        // Ready nor applies the login rule.
+        window.enableControl(IDC_BUT_LOGOUT, false);
+        window.enableControl(IDC_BUT_LOGIN, false);
         g_mainDlg = &window;
         copyText(g_optOutCfgFile, kCfgFile);
     }
@@ -74,7 +80,7 @@ protected:
     MysqlServer server;
     std::optional<SideConnection> side;
     std::string table;
-    FakeWindow window;
+    FakeMainWindow window;
     std::optional<LogCapture> log;
 };
 
@@ -195,9 +201,9 @@ TEST_F(DncDatabase, NumbersThatTryToChangeTheStatementAreNotFound) {
         [](const char*, const char*) { return 1; },
         [](const char* d) { placed.push_back(d); return 0; }, &activeCallNo};
     g_settings.loggedInToDial = 0;
-    ScriptedBoxes boxes;
+    ScriptedMessageBoxes boxes;
     setMessageBoxes(&boxes);
-    window.texts[IDC_EDIT_NUMBER] = "555' OR '1'='1";
+    window.setControlText(IDC_EDIT_NUMBER, "555' OR '1'='1");
     runDialRequest(window, services);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(placed.size(), 1u);
@@ -218,14 +224,14 @@ TEST_F(DncDatabase, DialRefusesABlockedNumber) {
         [](const char*) { ++calls; return 0; }, &activeCallNo};
     g_settings.loggedInToDial = 0;
     copyText(g_settings.removeDNCprefix, "9");
-    ScriptedBoxes boxes;
+    ScriptedMessageBoxes boxes;
     setMessageBoxes(&boxes);
-    window.texts[IDC_EDIT_NUMBER] = "95551001";
+    window.setControlText(IDC_EDIT_NUMBER, "95551001");
     runDialRequest(window, services);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "[5551001] is found in Opt-out / Do-Not-Call table; operation aborted");
     EXPECT_EQ(calls, 0);
-    window.texts[IDC_EDIT_NUMBER] = "95551002";
+    window.setControlText(IDC_EDIT_NUMBER, "95551002");
     runDialRequest(window, services);
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(activeCallNo, 0);
@@ -257,12 +263,12 @@ TEST_F(DncDatabase, ServerStoppedAfterStartUpIsNoticedAtTheNextDial) {
     copyText(g_settings.pass, "pw");
     copyText(g_settings.host, "pbx");
     copyText(g_settings.dialprefix, "8");
-    window.texts[IDC_EDIT_NUMBER] = "5551001";
+    window.setControlText(IDC_EDIT_NUMBER, "5551001");
     const std::string question = "dbOpenConnection() failed!\nYes - Disable DNC and dial this number\n"
                                  "No - dial this number anyway\nCancel - stop dialing transaction";
 
     // Cancel: nothing dialled, screening stays.
-    ScriptedBoxes boxes;
+    ScriptedMessageBoxes boxes;
     setMessageBoxes(&boxes);
     boxes.answers = {IDOK_ANSWER, IDCANCEL_ANSWER};
     runDialRequest(window, services);

@@ -9,6 +9,7 @@
 #include "optout/dnc_database.h"
 #include "app/settings.h"
 #include "test_support.h"
+#include "tests/support/window/fake_main_window.h"
 
 using optout_test::LogCapture;
 
@@ -181,7 +182,7 @@ TEST_F(DncOffline, DriverNotInstalled) {
 }
 
 TEST_F(DncOffline, StartUpDoesNothingWhenScreeningIsOff) {
-    optout_test::FakeWindow window;
+    FakeMainWindow window;
     g_mainDlg = &window;
     window.title = "Quendra";
     optOutStartUp();
@@ -191,7 +192,7 @@ TEST_F(DncOffline, StartUpDoesNothingWhenScreeningIsOff) {
 }
 
 TEST_F(DncOffline, StartUpFailureLeavesScreeningOffAndTheTitle) {
-    optout_test::FakeWindow window;
+    FakeMainWindow window;
     g_mainDlg = &window;
     window.title = "Quendra";
     copyText(g_settings.dbtype, "mysql3.51");

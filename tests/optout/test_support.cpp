@@ -7,31 +7,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/main_window.h"
+#include "app/message_box.h"
 #include "optout/dnc_database.h"
 #include "app/settings.h"
 
 namespace optout_test {
-
-int FakeWindow::controlText(int id, char* buffer, int maxChars) const {
-    auto it = texts.find(id);
-    const std::string text = it == texts.end() ? std::string() : it->second;
-    const int n = static_cast<int>(text.size()) < maxChars ? static_cast<int>(text.size()) : maxChars;
-    std::memcpy(buffer, text.data(), static_cast<size_t>(n));
-    buffer[n] = '\0';
-    return n;
-}
-
-int FakeWindow::windowTitle(char* buffer, int capacity) const {
-    return copyText(buffer, capacity, title.c_str());
-}
-
-int ScriptedBoxes::show(const char* text, BoxButtons buttons, BoxIcon icon, int defaultAnswer) {
-    shown.push_back({text, buttons, icon, defaultAnswer});
-    if (answers.empty()) return defaultAnswer;
-    const int answer = answers.front();
-    answers.erase(answers.begin());
-    return answer;
-}
 
 LogCapture::LogCapture() {
     char pattern[] = "/tmp/quendra-optout-log-XXXXXX";

@@ -4,14 +4,6 @@
 #include <QDialog>
 #include <QTimer>
 
-int ScriptedBoxes::show(const char* text, BoxButtons buttons, BoxIcon icon, int defaultAnswer) {
-    shown.push_back({text ? text : "", buttons, icon, defaultAnswer});
-    if (answers.empty()) return defaultAnswer;
-    const int answer = answers.front();
-    answers.pop_front();
-    return answer;
-}
-
 void UiTest::SetUp() {
     AppTest::SetUp();
     setMessageBoxes(&m_boxes);

@@ -3,33 +3,18 @@
 // window made with a given command line.
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "tests/app/app_test_support.h"
-#include "app/message_box.h"
 #include "app/process_priority.h"
+#include "tests/support/window/scripted_message_boxes.h"
 #include "ui/quendra_dlg.h"
 
 class QTimer;
 class QWidget;
-
-struct ShownBox {
-    std::string text;
-    BoxButtons buttons;
-    BoxIcon icon;
-    int defaultAnswer;
-};
-
-class ScriptedBoxes final : public MessageBoxes {
-public:
-    std::vector<ShownBox> shown;
-    std::deque<int> answers;  // empty: the default button answers
-    int show(const char* text, BoxButtons buttons, BoxIcon icon, int defaultAnswer) override;
-};
 
 class QuietPriority final : public PrioritySystem {
 public:
@@ -64,7 +49,7 @@ protected:
     QWidget* control(int id) const { return m_dialog->control(id); }
     std::string text(int id) const;
 
-    ScriptedBoxes m_boxes;
+    ScriptedMessageBoxes m_boxes;
     QuietPriority m_priority;
     std::unique_ptr<CQuendraDlg> m_dialog;
 };

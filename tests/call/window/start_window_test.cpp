@@ -18,11 +18,7 @@ using Strings = std::vector<std::string>;
 
 class StartWindowTest : public CallWindowTest {
 protected:
-    std::vector<std::string> boxTexts() const {
-        std::vector<std::string> texts;
-        for (const ShownBox& box : m_boxes.shown) texts.push_back(box.text);
-        return texts;
-    }
+    std::vector<std::string> boxTexts() const { return m_boxes.texts(); }
     // A manager interface whose IAXExtState answer the test chooses, on the
     // process's address (the phone talks to its host for both).
     void startScriptedManager(labpbx::ExtStateAnswer answer) {

@@ -51,11 +51,7 @@ protected:
         m_dialog->windowTitle(buffer, sizeof buffer);
         return buffer;
     }
-    Strings boxTexts() const {
-        Strings texts;
-        for (const ShownBox& box : m_boxes.shown) texts.push_back(box.text);
-        return texts;
-    }
+    Strings boxTexts() const { return m_boxes.texts(); }
     // Lines of the log from the first one equal to from, up to count lines.
     Strings logFrom(const std::string& from, size_t count) const {
         const Strings lines = logLines();
