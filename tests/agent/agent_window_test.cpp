@@ -18,7 +18,7 @@
 #include "agent/manager_session.h"
 #include "app/settings.h"
 #include "agent/socket_layer.h"
-#include "tests/ui/ui_fixture.h"
+#include "tests/support/window/ui_fixture.h"
 #include "agent/voicemail_check.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "app_test_support.h"
+#include "tests/support/app/app_test_support.h"
 #include "app/command_line.h"
 #include "app/settings.h"
 

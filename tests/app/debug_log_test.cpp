@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "app_test_support.h"
+#include "tests/support/app/app_test_support.h"
 #include "app/debug_log.h"
 #include "app/settings.h"
 

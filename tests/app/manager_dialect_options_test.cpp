@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app_test_support.h"
+#include "tests/support/app/app_test_support.h"
 #include "app/options_file.h"
 #include "app/parameter_echo.h"
 #include "app/settings.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app_test_support.h"
+#include "tests/support/app/app_test_support.h"
 #include "app/mandatory_field.h"
 #include "app/message_box.h"
 #include "app/settings.h"

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "app_test_support.h"
+#include "tests/support/app/app_test_support.h"
 #include "app/message_box.h"
 #include "app/process_priority.h"
 #include "app/settings.h"

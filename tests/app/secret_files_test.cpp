@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app_test_support.h"
+#include "tests/support/app/app_test_support.h"
 #include "app/debug_log.h"
 #include "app/options_file.h"
 #include "app/settings.h"

@@ -13,7 +13,7 @@
 #include "ui/dialog_units.h"
 #include "app/quendra_version.h"
 #include "app/settings.h"
-#include "ui_fixture.h"
+#include "tests/support/window/ui_fixture.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "app/control_ids.h"
 #include "app/settings.h"
-#include "ui_fixture.h"
+#include "tests/support/window/ui_fixture.h"
 
 namespace {
 

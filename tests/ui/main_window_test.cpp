@@ -17,7 +17,7 @@
 #include "app/settings.h"
 #include "app/quendra_version.h"
 #include "agent/socket_layer.h"
-#include "ui_fixture.h"
+#include "tests/support/window/ui_fixture.h"
 
 namespace {
 

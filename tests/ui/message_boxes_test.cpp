@@ -3,7 +3,7 @@
 #include <QMessageBox>
 
 #include "ui/qt_message_boxes.h"
-#include "ui_fixture.h"
+#include "tests/support/window/ui_fixture.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "app/control_ids.h"
 #include "app/serial_work.h"
-#include "ui_fixture.h"
+#include "tests/support/window/ui_fixture.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "app/control_ids.h"
 #include "app/settings.h"
 #include "agent/socket_layer.h"
-#include "ui_fixture.h"
+#include "tests/support/window/ui_fixture.h"
 
 namespace {
 

@@ -49,7 +49,12 @@ bool sendComfortNoise(uint8_t level, uint32_t mediaTimeMs) {
 
 }  // namespace fakemedia
 
-namespace voice::media {
+namespace {
+
+using voice::media::ClockState;
+using voice::media::kComfortNoiseFormat;
+using voice::media::ReceiveStats;
+using voice::media::SendVoiceFn;
 
 int initialize() {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -108,13 +113,16 @@ ReceiveStats receiveStats() {
     return r;
 }
 
-void setJitterBufferEnabled(bool) {}
-void setJitterBufferTargetExtra(long) {}
-
 // No clock here: it counts as ticking while a stream runs.
 ClockState clockState() {
     std::lock_guard<std::mutex> lock(g_mutex);
     return ClockState{g_state.running, uint64_t(g_state.startCalls), uint64_t(g_state.stopCalls)};
 }
 
-}  // namespace voice::media
+const voice::media::MediaPort kFakePort{initialize,    shutdown,      startCall,    stopCall, setSendMuted,
+                                        receiveVoice,  currentLevels, receiveStats, clockState};
+
+// In force from start-up, for every engine the executable makes.
+[[maybe_unused]] const bool g_fakeInstalled = (voice::media::usePort(&kFakePort), true);
+
+}  // namespace

@@ -1,5 +1,7 @@
 // A stand-in for the engine's media side in signalling tests: records what
 // signalling asks of it and lets a test push encoded frames as if captured.
+// Linked in (the object library fake_media_side), it is the media port of
+// every engine the executable makes.
 #pragma once
 
 #include <cstddef>

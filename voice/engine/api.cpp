@@ -32,7 +32,7 @@ void injectDatagram(const uint8_t* data, size_t length, const sockaddr_in& from)
 }
 uint64_t networkBusyNanos() { return Engine::instance().busyNanos(); }
 NetworkSleep networkSleep() { return Engine::instance().networkSleep(); }
-MediaClockState mediaClockState() { return media::clockState(); }
+MediaClockState mediaClockState() { return media::port().clockState(); }
 
 }  // namespace voice::engine
 

@@ -55,7 +55,7 @@ int Engine::initialize(int numCalls) {
         postText(IAXC_TEXT_TYPE_ERROR, -1, "failed to initialize iax with port %d", preferredPort_);
         return -1;
     }
-    if (media::initialize() != 0) {
+    if (media::port().initialize() != 0) {
         socket_.close();
         postText(IAXC_TEXT_TYPE_ERROR, -1, "failed to initialize audio");
         return -1;
@@ -88,7 +88,7 @@ void Engine::shutdown() {
         socket_.close();
         initialized_ = false;
     }
-    media::shutdown();
+    media::port().shutdown();
     media_.clearOutbox();
     dispatcher_.flushHere();
 }

@@ -61,7 +61,7 @@ void Engine::postLevels() {
     iaxc_event e;
     std::memset(&e, 0, sizeof e);
     e.type = IAXC_EVENT_LEVELS;
-    media::currentLevels(e.ev.levels.input, e.ev.levels.output);
+    media::port().currentLevels(e.ev.levels.input, e.ev.levels.output);
     post(e);
 }
 

@@ -20,7 +20,7 @@ void MediaStream::reset() {
 
 bool MediaStream::follow(const Choice& want) {
     if (want.slot != slot_ || want.session != session_ || want.format != format_) {
-        if (session_ != 0) media::stopCall();
+        if (session_ != 0) media::port().stopCall();
         const uint64_t generation = ++generation_;
         slot_ = want.slot;
         session_ = want.session;
@@ -28,24 +28,24 @@ bool MediaStream::follow(const Choice& want) {
         if (want.session == 0) return false;
         // The media side's thread hands frames over without the engine
         // lock; the network thread is woken to send them.
-        media::startCall(want.format, [this, generation](int format, const uint8_t* payload,
+        media::port().startCall(want.format, [this, generation](int format, const uint8_t* payload,
                                                          size_t length, uint32_t mediaTimeMs) {
             if (outbox_.push(generation, format, payload, length, mediaTimeMs))
                 UdpSocket::wake();
         });
-        media::setSendMuted(want.muted);
+        media::port().setSendMuted(want.muted);
         muted_ = want.muted;
         return true;
     }
     if (want.session != 0 && want.muted != muted_) {
-        media::setSendMuted(want.muted);
+        media::port().setSendMuted(want.muted);
         muted_ = want.muted;
     }
     return false;
 }
 
 void MediaStream::stop() {
-    if (slot_ >= 0) media::stopCall();
+    if (slot_ >= 0) media::port().stopCall();
     slot_ = -1;
     session_ = 0;
     ++generation_;
@@ -59,13 +59,13 @@ bool MediaStream::nextFrame(VoiceFrame& out) {
 
 void MediaStream::receive(uint16_t localCall, int format, const uint8_t* payload, size_t length,
                           uint32_t timestamp) {
-    if (carries(localCall)) media::receiveVoice(format, payload, length, timestamp);
+    if (carries(localCall)) media::port().receiveVoice(format, payload, length, timestamp);
 }
 
 iaxc_netstat MediaStream::localStats(const Session& s) const {
     iaxc_netstat n{};
     if (carries(s.dialog.localCall())) {
-        const media::ReceiveStats r = media::receiveStats();
+        const media::ReceiveStats r = media::port().receiveStats();
         n.jitter = r.jitterMs;
         n.losspct = r.lossPercent;
         n.losscnt = r.lostFrames;

@@ -4,6 +4,8 @@
 
 #include "voice/media/media_side.h"
 
+#include <atomic>
+
 namespace voice::media {
 
 int initialize() { return startMedia(); }
@@ -27,5 +29,17 @@ ClockState clockState() {
     const MediaClock& c = clock();
     return ClockState{c.ticking(), c.tickStarts(), c.tickStops()};
 }
+
+namespace {
+
+const MediaPort kRealPort{initialize,    shutdown,      startCall,    stopCall, setSendMuted,
+                          receiveVoice,  currentLevels, receiveStats, clockState};
+std::atomic<const MediaPort*> g_port{&kRealPort};
+
+}  // namespace
+
+const MediaPort& port() { return *g_port.load(); }
+
+void usePort(const MediaPort* replacement) { g_port.store(replacement ? replacement : &kRealPort); }
 
 }  // namespace voice::media

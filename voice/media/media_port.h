@@ -79,4 +79,22 @@ struct ClockState {
 };
 ClockState clockState();
 
+// The media side as the signalling side drives it: the functions above as a
+// table. The engine calls through port(); its own tests put a recording
+// stand-in in force with usePort (nullptr puts the real side back), before
+// iaxc_initialize.
+struct MediaPort {
+    int (*initialize)();
+    void (*shutdown)();
+    void (*startCall)(int format, SendVoiceFn send);
+    void (*stopCall)();
+    void (*setSendMuted)(bool muted);
+    void (*receiveVoice)(int format, const uint8_t* payload, size_t length, uint32_t timestampMs);
+    void (*currentLevels)(float& inputDb, float& outputDb);
+    ReceiveStats (*receiveStats)();
+    ClockState (*clockState)();
+};
+const MediaPort& port();
+void usePort(const MediaPort* replacement);
+
 }  // namespace voice::media

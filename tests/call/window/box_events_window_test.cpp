@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/call_globals.h"
-#include "call_window_fixture.h"
+#include "tests/support/window/call_window_fixture.h"
 #include "app/control_ids.h"
 #include "call/event_relay.h"
 

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "app/call_globals.h"
-#include "call_window_fixture.h"
+#include "tests/support/window/call_window_fixture.h"
 #include "app/control_ids.h"
 #include "app/settings.h"
 

@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "app/call_globals.h"
-#include "call_window_fixture.h"
+#include "tests/support/window/call_window_fixture.h"
 #include "app/control_ids.h"
 #include <iaxclient.h>
 #include "app/settings.h"

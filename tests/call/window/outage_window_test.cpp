@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/call_globals.h"
-#include "call_window_fixture.h"
+#include "tests/support/window/call_window_fixture.h"
 #include "app/control_ids.h"
 #include "voice/engine/tuning.h"
 

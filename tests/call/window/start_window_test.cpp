@@ -3,7 +3,7 @@
 // registration outcomes.
 #include <memory>
 
-#include "call_window_fixture.h"
+#include "tests/support/window/call_window_fixture.h"
 #include "app/call_globals.h"
 #include "app/control_ids.h"
 #include "voice/engine/tuning.h"

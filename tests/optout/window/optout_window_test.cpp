@@ -11,7 +11,7 @@
 
 #include "ui/about_dlg.h"
 #include "app/call_globals.h"
-#include "tests/call/window/call_window_fixture.h"
+#include "tests/support/window/call_window_fixture.h"
 #include "app/control_ids.h"
 #include "tests/optout/db_support.h"
 #include "optout/dnc_database.h"

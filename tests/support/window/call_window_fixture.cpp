@@ -1,4 +1,4 @@
-#include "call_window_fixture.h"
+#include "tests/support/window/call_window_fixture.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

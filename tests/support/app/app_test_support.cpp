@@ -1,4 +1,4 @@
-#include "app_test_support.h"
+#include "tests/support/app/app_test_support.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

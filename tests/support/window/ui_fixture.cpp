@@ -1,4 +1,4 @@
-#include "ui_fixture.h"
+#include "tests/support/window/ui_fixture.h"
 
 #include <QApplication>
 #include <QDialog>

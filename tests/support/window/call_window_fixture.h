@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "labpbx/pbx/lab_pbx.h"
-#include "tests/ui/ui_fixture.h"
+#include "tests/support/window/ui_fixture.h"
 
 class CallWindowTest : public UiTest {
 protected:
