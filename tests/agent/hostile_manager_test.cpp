@@ -108,7 +108,7 @@ TEST_F(HostileManager, ModeChanges) {
     EXPECT_EQ(changeAgentMode("Ready", "false"), MODE_FAILED);
     server.setActionScript(nullptr);
     EXPECT_EQ(changeAgentMode("Ready", "false"), MODE_FAILED);
-    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_TRUE(boxes.texts().empty());
 
     // Closed in the middle of a reply.
     openAgentSession();
@@ -141,8 +141,8 @@ TEST_F(HostileManager, MailboxCounts) {
     const size_t before = server.bytesReceived();
     const std::string context(1100, 'c');
     EXPECT_EQ(checkMWI(context.c_str()), MWI_FAILED);
-    ASSERT_EQ(boxes.texts.size(), 1u);
-    EXPECT_EQ(boxes.texts[0].rfind("**WRN** checkMWI(Action: MailboxCount\r\nMailbox: 2001@ccc", 0), 0u);
+    ASSERT_EQ(boxes.texts().size(), 1u);
+    EXPECT_EQ(boxes.texts()[0].rfind("**WRN** checkMWI(Action: MailboxCount\r\nMailbox: 2001@ccc", 0), 0u);
     EXPECT_EQ(server.bytesReceived(), before);
 }
 

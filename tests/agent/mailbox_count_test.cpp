@@ -38,7 +38,7 @@ TEST_F(MailboxCheck, CountsFromTheRealTwoSegmentReply) {
     EXPECT_EQ(checkMWI("sales"), 0);
     EXPECT_EQ(actionTexts().back(), wire::mailboxCount("2001@sales"));
     EXPECT_NE(logText().find("**ERR** checkMWI(2001@default) NewMessages=[3]"), std::string::npos);
-    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_TRUE(boxes.texts().empty());
 }
 
 TEST_F(MailboxCheck, ReadingTooEarlyMissesTheCount) {
@@ -70,7 +70,7 @@ TEST_F(MailboxCheck, ReplyRules) {
     // A negative count is no count.
     replyWith("Response: Success\r\nNewMessages: -1\r\n\r\n");
     EXPECT_EQ(checkMWI("default"), 0);
-    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_TRUE(boxes.texts().empty());
 }
 
 TEST_F(MailboxCheck, Failures) {
@@ -82,7 +82,7 @@ TEST_F(MailboxCheck, Failures) {
     EXPECT_EQ(checkMWI("default"), MWI_FAILED);
     EXPECT_NE(logText().find("**ERR** checkMWI(2001@default)->utl_readMsg(socket disconnection detected) failed"),
               std::string::npos);
-    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_TRUE(boxes.texts().empty());
 
     // Reset: the link is lost; the check does not touch the handle.
     openAgentSession();
@@ -93,19 +93,19 @@ TEST_F(MailboxCheck, Failures) {
     });
     EXPECT_EQ(checkMWI("default"), MWI_LINK_LOST);
     EXPECT_EQ(g_acmSocket, handle);
-    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_TRUE(boxes.texts().empty());
 
     // The send on the lost link fails: the warning box, and -1.
     EXPECT_EQ(checkMWI("default"), MWI_LINK_LOST);
     const std::string warning = "**WRN** checkMWI(" + wire::mailboxCount("2001@default") + ") failed";
-    ASSERT_EQ(boxes.texts, std::vector<std::string>{warning});
-    EXPECT_EQ(boxes.icons[0], BoxIcon::None);
+    ASSERT_EQ(boxes.texts(), std::vector<std::string>{warning});
+    EXPECT_EQ(boxes.shown[0].icon, BoxIcon::None);
 
     // No session: -2, logged; the box already told the agent.
     close(g_acmSocket);
     g_acmSocket = 0;
     EXPECT_EQ(checkMWI("default"), MWI_FAILED);
-    EXPECT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts().size(), 1u);
 }
 
 TEST_F(MailboxCheck, FailedSendsShowOneBoxUntilAnExchangeGetsThrough) {
@@ -117,7 +117,7 @@ TEST_F(MailboxCheck, FailedSendsShowOneBoxUntilAnExchangeGetsThrough) {
     // Period after period the send fails: one box, every failure logged.
     for (int period = 0; period < 3; ++period) EXPECT_EQ(checkMWI("default"), MWI_LINK_LOST);
     const std::string warning = "**WRN** checkMWI(" + wire::mailboxCount("2001@default") + ") failed";
-    EXPECT_EQ(boxes.texts, std::vector<std::string>{warning});
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{warning});
     size_t logged = 0;
     const std::string log = logText();
     for (size_t at = log.find(warning); at != std::string::npos; at = log.find(warning, at + 1)) ++logged;
@@ -135,7 +135,7 @@ TEST_F(MailboxCheck, FailedSendsShowOneBoxUntilAnExchangeGetsThrough) {
     EXPECT_EQ(checkMWI("default"), MWI_LINK_LOST);
     EXPECT_EQ(checkMWI("default"), MWI_LINK_LOST);
     EXPECT_EQ(checkMWI("default"), MWI_LINK_LOST);
-    EXPECT_EQ(boxes.texts, (std::vector<std::string>{warning, warning}));
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{warning, warning}));
 }
 
 TEST_F(MailboxCheck, SilenceEndsAfterFiveSeconds) {

@@ -248,7 +248,7 @@ TEST_F(AgentModes, PauseActionsAndTheirInterface) {
     EXPECT_EQ(changeAgentMode("NotReady", "true"), MODE_CHANGED);
     EXPECT_EQ(lastAction(), wire::queuePause("SIP/1001", "true"));
     EXPECT_EQ(server.pauseHistory("SIP/1001"), std::vector<std::string>{"true"});
-    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_TRUE(boxes.texts().empty());
 }
 
 TEST_F(AgentModes, ReplyRules) {
@@ -270,7 +270,7 @@ TEST_F(AgentModes, ReplyRules) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     // The rest of that reply is drained by the next exchange, which works.
     EXPECT_EQ(changeAgentMode("Ready", "false"), MODE_CHANGED);
-    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_TRUE(boxes.texts().empty());
 }
 
 TEST_F(AgentModes, LostLink) {
@@ -283,13 +283,13 @@ TEST_F(AgentModes, LostLink) {
     EXPECT_NE(logText().find("**ERR** changeAgentMode() [Ready]->utl_readMsg(connection already closed) failed-> "
                              "agentid=[1001]"),
               std::string::npos);
-    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_TRUE(boxes.texts().empty());
 
     // The next exchange cannot even send: one box with the whole action.
     EXPECT_EQ(changeAgentMode("NotReady", "true"), MODE_LINK_LOST);
     const std::string warning = "**WRN** changeAgentMode(" + wire::queuePause("Agent/1001", "true") + ") failed";
-    ASSERT_EQ(boxes.texts, std::vector<std::string>{warning});
-    EXPECT_EQ(boxes.icons[0], BoxIcon::None);
+    ASSERT_EQ(boxes.texts(), std::vector<std::string>{warning});
+    EXPECT_EQ(boxes.shown[0].icon, BoxIcon::None);
     EXPECT_NE(logText().find(warning), std::string::npos);
     EXPECT_NE(logText().find("**ERR: utl_sentmsg() error [connection already closed]\n\n"), std::string::npos);
 
@@ -312,8 +312,8 @@ TEST_F(AgentModes, WithoutASessionTheSendFails) {
     close(g_acmSocket);
     g_acmSocket = 0;
     EXPECT_EQ(changeAgentMode("Ready", "false"), MODE_FAILED);
-    ASSERT_EQ(boxes.texts.size(), 1u);
-    EXPECT_EQ(boxes.texts[0], "**WRN** changeAgentMode(" + wire::queuePause("Agent/1001", "false") + ") failed");
+    ASSERT_EQ(boxes.texts().size(), 1u);
+    EXPECT_EQ(boxes.texts()[0], "**WRN** changeAgentMode(" + wire::queuePause("Agent/1001", "false") + ") failed");
     EXPECT_NE(logText().find("**ERR: utl_sentmsg() error [invalid socket handle]\n"), std::string::npos);
 }
 

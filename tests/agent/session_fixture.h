@@ -12,18 +12,7 @@
 
 #include "labpbx/manager/manager_interface.h"
 #include "app/message_box.h"
-
-// Message boxes shown, answered with their default button.
-class RecordingBoxes : public MessageBoxes {
-public:
-    int show(const char* text, BoxButtons, BoxIcon icon, int defaultAnswer) override {
-        texts.push_back(text ? text : "");
-        icons.push_back(icon);
-        return defaultAnswer;
-    }
-    std::vector<std::string> texts;
-    std::vector<BoxIcon> icons;
-};
+#include "tests/support/window/scripted_message_boxes.h"
 
 // The actions the session sends, byte for byte.
 namespace wire {
@@ -55,7 +44,7 @@ protected:
     std::vector<std::string> actionTexts() const;
 
     labpbx::ManagerServer server{labConfig()};
-    RecordingBoxes boxes;
+    ScriptedMessageBoxes boxes;  // answered with their default buttons
     std::string logDir;
 };
 

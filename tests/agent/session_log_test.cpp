@@ -201,7 +201,7 @@ TEST_P(SessionLog, FailureLines) {
                              {Shown::Debug, "**ERR: utl_sentmsg() error [invalid socket handle]\n"},
                              {Shown::Debug, warning},
                          }));
-    EXPECT_EQ(boxes.texts, std::vector<std::string>{warning});
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{warning});
 }
 
 INSTANTIATE_TEST_SUITE_P(Switches, SessionLog,

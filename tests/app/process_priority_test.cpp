@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "tests/support/app/app_test_support.h"
+#include "tests/support/window/scripted_message_boxes.h"
 #include "app/message_box.h"
 #include "app/process_priority.h"
 #include "app/settings.h"
@@ -45,20 +46,12 @@ public:
     }
 };
 
-class RecordingBoxes final : public MessageBoxes {
-public:
-    std::vector<std::string> texts;
-    int show(const char* text, BoxButtons buttons, BoxIcon, int defaultAnswer) override {
-        EXPECT_EQ(buttons, BoxButtons::Ok);
-        texts.emplace_back(text);
-        return defaultAnswer;
-    }
-};
-
 class ProcessPriorityTest : public AppTest {
 protected:
     void SetUp() override {
         AppTest::SetUp();
+        // Every box of the priority step is a plain OK box.
+        m_boxes.onShow = [](const ScriptedMessageBoxes::Box& box) { EXPECT_EQ(box.buttons, BoxButtons::Ok); };
         setMessageBoxes(&m_boxes);
     }
     void TearDown() override {
@@ -66,7 +59,7 @@ protected:
         AppTest::TearDown();
     }
     FakePriority m_system;
-    RecordingBoxes m_boxes;
+    ScriptedMessageBoxes m_boxes;
 };
 
 TEST_F(ProcessPriorityTest, PrivilegedProcessGoesToMinusTen) {
@@ -75,7 +68,7 @@ TEST_F(ProcessPriorityTest, PrivilegedProcessGoesToMinusTen) {
     EXPECT_EQ(raiseProcessPriority(m_system), PriorityResult::Raised);
     EXPECT_EQ(m_system.nice, kHighPriorityNice);
     EXPECT_EQ(logLines(), std::vector<std::string>{"**DEB** SetPriorityClass(HIGH_PRIORITY_CLASS) completed"});
-    EXPECT_TRUE(m_boxes.texts.empty());
+    EXPECT_TRUE(m_boxes.texts().empty());
 }
 
 TEST_F(ProcessPriorityTest, SuccessIsLoggedOnlyWithDebug) {
@@ -114,7 +107,7 @@ TEST_F(ProcessPriorityTest, NotPermittedWritesTheWarningWithoutABox) {
     EXPECT_EQ(m_system.nice, 0);
     EXPECT_EQ(logContent(), "2008-12-31 10:20:30 **WRN** SetPriorityClass(HIGH_PRIORITY_CLASS) error = [1, 1]\n\n")
         << "written whatever the debug switch";
-    EXPECT_TRUE(m_boxes.texts.empty());
+    EXPECT_TRUE(m_boxes.texts().empty());
 
     FakePriority niced;
     niced.nice = 5;
@@ -131,13 +124,13 @@ TEST_F(ProcessPriorityTest, OtherFailuresAreLoggedAndShown) {
     m_system.setError = 13 + 1000;  // any code other than a permission refusal
     EXPECT_EQ(raiseProcessPriority(m_system), PriorityResult::Failed);
     const std::string text = "**WRN** SetPriorityClass(HIGH_PRIORITY_CLASS) error = [1013, 3F5]\n";
-    EXPECT_EQ(m_boxes.texts, std::vector<std::string>{text});
+    EXPECT_EQ(m_boxes.texts(), std::vector<std::string>{text});
     EXPECT_EQ(logContent(), "2008-12-31 10:20:30 " + text + "\n");
 
     FakePriority unreadable;
     unreadable.readError = ESRCH;
     EXPECT_EQ(raiseProcessPriority(unreadable), PriorityResult::Failed);
-    EXPECT_EQ(m_boxes.texts.back(), "**WRN** SetPriorityClass(HIGH_PRIORITY_CLASS) error = [3, 3]\n");
+    EXPECT_EQ(m_boxes.texts().back(), "**WRN** SetPriorityClass(HIGH_PRIORITY_CLASS) error = [3, 3]\n");
 }
 
 TEST_F(ProcessPriorityTest, FailedPartialRaiseIsShown) {
@@ -145,7 +138,7 @@ TEST_F(ProcessPriorityTest, FailedPartialRaiseIsShown) {
     m_system.lowestAllowed = 0;  // ...but the system refuses anything
     EXPECT_EQ(raiseProcessPriority(m_system), PriorityResult::Failed);
     EXPECT_EQ(m_system.requests, (std::vector<int>{-10, -10}));
-    EXPECT_EQ(m_boxes.texts.size(), 1u);
+    EXPECT_EQ(m_boxes.texts().size(), 1u);
 }
 
 TEST_F(ProcessPriorityTest, InstalledSystemIsTheDefault) {

@@ -12,6 +12,7 @@
 #include "app/call_globals.h"
 #include "tests/support/window/call_window_fixture.h"
 #include "app/control_ids.h"
+#include "tests/support/window/scripted_message_boxes.h"
 #include "call/event_relay.h"
 
 namespace {
@@ -28,26 +29,17 @@ void countingRelay(const iaxc_event& event) {
     }
 }
 
-// Boxes that, like QMessageBox::exec, keep the window thread's events
-// flowing while they are open; whileOpen runs inside the first one.
-class LoopingBoxes final : public MessageBoxes {
-public:
-    std::vector<std::string> shown;
-    std::function<void()> whileOpen;
-
-    int show(const char* text, BoxButtons, BoxIcon, int defaultAnswer) override {
-        shown.emplace_back(text ? text : "");
-        if (auto action = std::exchange(whileOpen, nullptr)) action();
-        QCoreApplication::processEvents();
-        return defaultAnswer;
-    }
-};
-
 class BoxEventsWindowTest : public CallWindowTest {
 protected:
     void SetUp() override {
         CallWindowTest::SetUp();
         l_ringsRelayed = 0;
+        // Like QMessageBox::exec, a box keeps the window thread's events
+        // flowing while it is open; insideFirstBox runs inside the first.
+        boxes.whileOpen = [this] {
+            if (auto action = std::exchange(insideFirstBox, nullptr)) action();
+            QCoreApplication::processEvents();
+        };
         setEventRelay(countingRelay);
     }
     void TearDown() override {
@@ -57,7 +49,8 @@ protected:
     std::string pauses() const { return pbx->command("pauses 7001"); }
     bool pausesAre(const std::string& expected) const { return pauses() == expected; }
 
-    LoopingBoxes boxes;  // outlives the window, whose tear-down comes first
+    ScriptedMessageBoxes boxes;  // outlives the window, whose tear-down comes first
+    std::function<void()> insideFirstBox;
 };
 
 TEST_F(BoxEventsWindowTest, CallRingingWhileTheReleaseBoxIsOpenKeepsItsAgentReactions) {
@@ -79,7 +72,7 @@ TEST_F(BoxEventsWindowTest, CallRingingWhileTheReleaseBoxIsOpenKeepsItsAgentReac
     ASSERT_EQ(pbx->command("manager fail"), "OK\n");
     int second = -1;
     bool ringingSeenInsideTheBox = false;
-    boxes.whileOpen = [&] {
+    insideFirstBox = [&] {
         second = placeCall("7001", "5559876", "Bea Second");
         waitFor([] { return l_ringsRelayed.load() >= 2; }, 10000);
         QCoreApplication::processEvents();
@@ -90,7 +83,7 @@ TEST_F(BoxEventsWindowTest, CallRingingWhileTheReleaseBoxIsOpenKeepsItsAgentReac
     // After the box, call 2 rings as any call does.
     ASSERT_TRUE(waitFor([&] { return m_dialog->m_ringing == 1; }, 10000));
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].rfind("**WRN**: operation [ACWIB] cannot be completed", 0), 0u) << boxes.shown[0];
+    EXPECT_EQ(boxes.shown[0].text.rfind("**WRN**: operation [ACWIB] cannot be completed", 0), 0u) << boxes.shown[0].text;
     EXPECT_FALSE(ringingSeenInsideTheBox) << "call 2 was handled in the middle of call 1's end";
     EXPECT_EQ(l_ringsRelayed.load(), 2);
     EXPECT_EQ(text(IDC_EDIT_REMOTE_NUMBER), "5559876");
