@@ -1,5 +1,7 @@
 #include "call_fixture.h"
 
+#include "tests/support/app/app_test_support.h"
+
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -41,10 +43,7 @@ void CallTest::SetUp() {
     g_settings.verExtState = 0;
     setDebugLogClock([] { return kFixedTime; });
 
-    g_activeCallNo = -1;
-    g_activeCallType = CALLTYPE_NONE;
-    g_ringToneId = -1;
-    g_registrationId = -1;
+    resetCallGlobals();
     g_registeredOnce = 0;
     g_acmSocket = 0;
     g_engine.reset();

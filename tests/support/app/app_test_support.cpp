@@ -1,5 +1,7 @@
 #include "tests/support/app/app_test_support.h"
 
+#include "app/call_globals.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,4 +111,11 @@ void AppTest::TearDown() {
 
 std::string AppTest::logName() const {
     return std::string(g_settings.debugLogDir) + "Quendra" + g_settings.user + "-20081231.log";
+}
+
+void resetCallGlobals() {
+    g_activeCallNo = -1;
+    g_activeCallType = CALLTYPE_NONE;
+    g_ringToneId = -1;
+    g_registrationId = -1;
 }

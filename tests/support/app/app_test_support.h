@@ -20,6 +20,10 @@ std::vector<std::string> listFiles(const std::string& folder);
 // The log's lines with their time stamps ("YYYY-MM-DD hh:mm:ss ") removed.
 std::vector<std::string> logTexts(const std::string& path);
 
+// The program's picture of the active call back to "no call", for a case
+// that follows another in the same process.
+void resetCallGlobals();
+
 class AppTest : public ::testing::Test {
 protected:
     void SetUp() override;

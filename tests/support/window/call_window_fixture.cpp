@@ -75,10 +75,7 @@ void CallWindowTest::SetUp() {
     ::setenv("QUENDRA_AUDIO_SILENT", "1", 1);
     address = processAddress();
     // One process may run several cases: the call values start afresh.
-    g_activeCallNo = -1;
-    g_activeCallType = CALLTYPE_NONE;
-    g_ringToneId = -1;
-    g_registrationId = -1;
+    resetCallGlobals();
     g_registeredOnce = 0;
     g_acmSocket = 0;
     reopenEventHandling();
