@@ -23,7 +23,7 @@ mapfile -t files < <(git ls-files -- "${folders[@]/%//*.h}" "${folders[@]/%//*.h
                                      "${folders[@]/%//*.c}" "${folders[@]/%//*.cpp}")
 
 if [ "$check" = 0 ]; then
-  printf '%s\0' "${files[@]}" | xargs -0 -n 20 -P "$(nproc)" clang-format -i
+  printf '%s\0' "${files[@]}" | xargs -0 -r -n 20 -P "$(nproc)" clang-format -i
   echo "format: ${#files[@]} files formatted"
   exit 0
 fi
