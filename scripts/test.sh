@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, checks the folder layering and the formatting,
 # builds Quendra four ways and runs every test. Each build is a preset of
-# CMakePresets.json (configure, build and test):
+# CMakePresets.json (configure, build and, but for fuzz, test):
 #   normal  build/       all tests
 #   asan    build-asan/  AddressSanitizer + UndefinedBehaviorSanitizer, all tests
 #   tsan    build-tsan/  ThreadSanitizer, the voice engine and lab PBX tests
