@@ -54,7 +54,7 @@ TARGETS = {
 
 SOURCE_SUFFIXES = {".h", ".hpp", ".c", ".cpp"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*(?:"([^"]+)"|<([^>]+)>)')
-# add_library(name ...), target_link_libraries(name [PUBLIC|...] libs...),
+# target_link_libraries(name [PUBLIC|...] libs...) and
 # quendra_folder_library(name ... LINK libs...); commands may span lines.
 COMMAND = re.compile(r"\b(target_link_libraries|quendra_folder_library)\s*\(([^)]*)\)", re.S)
 LINK_KEYWORDS = {"PUBLIC", "PRIVATE", "INTERFACE", "LINK_PUBLIC", "LINK_PRIVATE"}
