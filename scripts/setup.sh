@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # toolchain and build
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev ccache
+  # layering check, formatting and lint (scripts/check-deps.py, format.sh, lint.sh)
+  python3 clang-format clang-tidy
   # window and tests
   qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps x11-utils xdotool imagemagick

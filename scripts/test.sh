@@ -1,13 +1,23 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds Quendra three ways and runs every test:
-#   build/       normal build, all tests, short fuzz runs (clang build)
-#   build-asan/  AddressSanitizer + UndefinedBehaviorSanitizer, all tests
-#   build-tsan/  ThreadSanitizer, the voice engine and lab PBX tests
+# Installs what is needed, checks the folder layering and the formatting,
+# builds Quendra four ways and runs every test. Each build is a preset of
+# CMakePresets.json (configure, build and, but for fuzz, test):
+#   normal  build/       all tests
+#   asan    build-asan/  AddressSanitizer + UndefinedBehaviorSanitizer, all tests
+#   tsan    build-tsan/  ThreadSanitizer, the voice engine and lab PBX tests
+#   fuzz    build-fuzz/  the fuzz targets (clang), each run for a short time
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 scripts/setup.sh
+
+# Quick checks before building. Both only report for now: --report-only goes
+# once the tree follows the layering and has been formatted.
+echo "== folder layering =="
+scripts/check-deps.py --report-only
+echo "== formatting =="
+scripts/format.sh --check --report-only
 
 jobs=$(nproc)
 # Most tests wait on timers and sockets rather than compute, so twice as
@@ -21,30 +31,36 @@ services_started=1
 # shellcheck disable=SC1091
 source build-services.env
 
-configure_and_test() {
-  local dir=$1 label=$2 regex=$3; shift 3
-  echo "== $label =="
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$dir.configure.log" 2>&1 \
-    || { cat "$dir.configure.log"; return 1; }
-  cmake --build "$dir" -j "$jobs"
-  # Each test runs once: a test that fails has failed. The real-time tests
-  # check what happened and in what order, not how fast (bench/ measures).
-  local args=(--test-dir "$dir" --output-on-failure --timeout 600 --parallel "$test_jobs")
-  [ -n "$regex" ] && args+=(-R "$regex")
-  ctest "${args[@]}"
+# The folder a preset builds in, from CMakePresets.json.
+binary_dir() {
+  python3 -c 'import json, sys
+presets = json.load(open("CMakePresets.json"))["configurePresets"]
+print(next(p["binaryDir"] for p in presets if p["name"] == sys.argv[1]).replace("${sourceDir}/", ""))' "$1"
 }
 
-configure_and_test build "normal build" ""
-configure_and_test build-asan "address and undefined-behaviour sanitizers" "" -DQUENDRA_SANITIZE=address
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  configure_and_test build-tsan "thread sanitizer (voice engine, lab PBX)" "^(voice|labpbx)\\." \
-  -DQUENDRA_SANITIZE=thread -DQUENDRA_WITH_QT=OFF
+# Configures (log in <build folder>.configure.log, shown on failure) and builds.
+configure_and_build() {
+  local preset=$1 dir
+  dir=$(binary_dir "$preset")
+  cmake --preset "$preset" > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+  cmake --build --preset "$preset" -j "$jobs"
+}
+
+# Each test runs once: a test that fails has failed. The real-time tests
+# check what happened and in what order, not how fast (bench/ measures).
+configure_and_test() {
+  local preset=$1 label=$2
+  echo "== $label =="
+  configure_and_build "$preset"
+  ctest --preset "$preset" --parallel "$test_jobs"
+}
+
+configure_and_test normal "normal build"
+configure_and_test asan "address and undefined-behaviour sanitizers"
+configure_and_test tsan "thread sanitizer (voice engine, lab PBX)"
 
 echo "== fuzz targets (short runs) =="
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQUENDRA_FUZZ=ON -DQUENDRA_WITH_QT=OFF > build-fuzz.configure.log 2>&1 \
-  || { cat build-fuzz.configure.log; exit 1; }
-cmake --build build-fuzz -j "$jobs" --target fuzz_all
-scripts/run-fuzzers.sh build-fuzz 10
+configure_and_build fuzz
+scripts/run-fuzzers.sh "$(binary_dir fuzz)" 10
 
 echo "all test stages passed"
