@@ -12,10 +12,10 @@ cd "$root"
 
 scripts/setup.sh
 
-# Quick checks before building. Both only report for now: --report-only goes
-# once the tree follows the layering and has been formatted.
+# Quick checks before building: the folder layering, then the formatting
+# (which only reports until the tree has been formatted).
 echo "== folder layering =="
-scripts/check-deps.py --report-only
+scripts/check-deps.py
 echo "== formatting =="
 scripts/format.sh --check --report-only
 
