@@ -66,19 +66,14 @@ bool verifyExtensionState() {
     const int code = callServices().openManagerSession(1, inUse);
     inUse[kInUseAddressSize - 1] = '\0';
     char text[kTextSize];
-    if (code > 0) {
-        std::snprintf(text, sizeof text, "**ERR** [Start] (verify Extension state)->init_iaxAgiSocket() socket error [%s]",
-                      socket_getErrorMsg(code));
+    if (code > 0 || code == MGR_REFUSED) {
+        formatSessionError(text, sizeof text, "**ERR** [Start] (verify Extension state)->init_iaxAgiSocket()", code,
+                           "rerun with -debug and check log file!");
         logAndShow(text);
         closeVerificationLink();
         return false;
     }
     switch (code) {
-    case MGR_REFUSED:
-        logAndShow("**ERR** [Start] (verify Extension state)->init_iaxAgiSocket() non-socket error; rerun with "
-                   "-debug and check log file!");
-        closeVerificationLink();
-        return false;
     case MGR_EXT_UNUSED:
         logDebugf("**ERR** [Start]->init_iaxAgiSocket() verified ExtDN[%s] is unused", s.user);
         break;
