@@ -20,14 +20,14 @@ run_one() {
     > "$work/$name.log" 2>&1
 }
 
-targets=()
-for target in "$build"/fuzz/*/fuzz_*; do
-  [ -x "$target" ] && targets+=("$target")
-done
+# Every built target, at any depth below fuzz/ (fuzz/voice/media/... too).
+mapfile -t targets < <(find "$build/fuzz" -path '*/CMakeFiles' -prune -o -type f -name 'fuzz_*' -perm -u+x -print \
+                       2>/dev/null | sort)
 if [ ${#targets[@]} -eq 0 ]; then
-  echo "no fuzz targets built"
-  exit 0
+  echo "no fuzz targets built in $build/fuzz" >&2
+  exit 1
 fi
+echo "fuzz targets: ${#targets[@]}"
 
 slots=$(nproc)
 declare -A running=()

@@ -24,8 +24,9 @@ constexpr auto kRefreshPeriod = 60s;
 constexpr const char* kOnline = "IAXC_EVENT_REGISTRATION: (id,reply,msgcount)=(1,Accepted[12],";
 constexpr const char* kOffline = "IAXC_EVENT_REGISTRATION: (id,reply,msgcount)=(1,Timeout[6],";
 
-// A UDP port nobody uses right now.
-int freeUdpPort() {
+// A UDP port nobody uses right now. (This and faceColours serve only the
+// program's scenario, which a build without the window leaves out.)
+[[maybe_unused]] int freeUdpPort() {
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -74,7 +75,7 @@ struct FaceColours {
     long red = 0, green = 0;
 };
 
-FaceColours faceColours(const std::string& png) {
+[[maybe_unused]] FaceColours faceColours(const std::string& png) {
     FaceColours c;
     std::istringstream lines(runShell("convert " + shellQuote(png) + " -format %c histogram:info:-"));
     std::string line;
