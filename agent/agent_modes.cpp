@@ -1,6 +1,7 @@
 #include "agent/agent_modes.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "agent/agent_mode_steps.h"
@@ -105,13 +106,16 @@ ModeOperationResult runModeOperation(AgentMode mode) {
 
 void showModeReadBack(bool paused, const char* reason) {
     const char* code = paused ? (reason ? reason : "") : "false";
-    int number = 0;
-    char rest = '\0';
-    if (std::sscanf(code, "aux%d%c", &number, &rest) == 1 && number >= kReasonCodeOffset &&
+    // "aux" and a whole decimal number (blanks and a sign before it allowed).
+    const char* digits = std::strncmp(code, "aux", 3) == 0 ? code + 3 : nullptr;
+    char* end = nullptr;
+    const long number = digits ? std::strtol(digits, &end, 10) : 0;
+    if (digits && end != digits && *end == '\0' && number >= kReasonCodeOffset &&
         number < kReasonCodeOffset + kNotReadyReasonCount) {
+        const int index = static_cast<int>(number - kReasonCodeOffset);
         setModeButtons(true, true, true, true);
-        g_mainDlg->setReasonSelection(number - kReasonCodeOffset);
-        g_mainDlg->m_reasonIndex = number - kReasonCodeOffset;
+        g_mainDlg->setReasonSelection(index);
+        g_mainDlg->m_reasonIndex = index;
         return;
     }
     clearReasonSelection();

@@ -13,7 +13,7 @@
 class ManagerMessageBuffer {
 public:
     // Bytes kept while waiting for a blank line; more is a hostile peer.
-    static constexpr size_t kLimit = 256 * 1024;
+    static constexpr size_t kLimit = size_t{256} * 1024;
 
     // Forgets what is pending; the next message is the greeting line.
     void reset();

@@ -1,5 +1,6 @@
 #include "agent/queue_actions.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,15 @@ namespace {
 
 const char* orEmpty(const char* text) {
     return text ? text : "";
+}
+
+// A peer's port as the list reply gives it: leading decimal digits (after
+// blanks and a sign), 0 when there are none; beyond int is clamped.
+int portNumber(const std::string& text) {
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
 }
 
 // Calls visit with each message of a joined list reply.
@@ -112,7 +122,7 @@ PeerState findPeer(const std::string& list, const char* extension, char* address
         }
         state = PeerState::Registered;
         if (address && capacity > 0) copyText(address, capacity, ip.c_str());
-        if (port) *port = std::atoi(portText.c_str());
+        if (port) *port = portNumber(portText);
     });
     return state;
 }

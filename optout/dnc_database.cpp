@@ -65,6 +65,12 @@ DriverRegistration registrationOf(const char* connectionString) {
     return registration;
 }
 
+// An integer attribute value (a timeout) as SQLSetConnectAttr and
+// SQLSetStmtAttr take it: in their pointer argument.
+SQLPOINTER odbcInteger(SQLULEN v) {
+    return reinterpret_cast<SQLPOINTER>(v);  // NOLINT(performance-no-int-to-ptr): the ODBC API requires it
+}
+
 }  // namespace
 
 int dbInitialize() {
@@ -104,7 +110,7 @@ int dbOpenConnection(const char* connectionString) {
     logDebugf("**DEB** dbOpenConnection()-> l_pConnection.CreateInstance() succeeded");
 
     rc = SQLSetConnectAttr(handle, SQL_ATTR_LOGIN_TIMEOUT,
-                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kDbLoginTimeoutSeconds)), 0);
+                           odbcInteger(static_cast<SQLULEN>(kDbLoginTimeoutSeconds)), 0);
     if (!SQL_SUCCEEDED(rc)) {
         dbCaptureError(SQL_HANDLE_DBC, handle, rc, &error, l_pConnection);
         dbPrintErr(l_pConnection, error);
@@ -171,7 +177,7 @@ int dbSearchRecord(const char* statement, const char* parameter) {
 
     // Drivers that bound the wait for a statement themselves take it here.
     SQLSetStmtAttr(statementHandle, SQL_ATTR_QUERY_TIMEOUT,
-                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kDbCommandTimeoutSeconds)), 0);
+                   odbcInteger(static_cast<SQLULEN>(kDbCommandTimeoutSeconds)), 0);
 
     int result = DB_LOOKUP_FAILED;
     SQLLEN parameterLength = parameter ? static_cast<SQLLEN>(std::strlen(parameter)) : 0;

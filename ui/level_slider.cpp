@@ -12,7 +12,7 @@ QSlider* createLevelSlider(QWidget* parent, const QRect& rect) {
     return slider;
 }
 
-void onLevelChosen(QSlider* slider, QObject* context, std::function<void()> apply) {
+void onLevelChosen(QSlider* slider, QObject* context, const std::function<void()>& apply) {
     // A drag applies the level when the handle is let go; a click on the
     // track, the wheel and the keys move the handle by steps, each applied
     // at once.

@@ -18,7 +18,7 @@ QSlider* createLevelSlider(QWidget* parent, const QRect& rect);
 // Runs apply (in context) each time the agent sets a level: when a drag lets
 // go of the handle, and at every step a click on the track, the wheel or a
 // key moves it.
-void onLevelChosen(QSlider* slider, QObject* context, std::function<void()> apply);
+void onLevelChosen(QSlider* slider, QObject* context, const std::function<void()>& apply);
 
 // Places the handle at a window position (-level) without applying it: the
 // program placed it, the agent did not move it.

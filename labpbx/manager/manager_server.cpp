@@ -3,7 +3,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
+#include <system_error>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -53,7 +53,7 @@ ManagerServer::~ManagerServer() {
 
 bool ManagerServer::start(std::string* error) {
     auto fail = [&](const char* what) {
-        if (error) *error = std::string(what) + ": " + std::strerror(errno);
+        if (error) *error = std::string(what) + ": " + std::system_category().message(errno);
         if (listenFd_ >= 0) close(listenFd_);
         if (wakeFd_ >= 0) close(wakeFd_);
         listenFd_ = wakeFd_ = -1;

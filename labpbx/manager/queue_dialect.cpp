@@ -161,21 +161,38 @@ ReplyPlan QueueDialect::queueStatus(const ManagerAction& action) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& [name, members] : queues_) {
         if (!queue.empty() && name != queue) continue;
-        messages.push_back("Event: QueueParams\r\nQueue: " + name +
-                           "\r\nMax: 0\r\nStrategy: ringall\r\nCalls: 0\r\nHoldtime: 0\r\nTalkTime: 0\r\n"
-                           "Completed: 0\r\nAbandoned: 0\r\nServiceLevel: 0\r\nServicelevelPerf: 0.0\r\n"
-                           "ServicelevelPerf2: 0.0\r\nWeight: 0\r\n" +
-                           id + "\r\n");
+        std::string params = "Event: QueueParams\r\nQueue: ";
+        params += name;
+        params +=
+            "\r\nMax: 0\r\nStrategy: ringall\r\nCalls: 0\r\nHoldtime: 0\r\nTalkTime: 0\r\n"
+            "Completed: 0\r\nAbandoned: 0\r\nServiceLevel: 0\r\nServicelevelPerf: 0.0\r\n"
+            "ServicelevelPerf2: 0.0\r\nWeight: 0\r\n";
+        params += id;
+        params += "\r\n";
+        messages.push_back(std::move(params));
         ++items;
         for (const QueueMember& m : members) {
             if (!memberFilter.empty() && m.interface != memberFilter && m.name != memberFilter) continue;
-            messages.push_back("Event: QueueMember\r\nQueue: " + name + "\r\nName: " + m.name +
-                               "\r\nLocation: " + m.interface + "\r\nStateInterface: " + m.stateInterface +
-                               "\r\nMembership: dynamic\r\nPenalty: 0\r\nCallsTaken: 0\r\nLastCall: 0\r\n"
-                               "LastPause: " + std::to_string(m.lastPause) +
-                               "\r\nLoginTime: " + std::to_string(m.loginTime) +
-                               "\r\nInCall: 0\r\nStatus: 0\r\nPaused: " + (m.paused ? "1" : "0") +
-                               "\r\nPausedReason: " + m.reason + "\r\nWrapuptime: 0\r\n" + id + "\r\n");
+            std::string entry = "Event: QueueMember\r\nQueue: ";
+            entry += name;
+            entry += "\r\nName: ";
+            entry += m.name;
+            entry += "\r\nLocation: ";
+            entry += m.interface;
+            entry += "\r\nStateInterface: ";
+            entry += m.stateInterface;
+            entry += "\r\nMembership: dynamic\r\nPenalty: 0\r\nCallsTaken: 0\r\nLastCall: 0\r\nLastPause: ";
+            entry += std::to_string(m.lastPause);
+            entry += "\r\nLoginTime: ";
+            entry += std::to_string(m.loginTime);
+            entry += "\r\nInCall: 0\r\nStatus: 0\r\nPaused: ";
+            entry += m.paused ? "1" : "0";
+            entry += "\r\nPausedReason: ";
+            entry += m.reason;
+            entry += "\r\nWrapuptime: 0\r\n";
+            entry += id;
+            entry += "\r\n";
+            messages.push_back(std::move(entry));
             ++items;
         }
     }

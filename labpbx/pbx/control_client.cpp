@@ -8,7 +8,7 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
+#include <system_error>
 
 namespace labpbx {
 
@@ -29,7 +29,7 @@ bool ControlClient::connect(const std::string& address, uint16_t port, std::stri
     }
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0 || ::connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-        error = std::string("connect: ") + std::strerror(errno);
+        error = std::string("connect: ") + std::system_category().message(errno);
         close();
         return false;
     }

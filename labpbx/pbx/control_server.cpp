@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 namespace labpbx {
 
@@ -27,13 +27,13 @@ bool ControlServer::listen(const std::string& address, uint16_t port, std::strin
     }
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        error = std::string("control socket: ") + std::strerror(errno);
+        error = std::string("control socket: ") + std::system_category().message(errno);
         return false;
     }
     int one = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 16) != 0) {
-        error = "control port " + std::to_string(port) + ": " + std::strerror(errno);
+        error = "control port " + std::to_string(port) + ": " + std::system_category().message(errno);
         ::close(fd);
         return false;
     }

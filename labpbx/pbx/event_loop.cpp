@@ -5,14 +5,14 @@
 #include <unistd.h>
 
 #include <condition_variable>
-#include <cstring>
 #include <stdexcept>
+#include <system_error>
 
 namespace labpbx {
 
 EventLoop::EventLoop() {
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wakeFd_ < 0) throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
+    if (wakeFd_ < 0) throw std::runtime_error(std::string("eventfd: ") + std::system_category().message(errno));
     loopThread_ = std::this_thread::get_id();
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <random>
+#include <system_error>
 
 #include "voice/iax2/protocol.h"
 
@@ -74,11 +75,11 @@ bool IaxEndpoint::bind(const std::string& address, uint16_t port, std::string& e
     }
     int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        error = std::string("IAX2 socket: ") + std::strerror(errno);
+        error = std::string("IAX2 socket: ") + std::system_category().message(errno);
         return false;
     }
     if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-        error = "IAX2 port " + std::to_string(port) + ": " + std::strerror(errno);
+        error = "IAX2 port " + std::to_string(port) + ": " + std::system_category().message(errno);
         ::close(fd);
         return false;
     }

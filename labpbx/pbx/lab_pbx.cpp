@@ -1,9 +1,9 @@
 #include "labpbx/pbx/lab_pbx.h"
 
-#include <cstdlib>
 #include <sstream>
 
 #include "labpbx/pbx/control_server.h"
+#include "labpbx/pbx/leading_number.h"
 #include "labpbx/pbx/manager_bridge.h"
 
 namespace labpbx {
@@ -35,7 +35,7 @@ bool parseId(const std::string& text, int& out) {
     if (text.empty() || text.size() > 9) return false;
     for (char c : text)
         if (c < '0' || c > '9') return false;
-    out = std::atoi(text.c_str());
+    out = leadingNumber(text.c_str());
     return true;
 }
 

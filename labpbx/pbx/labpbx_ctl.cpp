@@ -7,6 +7,7 @@
 #include <string>
 
 #include "labpbx/pbx/control_client.h"
+#include "labpbx/pbx/leading_number.h"
 
 int main(int argc, char** argv) {
     std::string address = "127.0.0.1";
@@ -14,7 +15,7 @@ int main(int argc, char** argv) {
     int i = 1;
     for (; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "-p" && i + 1 < argc) port = std::atoi(argv[++i]);
+        if (a == "-p" && i + 1 < argc) port = labpbx::leadingNumber(argv[++i]);
         else if (a == "-a" && i + 1 < argc) address = argv[++i];
         else break;
     }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "labpbx/pbx/lab_pbx.h"
+#include "labpbx/pbx/leading_number.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
         if (a == "-c" && hasValue) {
             configPath = argv[++i];
         } else if (a == "--demo" && hasValue) {
-            demo = std::atoi(argv[++i]);
+            demo = labpbx::leadingNumber(argv[++i]);
             if (demo < 0) demo = 0;
         } else if (a == "--iax-port" && hasValue && portArg(argv[i + 1], iax)) {
             setIax = true;

@@ -1,8 +1,8 @@
 #include "labpbx/pbx/manager_bridge.h"
 
-#include <cstdlib>
 
 #include "labpbx/manager/manager_interface.h"
+#include "labpbx/pbx/leading_number.h"
 #include "labpbx/pbx/pbx_core.h"
 
 namespace labpbx {
@@ -15,7 +15,7 @@ bool parseMs(const std::string& text, int& out) {
     if (text.empty() || text.size() > 6) return false;
     for (char c : text)
         if (c < '0' || c > '9') return false;
-    out = std::atoi(text.c_str());
+    out = leadingNumber(text.c_str());
     return out <= kMaxFaultMs;
 }
 }  // namespace
@@ -64,7 +64,7 @@ ManagerBridge::ManagerBridge(EventLoop& loop, PbxCore& core, const LabConfig& co
                 if (r.extension != name) continue;
                 const size_t colon = r.address.rfind(':');
                 peer.address = r.address.substr(0, colon);
-                if (colon != std::string::npos) peer.port = std::atoi(r.address.c_str() + colon + 1);
+                if (colon != std::string::npos) peer.port = leadingNumber(r.address.c_str() + colon + 1);
             }
             peers.push_back(peer);
         }

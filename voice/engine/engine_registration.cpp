@@ -148,6 +148,7 @@ void Engine::serviceRegistrations(std::unique_lock<std::mutex>& lock) {
     if (due.empty()) return;
     // Name lookups may take a while: not under the engine lock.
     std::vector<std::optional<sockaddr_in>> addresses;
+    addresses.reserve(due.size());
     lock.unlock();
     for (const Registrations::Due& d : due) addresses.push_back(registrarAddress(d.host));
     lock.lock();

@@ -13,7 +13,7 @@ std::string digestHex(const EVP_MD* md, std::string_view data) {
     if (EVP_Digest(data.data(), data.size(), digest, &len, md, nullptr) != 1) return {};
     static const char kHex[] = "0123456789abcdef";
     std::string out(static_cast<size_t>(len) * 2, '0');
-    for (unsigned int i = 0; i < len; ++i) {
+    for (size_t i = 0; i < len; ++i) {
         out[2 * i] = kHex[digest[i] >> 4];
         out[2 * i + 1] = kHex[digest[i] & 0x0F];
     }

@@ -12,7 +12,7 @@
 namespace voice::media {
 namespace {
 
-constexpr size_t kBacklogLimit = 80 * kSamplesPerMs;
+constexpr size_t kBacklogLimit = size_t{80} * kSamplesPerMs;
 constexpr size_t kCapacity = 4096;  // above the limit plus the largest payload decoded
 constexpr int kUnderrunRunFrames = 5;
 constexpr int64_t kShrinkHoldMs = 2000;

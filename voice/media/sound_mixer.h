@@ -11,7 +11,7 @@
 namespace voice::media {
 
 // Longest sound accepted: five minutes.
-inline constexpr size_t kMaxSoundSamples = 5 * 60 * 8000;
+inline constexpr size_t kMaxSoundSamples = size_t{5} * 60 * 8000;
 
 class SoundMixer {
 public:

@@ -113,9 +113,9 @@ bool WavWriter::open(const std::string& path) {
 bool WavWriter::writeHeader() {
     uint8_t header[kHeaderBytes];
     const uint32_t dataBytes = m_samples * 2;
-    std::memcpy(header, "RIFF", 4);
+    std::memcpy(header, "RIFF", 4);  // NOLINT(bugprone-not-null-terminated-result): a tag, not a string
     putLe32(header + 4, 36 + dataBytes);
-    std::memcpy(header + 8, "WAVEfmt ", 8);
+    std::memcpy(header + 8, "WAVEfmt ", 8);  // NOLINT(bugprone-not-null-terminated-result): a tag, not a string
     putLe32(header + 16, 16);
     putLe16(header + 20, kPcmFormat);
     putLe16(header + 22, 1);
@@ -123,7 +123,7 @@ bool WavWriter::writeHeader() {
     putLe32(header + 28, kSampleRate * 2);
     putLe16(header + 32, 2);
     putLe16(header + 34, 16);
-    std::memcpy(header + 36, "data", 4);
+    std::memcpy(header + 36, "data", 4);  // NOLINT(bugprone-not-null-terminated-result): a tag, not a string
     putLe32(header + 40, dataBytes);
     if (std::fseek(m_file, 0, SEEK_SET) != 0) return false;
     if (std::fwrite(header, 1, sizeof header, m_file) != sizeof header) return false;

@@ -21,7 +21,7 @@ enum class WavResult {
 };
 
 // Longest input read: ten minutes at 8000 Hz.
-inline constexpr size_t kMaxWavSamples = 10 * 60 * 8000;
+inline constexpr size_t kMaxWavSamples = size_t{10} * 60 * 8000;
 
 // Parses a whole WAV image into 8000 Hz mono samples.
 WavResult parseWav(const uint8_t* bytes, size_t length, std::vector<int16_t>& samples);
