@@ -4,16 +4,16 @@
 
 #include "agent/agent_mode_steps.h"
 #include "agent/agent_modes.h"
+#include "agent/manager_link.h"
+#include "agent/manager_session.h"
+#include "agent/socket_layer.h"
+#include "agent/voicemail_check.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "app/main_window.h"
-#include "agent/manager_link.h"
 #include "app/mandatory_field.h"
 #include "app/message_box.h"
-#include "agent/manager_session.h"
 #include "app/settings.h"
-#include "agent/socket_layer.h"
-#include "agent/voicemail_check.h"
 
 using namespace agentmode;
 
@@ -108,8 +108,7 @@ void OnBnClickedButLogin() {
     // holds is shown instead of the login action.
     int readBackPaused = 0;
     char readBackReason[kReadBackReasonSize] = "";
-    const bool readBackFound =
-        queueDialect() && managerLink().takeMemberReadBack(&readBackPaused, readBackReason);
+    const bool readBackFound = queueDialect() && managerLink().takeMemberReadBack(&readBackPaused, readBackReason);
     if (!readBackFound && !applyLoginAction()) return;
 
     dlg.enableControl(IDC_BUT_ACWIB, true);

@@ -5,12 +5,12 @@
 #include <cstring>
 
 #include "agent/agent_mode_steps.h"
+#include "agent/manager_link.h"
+#include "agent/manager_session.h"
 #include "app/call_globals.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "app/main_window.h"
-#include "agent/manager_link.h"
-#include "agent/manager_session.h"
 #include "app/message_box.h"
 #include "app/settings.h"
 
@@ -28,10 +28,10 @@ constexpr char kBusyText[] = "**WRN** It is configured not to change agent mode 
 constexpr char kProgramOnlyText[] = "**WRN** This Not Ready reason code is set by program only!";
 
 struct ModeRow {
-    const char* label;        // for the manager session's log lines
-    const char* pausedValue;  // the text after "Paused: "
+    const char* label;              // for the manager session's log lines
+    const char* pausedValue;        // the text after "Paused: "
     bool ready, aux, acwib, acwob;  // button states after success
-    const char* warningName;  // names the operation when it fails
+    const char* warningName;        // names the operation when it fails
 };
 
 constexpr ModeRow kModeRows[] = {
@@ -211,9 +211,8 @@ void resetAgentLogin() {
 
 void warnOperationFailed(const char* operation) {
     char text[512];
-    const int headLength =
-        std::snprintf(text, sizeof text, "**WRN**: operation [%s] cannot be completed",
-                      operation ? operation : "");
+    const int headLength = std::snprintf(text, sizeof text, "**WRN**: operation [%s] cannot be completed",
+                                         operation ? operation : "");
     logDebugf("%s", text);
     if (headLength >= 0 && headLength < static_cast<int>(sizeof text)) {
         std::snprintf(text + headLength, sizeof text - headLength,

@@ -5,14 +5,14 @@
 
 #include "agent/agent_mode_steps.h"
 #include "agent/agent_modes.h"
+#include "agent/manager_link.h"
+#include "agent/manager_session.h"
+#include "agent/socket_layer.h"
 #include "app/call_globals.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "app/main_window.h"
-#include "agent/manager_link.h"
-#include "agent/manager_session.h"
 #include "app/settings.h"
-#include "agent/socket_layer.h"
 
 using namespace agentmode;
 
@@ -44,11 +44,11 @@ struct ReleaseSide {
 
 ReleaseSide releaseSide(int direction) {
     if (direction == CALLTYPE_INBOUND) {
-        return {"Inbound", g_settings.inboundReleaseAction, g_settings.inboundTimedACW,
-                AGENTMODE_ACWIB, IDC_BUT_ACWIB, TIMERID_INBOUNDTIMEDACW, &g_inboundTimedAcwActive};
+        return {"Inbound",     g_settings.inboundReleaseAction, g_settings.inboundTimedACW, AGENTMODE_ACWIB,
+                IDC_BUT_ACWIB, TIMERID_INBOUNDTIMEDACW,         &g_inboundTimedAcwActive};
     }
-    return {"outbound", g_settings.outboundReleaseAction, g_settings.outboundTimedACW,
-            AGENTMODE_ACWOB, IDC_BUT_ACWOB, TIMERID_OUTBOUNDTIMEDACW, &g_outboundTimedAcwActive};
+    return {"outbound",    g_settings.outboundReleaseAction, g_settings.outboundTimedACW, AGENTMODE_ACWOB,
+            IDC_BUT_ACWOB, TIMERID_OUTBOUNDTIMEDACW,         &g_outboundTimedAcwActive};
 }
 
 bool enabled(int controlId) {
@@ -69,8 +69,8 @@ void startTimedAcw(const ReleaseSide& side) {
     const bool countable = side.timedAcwSeconds <= INT_MAX / kMillisecondsPerSecond;
     const int milliseconds = countable ? side.timedAcwSeconds * kMillisecondsPerSecond : 0;
     if (!countable || !g_mainDlg->startTimer(side.timerId, milliseconds)) {
-        logDebugf("**ERR** iaxEventCallback()->%s releaseAction->SetTimer(%d, %d sec) failed",
-                  side.name, side.timerId, side.timedAcwSeconds);
+        logDebugf("**ERR** iaxEventCallback()->%s releaseAction->SetTimer(%d, %d sec) failed", side.name,
+                  side.timerId, side.timedAcwSeconds);
         return;
     }
     *side.timerActive = 1;
@@ -85,8 +85,7 @@ void runReleaseAction(int callType) {
     switch (side.action) {
         case RELEASE_READY:
             if (enabled(IDC_BUT_READY)) {
-                logDebugf("**DEB** iaxEventCallback()->%s releaseAction->call OnBnClickedButReady()",
-                          side.name);
+                logDebugf("**DEB** iaxEventCallback()->%s releaseAction->call OnBnClickedButReady()", side.name);
                 OnBnClickedButReady();
             }
             break;

@@ -1,13 +1,13 @@
 // The mailbox-count exchange of the voicemail check.
-#include "app/debug_log.h"
 #include "agent/manager_actions.h"
 #include "agent/manager_exchange.h"
 #include "agent/manager_messages.h"
 #include "agent/manager_session.h"
-#include "app/message_box.h"
 #include "agent/queue_actions.h"
-#include "app/settings.h"
 #include "agent/socket_layer.h"
+#include "app/debug_log.h"
+#include "app/message_box.h"
+#include "app/settings.h"
 
 namespace {
 
@@ -32,26 +32,29 @@ int checkMWI(const char* context) {
         return actionId ? formatQueueMailboxCountAction(action, actionId, mailbox, context)
                         : formatMailboxCountAction(action, mailbox, context);
     };
-    request.logSending = [](const char* action) { logDebugf("**DEB** checkMWI(%s) command is sending...", action); };
+    request.logSending = [](const char* action) {
+        logDebugf("**DEB** checkMWI(%s) command is sending...", action);
+    };
     request.judgeReply = [&](int code, const char* reply) {
         l_sendFailureShown = false;
         if (code != SO_OK) {
-            logDebugf("**ERR** checkMWI(%s@%s)->utl_readMsg(%s) failed", mailbox, context, socket_getErrorMsg(code));
+            logDebugf("**ERR** checkMWI(%s@%s)->utl_readMsg(%s) failed", mailbox, context,
+                      socket_getErrorMsg(code));
             return failureResult(code);
         }
         if (linkDebugOn()) logDebugf("**DEB** checkMWI()->response=%s", reply);
 
         int count = 0;
         switch (readNewMessages(reply, &count)) {
-        case NewMessagesReply::KeywordMissing:
-            logDebugf("**ERR** checkMWI(%s@%s) NewMessages keyword not found=[%s]", mailbox, context, reply);
-            return static_cast<int>(MWI_FAILED);
-        case NewMessagesReply::Count:
-            // The line carries the error tag although it reports the count.
-            logDebugf("**ERR** checkMWI(%s@%s) NewMessages=[%d]", mailbox, context, count);
-            return count;
-        case NewMessagesReply::NoCount:
-            break;
+            case NewMessagesReply::KeywordMissing:
+                logDebugf("**ERR** checkMWI(%s@%s) NewMessages keyword not found=[%s]", mailbox, context, reply);
+                return static_cast<int>(MWI_FAILED);
+            case NewMessagesReply::Count:
+                // The line carries the error tag although it reports the count.
+                logDebugf("**ERR** checkMWI(%s@%s) NewMessages=[%d]", mailbox, context, count);
+                return count;
+            case NewMessagesReply::NoCount:
+                break;
         }
         logDebugf("**WRN** checkMWI(%s@%s) cannot read 'NewMessages: <count>'; zero assumed", mailbox, context);
         return 0;

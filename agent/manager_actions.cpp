@@ -17,8 +17,8 @@ const char* orEmpty(const char* text) {
 
 int formatLoginAction(char* buffer, const char* user, const char* secret) {
     return std::snprintf(buffer, kActionBufferSize,
-                         "Action: Login\r\nUsername: %s\r\nSecret: %s\r\nEvents: off\r\n\r\n",
-                         orEmpty(user), orEmpty(secret));
+                         "Action: Login\r\nUsername: %s\r\nSecret: %s\r\nEvents: off\r\n\r\n", orEmpty(user),
+                         orEmpty(secret));
 }
 
 int formatExtStateAction(char* buffer, const char* extension) {
@@ -46,8 +46,7 @@ int formatMailboxCountAction(char* buffer, const char* mailbox, const char* cont
 }
 
 int formatAgentLogoffAction(char* buffer, const char* agentId) {
-    return std::snprintf(buffer, kActionBufferSize, "Action: AgentLogoff\r\nAgent: %s\r\n\r\n",
-                         orEmpty(agentId));
+    return std::snprintf(buffer, kActionBufferSize, "Action: AgentLogoff\r\nAgent: %s\r\n\r\n", orEmpty(agentId));
 }
 
 int formatLogoffAction(char* buffer) {

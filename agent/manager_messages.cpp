@@ -5,9 +5,9 @@
 #include <cstring>
 #include <functional>
 
+#include "agent/socket_layer.h"
 #include "app/debug_log.h"
 #include "app/settings.h"
-#include "agent/socket_layer.h"
 
 namespace {
 

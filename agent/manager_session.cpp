@@ -5,14 +5,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/debug_log.h"
 #include "agent/manager_actions.h"
 #include "agent/manager_exchange.h"
 #include "agent/manager_messages.h"
-#include "app/message_box.h"
 #include "agent/queue_session.h"
-#include "app/settings.h"
 #include "agent/socket_layer.h"
+#include "app/debug_log.h"
+#include "app/message_box.h"
+#include "app/settings.h"
 
 namespace {
 
@@ -46,19 +46,19 @@ int verifyExtension(char* inUseAddress) {
     char scratch[kInUseAddressSize];
     char* address = inUseAddress ? inUseAddress : scratch;
     switch (classifyExtStateReply(reply.c_str(), address, kInUseAddressSize)) {
-    case ExtStateReply::NoExt:
-        writeDebugLogf("**ERR** init_iaxAgiSocket()->(verify-extDN)->Programming error NOEXT on extDN=[%s]",
-                       g_settings.user);
-        closeManagerLink();
-        return MGR_REFUSED;
-    case ExtStateReply::NotExist:
-        return MGR_EXT_NOT_DEFINED;
-    case ExtStateReply::Unused:
-        return MGR_EXT_UNUSED;
-    case ExtStateReply::Address:
-        return MGR_EXT_IN_USE;
-    case ExtStateReply::Unexpected:
-        break;
+        case ExtStateReply::NoExt:
+            writeDebugLogf("**ERR** init_iaxAgiSocket()->(verify-extDN)->Programming error NOEXT on extDN=[%s]",
+                           g_settings.user);
+            closeManagerLink();
+            return MGR_REFUSED;
+        case ExtStateReply::NotExist:
+            return MGR_EXT_NOT_DEFINED;
+        case ExtStateReply::Unused:
+            return MGR_EXT_UNUSED;
+        case ExtStateReply::Address:
+            return MGR_EXT_IN_USE;
+        case ExtStateReply::Unexpected:
+            break;
     }
     logDebugf("**ERR** init_iaxAgiSocket()->(verify-extDN)->unexpected received return on extdn=[%s], msg=[%s]",
               g_settings.user, reply.c_str());
@@ -85,8 +85,8 @@ int logAgentIn() {
                   g_settings.agid, g_settings.user);
         return SO_OK;
     }
-    logDebugf("**ERR** init_iaxAgiSocket() AgentCallbackLogin() failed on agentid/extdn=[%s,%s]",
-              g_settings.agid, g_settings.user);
+    logDebugf("**ERR** init_iaxAgiSocket() AgentCallbackLogin() failed on agentid/extdn=[%s,%s]", g_settings.agid,
+              g_settings.user);
     closeManagerLink();
     return MGR_REFUSED;
 }
@@ -179,7 +179,9 @@ int changeAgentMode(const char* label, const char* pausedValue) {
         return actionId ? formatQueuePauseReasonAction(action, actionId, g_settings.user, pausedValue)
                         : formatQueuePauseAction(action, g_settings.agid, pausedValue);
     };
-    request.logSending = [&](const char*) { logDebugf("**DEB** changeAgentMode(%s) command is sending...", label); };
+    request.logSending = [&](const char*) {
+        logDebugf("**DEB** changeAgentMode(%s) command is sending...", label);
+    };
     request.judgeReply = [&](int code, const char* reply) {
         if (code != SO_OK) {
             logDebugf("**ERR** changeAgentMode() [%s]->utl_readMsg(%s) failed-> agentid=[%s]", label,
@@ -214,7 +216,8 @@ int agi_Logout(const char* agentId) {
         sendAGI(socket, action, length);
         const int rc = utl_readMsg(socket, reply, g_settings.acmReadTimer);
         if (rc != SO_OK) {
-            logDebugf("**ERR** agi_Logout()->utl_readMsg(%s) failed-> agentid=[%s]", socket_getErrorMsg(rc), agentId);
+            logDebugf("**ERR** agi_Logout()->utl_readMsg(%s) failed-> agentid=[%s]", socket_getErrorMsg(rc),
+                      agentId);
             return rc;
         }
         if (linkDebugOn()) logDebugf("**DEB** agi_Logout(agent)->response=%s", reply);

@@ -80,12 +80,14 @@ int formatQueueStatusAction(char* buffer, const char* actionId, const char* queu
 }
 
 int formatPeerListAction(char* buffer, const char* actionId) {
-    return std::snprintf(buffer, kActionBufferSize, "Action: IAXpeerlist\r\nActionID: %s\r\n\r\n", orEmpty(actionId));
+    return std::snprintf(buffer, kActionBufferSize, "Action: IAXpeerlist\r\nActionID: %s\r\n\r\n",
+                         orEmpty(actionId));
 }
 
 int formatQueueMailboxCountAction(char* buffer, const char* actionId, const char* mailbox, const char* context) {
-    return std::snprintf(buffer, kActionBufferSize, "Action: MailboxCount\r\nActionID: %s\r\nMailbox: %s@%s\r\n\r\n",
-                         orEmpty(actionId), orEmpty(mailbox), orEmpty(context));
+    return std::snprintf(buffer, kActionBufferSize,
+                         "Action: MailboxCount\r\nActionID: %s\r\nMailbox: %s@%s\r\n\r\n", orEmpty(actionId),
+                         orEmpty(mailbox), orEmpty(context));
 }
 
 int formatQueueLogoffAction(char* buffer, const char* actionId) {

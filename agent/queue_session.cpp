@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
-#include "app/debug_log.h"
 #include "agent/manager_messages.h"
 #include "agent/manager_session.h"
-#include "app/settings.h"
 #include "agent/socket_layer.h"
+#include "app/debug_log.h"
+#include "app/settings.h"
 
 namespace {
 
@@ -46,9 +46,12 @@ int verifyByPeerList(char* inUseAddress) {
     char* address = inUseAddress ? inUseAddress : scratch;
     int port = 0;
     switch (findPeer(list, s.user, address, kInUseAddressSize, &port)) {
-    case PeerState::NotDefined: return MGR_EXT_NOT_DEFINED;
-    case PeerState::Unregistered: return MGR_EXT_UNUSED;
-    case PeerState::Registered: break;
+        case PeerState::NotDefined:
+            return MGR_EXT_NOT_DEFINED;
+        case PeerState::Unregistered:
+            return MGR_EXT_UNUSED;
+        case PeerState::Registered:
+            break;
     }
     logDebugf("**DEB** init_iaxAgiSocket(verify-extDN)->extdn=[%s] registered from %s port %d", s.user, address,
               port);
@@ -65,7 +68,8 @@ void readMemberBack(const char* queue) {
     std::string list;
     const int rc = exchange(g_acmSocket, action, length, id, list, kExchangeReadSeconds, true);
     if (rc != SO_OK) {
-        logDebugf("**ERR** init_iaxAgiSocket()->QueueStatus(%s) failed-> queue=[%s]", socket_getErrorMsg(rc), queue);
+        logDebugf("**ERR** init_iaxAgiSocket()->QueueStatus(%s) failed-> queue=[%s]", socket_getErrorMsg(rc),
+                  queue);
         return;
     }
     if (linkDebugOn()) logDebugf("**DEB** init_iaxAgiSocket(QueueStatus)->response=%s", list.c_str());
@@ -105,7 +109,8 @@ int joinQueues() {
             if (firstExisting.empty()) firstExisting = queue;
             return true;
         }
-        logDebugf("**ERR** init_iaxAgiSocket() QueueAdd(%s) failed on agentid/extdn=[%s,%s]", queue, s.agid, s.user);
+        logDebugf("**ERR** init_iaxAgiSocket() QueueAdd(%s) failed on agentid/extdn=[%s,%s]", queue, s.agid,
+                  s.user);
         result = MGR_REFUSED;
         return false;
     });
@@ -165,7 +170,8 @@ int queueRemoveAgent(int socket) {
         std::string reply;
         const int rc = exchange(socket, action, length, id, reply, sessionReadTimer(s.acmReadTimer));
         if (rc != SO_OK) {
-            logDebugf("**ERR** agi_Logout()->QueueRemove(%s) failed-> agentid=[%s]", socket_getErrorMsg(rc), s.agid);
+            logDebugf("**ERR** agi_Logout()->QueueRemove(%s) failed-> agentid=[%s]", socket_getErrorMsg(rc),
+                      s.agid);
             result = rc;
             return false;
         }

@@ -17,4 +17,3 @@ int queueOpenSession(int verify, char* inUseAddress, int readTimer);
 // Removes the agent's interface from every queue of acmQueues; "Not there"
 // counts as removed. 0, a socket code, or MGR_REFUSED.
 int queueRemoveAgent(int socket);
-

@@ -78,8 +78,8 @@ bool isLoopback(const ifaddrs* entry, uint32_t address) {
 void appendAddress(char* buffer, int capacity, int& used, uint32_t address) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&address);
     char entry[24];
-    const int length = std::snprintf(entry, sizeof entry, "%s%u.%u.%u.%u", used > 0 ? ", " : "",
-                                     bytes[0], bytes[1], bytes[2], bytes[3]);
+    const int length = std::snprintf(entry, sizeof entry, "%s%u.%u.%u.%u", used > 0 ? ", " : "", bytes[0],
+                                     bytes[1], bytes[2], bytes[3]);
     if (length <= 0 || used + length >= capacity) return;
     std::memcpy(buffer + used, entry, static_cast<size_t>(length) + 1);
     used += length;

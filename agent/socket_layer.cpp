@@ -131,20 +131,20 @@ void so_cleanup() {}
 
 bool utl_isDisconnectError(int error) {
     switch (error) {
-    case ECONNRESET:
-    case ECONNABORTED:
-    case ENOTCONN:
-    case ESHUTDOWN:
-    case ETIMEDOUT:
-    case ENETDOWN:
-    case ENETRESET:
-    case EINVAL:
-    case ENOTSOCK:
-    case EBADF:
-    case EPIPE:
-        return true;
-    default:
-        return false;
+        case ECONNRESET:
+        case ECONNABORTED:
+        case ENOTCONN:
+        case ESHUTDOWN:
+        case ETIMEDOUT:
+        case ENETDOWN:
+        case ENETRESET:
+        case EINVAL:
+        case ENOTSOCK:
+        case EBADF:
+        case EPIPE:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -183,14 +183,14 @@ int utl_waitMsg(int socket, int seconds) {
     if (seconds < 0) seconds = 0;
     const WaitResult wait = waitForInput(socket < 1 ? -1 : socket, seconds * 1000000LL);
     switch (wait.outcome) {
-    case WaitOutcome::Failed:
-        return utl_isDisconnectError(wait.error) ? SO_CONNECTION_CLOSED : SO_SELECT_ERROR;
-    case WaitOutcome::TimedOut:
-        return SO_READ_TIMEOUT;
-    case WaitOutcome::Exception:
-        return utl_isDisconnectError(wait.error) ? SO_CONNECTION_CLOSED : SO_SOCKET_ERROR;
-    case WaitOutcome::Readable:
-        return SO_OK;
+        case WaitOutcome::Failed:
+            return utl_isDisconnectError(wait.error) ? SO_CONNECTION_CLOSED : SO_SELECT_ERROR;
+        case WaitOutcome::TimedOut:
+            return SO_READ_TIMEOUT;
+        case WaitOutcome::Exception:
+            return utl_isDisconnectError(wait.error) ? SO_CONNECTION_CLOSED : SO_SOCKET_ERROR;
+        case WaitOutcome::Readable:
+            return SO_OK;
     }
     return SO_SOCKET_ERROR;
 }

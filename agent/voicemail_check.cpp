@@ -3,10 +3,10 @@
 #include <climits>
 #include <cstdio>
 
+#include "agent/manager_link.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "app/main_window.h"
-#include "agent/manager_link.h"
 #include "app/message_box.h"
 #include "app/settings.h"
 
@@ -62,8 +62,8 @@ void OnBnClickedButVoicemail() {
     } else if (newMessages < 0) {
         std::snprintf(text, sizeof text, "Voice mailbox [%s] retrieval error", g_settings.vmbxNumber);
     } else {
-        std::snprintf(text, sizeof text, "Voice mailbox [%s] has %d new mail(s)",
-                      g_settings.vmbxNumber, newMessages);
+        std::snprintf(text, sizeof text, "Voice mailbox [%s] has %d new mail(s)", g_settings.vmbxNumber,
+                      newMessages);
     }
     showButtonFor(newMessages);
     logDebugf("%s", text);

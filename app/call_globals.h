@@ -13,4 +13,6 @@ extern int g_ringToneId;
 // The registration id returned by the engine; -1 until [Start] registered.
 extern int g_registrationId;
 
-inline bool callIsActive() { return g_activeCallNo != -1; }
+inline bool callIsActive() {
+    return g_activeCallNo != -1;
+}

@@ -25,9 +25,8 @@ std::tm localNow() {
 
 void formatTimeStamp(char* buffer, const std::tm& tm) {
     auto two = [](int v) { return static_cast<unsigned>(v) % 100u; };
-    std::snprintf(buffer, 20, "%04u-%02u-%02u %02u:%02u:%02u",
-                  static_cast<unsigned>(tm.tm_year + 1900) % 10000u, two(tm.tm_mon + 1),
-                  two(tm.tm_mday), two(tm.tm_hour), two(tm.tm_min), two(tm.tm_sec));
+    std::snprintf(buffer, 20, "%04u-%02u-%02u %02u:%02u:%02u", static_cast<unsigned>(tm.tm_year + 1900) % 10000u,
+                  two(tm.tm_mon + 1), two(tm.tm_mday), two(tm.tm_hour), two(tm.tm_min), two(tm.tm_sec));
 }
 
 constexpr int kLineCapacity = 8192;
@@ -41,10 +40,9 @@ void setDebugLogClock(LogClock clock) {
 void debugLogFileName(char* buffer, int capacity, const std::tm& tm) {
     char date[7];
     auto two = [](int v) { return static_cast<unsigned>(v) % 100u; };
-    std::snprintf(date, sizeof date, "%02u%02u%02u", two(tm.tm_year), two(tm.tm_mon + 1),
-                  two(tm.tm_mday));
-    std::snprintf(buffer, capacity, "%sQuendra%s-20%c%c%c%c%c%c.log", g_settings.debugLogDir,
-                  g_settings.user, date[0], date[1], date[2], date[3], date[4], date[5]);
+    std::snprintf(date, sizeof date, "%02u%02u%02u", two(tm.tm_year), two(tm.tm_mon + 1), two(tm.tm_mday));
+    std::snprintf(buffer, capacity, "%sQuendra%s-20%c%c%c%c%c%c.log", g_settings.debugLogDir, g_settings.user,
+                  date[0], date[1], date[2], date[3], date[4], date[5]);
 }
 
 void getTimeStamp(char* buffer) {

@@ -6,7 +6,9 @@
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 const char* skipSpace(const char* p) {
     while (isLineSpace(*p)) ++p;
@@ -15,10 +17,14 @@ const char* skipSpace(const char* p) {
 
 bool allowed(char c, RunKind kind) {
     switch (kind) {
-        case RunKind::Text: return c != '\0' && c != ';' && c != '\r' && c != '\n' && c != ' ';
-        case RunKind::TextWithBlanks: return c != '\0' && c != ';' && c != '\r' && c != '\n';
-        case RunKind::DialChars: return isDigit(c) || c == '*' || c == '#';
-        case RunKind::Digits: return isDigit(c);
+        case RunKind::Text:
+            return c != '\0' && c != ';' && c != '\r' && c != '\n' && c != ' ';
+        case RunKind::TextWithBlanks:
+            return c != '\0' && c != ';' && c != '\r' && c != '\n';
+        case RunKind::DialChars:
+            return isDigit(c) || c == '*' || c == '#';
+        case RunKind::Digits:
+            return isDigit(c);
     }
     return false;
 }

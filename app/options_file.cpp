@@ -108,8 +108,7 @@ const Key* keyTable(int* count) {
         uncheckedKey("inboundReleaseAction", &s.inboundReleaseAction),
         rangeKey("inboundTimedACW", &s.inboundTimedACW, 0, 1000, "**WRN** inboundTimedACW (in sec)"),
         uncheckedKey("outboundReleaseAction", &s.outboundReleaseAction),
-        rangeKey("outboundTimedACW", &s.outboundTimedACW, 0, 1000,
-                 "**WRN** outboundTimedACW (in sec)"),
+        rangeKey("outboundTimedACW", &s.outboundTimedACW, 0, 1000, "**WRN** outboundTimedACW (in sec)"),
         flagKey("jitterbuffer", &s.jitterbuffer),
         textKey("acmDialect", Kind::Dialect, s.acmDialect, 15, "**WRN** acmDialect"),
         textKey("acmQueues", Kind::QueueList, s.acmQueues, 255, "**WRN** acmQueues"),
@@ -136,7 +135,8 @@ bool readRun(const char* p, RunKind kind, char* out, int capacity) {
 }
 
 bool isQueueNameChar(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' || c == '.';
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' ||
+           c == '.';
 }
 
 // Queue names separated by single commas, none of them empty. The names go
@@ -182,62 +182,62 @@ bool applyValue(const Key& key, const char* value) {
     char text[kOptionsLineLimit + 1];
     int32_t number = 0;
     switch (key.kind) {
-    case Kind::Flag:
-        if (!readNumber(value, &number)) return false;
-        *key.number = number != 0 ? 1 : 0;
-        return true;
-    case Kind::Range:
-        if (!readNumber(value, &number)) return false;
-        setIntInRange(key.min, key.label, key.number, key.max, number);
-        return true;
-    case Kind::Unchecked:
-        if (!readNumber(value, &number)) return false;
-        *key.number = number;
-        return true;
-    case Kind::Text:
-        if (!readRun(value, RunKind::TextWithBlanks, text, sizeof text)) return false;
-        setTextIfFits(text, key.text, key.maxLength, key.label);
-        return true;
-    case Kind::Codec:
-        if (!readRun(value, RunKind::TextWithBlanks, text, sizeof text)) return false;
-        if (std::strcmp(text, "gsm") == 0 || std::strcmp(text, "ulaw") == 0 ||
-            std::strcmp(text, "alaw") == 0) {
-            copyText(key.text, key.maxLength + 1, text);
-        } else {
-            logDebugf("**WRN** audioCodecPreferred [%s] invalid audio (output) codec", text);
-        }
-        return true;
-    case Kind::DialCode:
-        if (!readRun(value, RunKind::DialChars, text, sizeof text)) return false;
-        setTextIfFits(text, key.text, key.maxLength, key.label);
-        return true;
-    case Kind::Digits:
-        if (!readRun(value, RunKind::Digits, text, sizeof text)) return false;
-        setTextIfFits(text, key.text, key.maxLength, key.label);
-        return true;
-    case Kind::LogDir:
-        if (!readRun(value, RunKind::TextWithBlanks, text, sizeof text)) return false;
-        setTextIfFits(text, key.text, key.maxLength, key.label);
-        checkLogDir();
-        return true;
-    case Kind::Dialect:
-        if (!readRun(value, RunKind::TextWithBlanks, text, sizeof text)) return false;
-        trimRight(text);
-        if (std::strcmp(text, "classic") == 0 || std::strcmp(text, "queues") == 0) {
-            copyText(key.text, key.maxLength + 1, text);
-        } else {
-            logDebugf("%s [%s] is neither classic nor queues", key.label, text);
-        }
-        return true;
-    case Kind::QueueList:
-        if (!readRun(value, RunKind::TextWithBlanks, text, sizeof text)) return false;
-        trimRight(text);
-        if (isQueueList(text)) {
+        case Kind::Flag:
+            if (!readNumber(value, &number)) return false;
+            *key.number = number != 0 ? 1 : 0;
+            return true;
+        case Kind::Range:
+            if (!readNumber(value, &number)) return false;
+            setIntInRange(key.min, key.label, key.number, key.max, number);
+            return true;
+        case Kind::Unchecked:
+            if (!readNumber(value, &number)) return false;
+            *key.number = number;
+            return true;
+        case Kind::Text:
+            if (!readRun(value, RunKind::TextWithBlanks, text, sizeof text)) return false;
             setTextIfFits(text, key.text, key.maxLength, key.label);
-        } else {
-            logDebugf("%s [%s] is not a comma-separated list of queue names", key.label, text);
-        }
-        return true;
+            return true;
+        case Kind::Codec:
+            if (!readRun(value, RunKind::TextWithBlanks, text, sizeof text)) return false;
+            if (std::strcmp(text, "gsm") == 0 || std::strcmp(text, "ulaw") == 0 ||
+                std::strcmp(text, "alaw") == 0) {
+                copyText(key.text, key.maxLength + 1, text);
+            } else {
+                logDebugf("**WRN** audioCodecPreferred [%s] invalid audio (output) codec", text);
+            }
+            return true;
+        case Kind::DialCode:
+            if (!readRun(value, RunKind::DialChars, text, sizeof text)) return false;
+            setTextIfFits(text, key.text, key.maxLength, key.label);
+            return true;
+        case Kind::Digits:
+            if (!readRun(value, RunKind::Digits, text, sizeof text)) return false;
+            setTextIfFits(text, key.text, key.maxLength, key.label);
+            return true;
+        case Kind::LogDir:
+            if (!readRun(value, RunKind::TextWithBlanks, text, sizeof text)) return false;
+            setTextIfFits(text, key.text, key.maxLength, key.label);
+            checkLogDir();
+            return true;
+        case Kind::Dialect:
+            if (!readRun(value, RunKind::TextWithBlanks, text, sizeof text)) return false;
+            trimRight(text);
+            if (std::strcmp(text, "classic") == 0 || std::strcmp(text, "queues") == 0) {
+                copyText(key.text, key.maxLength + 1, text);
+            } else {
+                logDebugf("%s [%s] is neither classic nor queues", key.label, text);
+            }
+            return true;
+        case Kind::QueueList:
+            if (!readRun(value, RunKind::TextWithBlanks, text, sizeof text)) return false;
+            trimRight(text);
+            if (isQueueList(text)) {
+                setTextIfFits(text, key.text, key.maxLength, key.label);
+            } else {
+                logDebugf("%s [%s] is not a comma-separated list of queue names", key.label, text);
+            }
+            return true;
     }
     return false;
 }
@@ -314,8 +314,8 @@ void filtersToText(char* buffer, int capacity) {
     for (const auto& f : filters) {
         if (!f.on) continue;
         const char* separator = used > 0 ? "|" : "";
-        const int n = std::snprintf(buffer + used, static_cast<size_t>(capacity - used), "%s%s",
-                                    separator, f.name);
+        const int n =
+            std::snprintf(buffer + used, static_cast<size_t>(capacity - used), "%s%s", separator, f.name);
         if (n < 0 || n >= capacity - used) break;
         used += n;
     }

@@ -7,19 +7,27 @@
 
 const char* loginActionName(int action) {
     switch (action) {
-    case 0: return "Not Ready";
-    case 1: return "Ready";
-    default: return "No action";
+        case 0:
+            return "Not Ready";
+        case 1:
+            return "Ready";
+        default:
+            return "No action";
     }
 }
 
 const char* releaseActionName(int action) {
     switch (action) {
-    case 1: return "Ready";
-    case 2: return "Not Ready";
-    case 3: return "ACW";
-    case 4: return "Timed ACW";
-    default: return "No action";
+        case 1:
+            return "Ready";
+        case 2:
+            return "Not Ready";
+        case 3:
+            return "ACW";
+        case 4:
+            return "Timed ACW";
+        default:
+            return "No action";
     }
 }
 
@@ -65,17 +73,12 @@ void writeParameterEcho() {
     writeDebugLogf("**INF** vmail context        = [%s]", s.vmbxContext);
     writeDebugLogf("**INF** Must log-in to dial  = [%s]", yesWord(s.loggedInToDial));
     writeDebugLogf("**INF** Login action         = [%s]", loginActionName(s.loginAction));
-    writeDebugLogf("**INF** No agent mode change when busy = [%s]",
-                   trueWord(s.noChangeAgentWhenBusy));
-    writeDebugLogf("**INF** Inbound answer Not Ready       = [%s]",
-                   trueWord(s.inboundAnswerNotReady));
-    writeDebugLogf("**INF** Outbound dial Not Ready        = [%s]",
-                   trueWord(s.outboundDialNotReady));
-    writeDebugLogf("**INF** Inbound release action         = [%s]",
-                   releaseActionName(s.inboundReleaseAction));
+    writeDebugLogf("**INF** No agent mode change when busy = [%s]", trueWord(s.noChangeAgentWhenBusy));
+    writeDebugLogf("**INF** Inbound answer Not Ready       = [%s]", trueWord(s.inboundAnswerNotReady));
+    writeDebugLogf("**INF** Outbound dial Not Ready        = [%s]", trueWord(s.outboundDialNotReady));
+    writeDebugLogf("**INF** Inbound release action         = [%s]", releaseActionName(s.inboundReleaseAction));
     writeDebugLogf("**INF** Inbound timed ACD (sec)        = [%d]", s.inboundTimedACW);
-    writeDebugLogf("**INF** Outbound release action        = [%s]",
-                   releaseActionName(s.outboundReleaseAction));
+    writeDebugLogf("**INF** Outbound release action        = [%s]", releaseActionName(s.outboundReleaseAction));
     writeDebugLogf("**INF** Outbound timed ACW (sec)       = [%d]", s.outboundTimedACW);
     writeDebugLog("\n");
     writeDebugLogf("**INF** DNC config. file anme      = [%s]", g_optOutCfgFile);
@@ -93,8 +96,7 @@ void writeParameterEcho() {
         writeDebugLogf("**INF** DNC maxlength      = [%d]", s.maxlength);
         const int count = g_pstnCodeCount < kPstnCodeSlots ? g_pstnCodeCount : kPstnCodeSlots;
         for (int i = 0; i < count; ++i) {
-            writeDebugLogf("**INF** PSTN CODE(%d)   = [%.*s]", i, kPstnCodeCapacity - 1,
-                           g_pstnCodes[i]);
+            writeDebugLogf("**INF** PSTN CODE(%d)   = [%.*s]", i, kPstnCodeCapacity - 1, g_pstnCodes[i]);
         }
     }
     writeDebugLogf("**INF** ACM dialect          = [%s]", s.acmDialect);

@@ -49,8 +49,8 @@ void logCompleted() {
 
 void writeFailure(int error, bool showBox) {
     char text[128];
-    std::snprintf(text, sizeof text, "**WRN** SetPriorityClass(HIGH_PRIORITY_CLASS) error = [%d, %X]\n",
-                  error, static_cast<unsigned>(error));
+    std::snprintf(text, sizeof text, "**WRN** SetPriorityClass(HIGH_PRIORITY_CLASS) error = [%d, %X]\n", error,
+                  static_cast<unsigned>(error));
     writeDebugLog(text);
     if (showBox) showMessage(text);
 }

@@ -57,8 +57,8 @@ char g_optOutConnString[512] = "";
 char g_notReadyReasons[kNotReadyReasonCount][kNotReadyReasonCapacity];
 
 void initReasonNames() {
-    static const char* const names[kNotReadyReasonCount] = {
-        "Outbound NR", "Inbound NR", "AUX6", "AUX7", "AUX8", "AUX9", "AUX10", "AUX11"};
+    static const char* const names[kNotReadyReasonCount] = {"Outbound NR", "Inbound NR", "AUX6",  "AUX7",
+                                                            "AUX8",        "AUX9",       "AUX10", "AUX11"};
     for (int i = 0; i < kNotReadyReasonCount; ++i) copyText(g_notReadyReasons[i], names[i]);
 }
 

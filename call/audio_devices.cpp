@@ -3,9 +3,9 @@
 #include <iaxclient.h>
 
 #include "app/debug_log.h"
+#include "app/settings.h"
 #include "call/call_services.h"
 #include "call/phone_start.h"
-#include "app/settings.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include "app/call_globals.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
-#include "call/call_services.h"
-#include "call/keypad.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
-#include "call/ringing.h"
 #include "app/settings.h"
+#include "call/call_services.h"
+#include "call/keypad.h"
+#include "call/ringing.h"
 #include "call/tone_tables.h"
 
 namespace {

@@ -2,17 +2,17 @@
 
 #include <cstring>
 
+#include "agent/socket_layer.h"
 #include "app/call_globals.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
+#include "app/main_window.h"
+#include "app/serial_work.h"
+#include "app/settings.h"
 #include "call/call_services.h"
 #include "call/event_relay.h"
 #include "call/event_texts.h"
-#include "app/main_window.h"
 #include "call/ringing.h"
-#include "app/serial_work.h"
-#include "app/settings.h"
-#include "agent/socket_layer.h"
 
 int g_registeredOnce = 0;
 
@@ -23,16 +23,16 @@ bool l_handlingClosed = false;
 
 bool isIgnoredType(int type) {
     switch (type) {
-    case IAXC_EVENT_LEVELS:
-    case IAXC_EVENT_NETSTAT:
-    case IAXC_EVENT_URL:
-    case IAXC_EVENT_VIDEO:
-    case IAXC_EVENT_DTMF:
-    case IAXC_EVENT_AUDIO:
-    case IAXC_EVENT_VIDEOSTATS:
-        return true;
-    default:
-        return false;
+        case IAXC_EVENT_LEVELS:
+        case IAXC_EVENT_NETSTAT:
+        case IAXC_EVENT_URL:
+        case IAXC_EVENT_VIDEO:
+        case IAXC_EVENT_DTMF:
+        case IAXC_EVENT_AUDIO:
+        case IAXC_EVENT_VIDEOSTATS:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -110,8 +110,7 @@ void handleCallEnded() {
     dlg.enableControl(IDC_BUT_HOLD, false);
     dlg.setControlText(IDC_BUT_HOLD, "Hold");
     stopRingTone();
-    if (g_acmSocket != 0 &&
-        (g_activeCallType == CALLTYPE_INBOUND || g_activeCallType == CALLTYPE_OUTBOUND)) {
+    if (g_acmSocket != 0 && (g_activeCallType == CALLTYPE_INBOUND || g_activeCallType == CALLTYPE_OUTBOUND)) {
         callServices().runReleaseAction(g_activeCallType);
     }
     g_activeCallType = CALLTYPE_NONE;
@@ -137,12 +136,12 @@ void handleInboundRinging(const iaxc_ev_call_state& call) {
 
 void handleState(const iaxc_ev_call_state& call) {
     char stateText[kCallStateTextSize];
-    logDebugf("**DEB** IAXC_EVENT_STATE: (callNo,State,format,Rnum,Rname,Lnum,LCont)="
-              "(%d,%s[%X],%s[%X],%.50s,%.50s,%.50s,%.50s)",
-              call.callNo, getCallStateString(call.state, stateText, sizeof stateText),
-              static_cast<unsigned>(call.state), getFormatString(call.format),
-              static_cast<unsigned>(call.format), call.remote, call.remote_name, call.local,
-              call.local_context);
+    logDebugf(
+        "**DEB** IAXC_EVENT_STATE: (callNo,State,format,Rnum,Rname,Lnum,LCont)="
+        "(%d,%s[%X],%s[%X],%.50s,%.50s,%.50s,%.50s)",
+        call.callNo, getCallStateString(call.state, stateText, sizeof stateText),
+        static_cast<unsigned>(call.state), getFormatString(call.format), static_cast<unsigned>(call.format),
+        call.remote, call.remote_name, call.local, call.local_context);
     const int state = call.state;
     if (has(state, IAXC_CALL_STATE_OUTGOING)) {
         g_activeCallType = CALLTYPE_OUTBOUND;
@@ -161,20 +160,20 @@ void handleState(const iaxc_ev_call_state& call) {
 
 void handleEvent(const iaxc_event& e) {
     switch (e.type) {
-    case IAXC_EVENT_TEXT:
-        handleText(e.ev.text);
-        break;
-    case IAXC_EVENT_STATE:
-        handleState(e.ev.call);
-        break;
-    case IAXC_EVENT_REGISTRATION:
-        handleRegistration(e.ev.reg);
-        break;
-    default:
-        if (!isIgnoredType(e.type)) {
-            writeDebugLogf("**ERR** unknown event code [0x%X]", static_cast<unsigned>(e.type));
-        }
-        break;
+        case IAXC_EVENT_TEXT:
+            handleText(e.ev.text);
+            break;
+        case IAXC_EVENT_STATE:
+            handleState(e.ev.call);
+            break;
+        case IAXC_EVENT_REGISTRATION:
+            handleRegistration(e.ev.reg);
+            break;
+        default:
+            if (!isIgnoredType(e.type)) {
+                writeDebugLogf("**ERR** unknown event code [0x%X]", static_cast<unsigned>(e.type));
+            }
+            break;
     }
 }
 

@@ -20,22 +20,21 @@ constexpr Named kStateFlags[] = {
 };
 
 constexpr Named kFormats[] = {
-    {IAXC_FORMAT_G723_1, "G723_1"},   {IAXC_FORMAT_GSM, "GSM"},
-    {IAXC_FORMAT_ULAW, "Ulaw"},       {IAXC_FORMAT_ALAW, "Alaw"},
-    {IAXC_FORMAT_G726, "G726"},       {IAXC_FORMAT_ADPCM, "ADPCM"},
-    {IAXC_FORMAT_SLINEAR, "SLINEAR"}, {IAXC_FORMAT_LPC10, "LPC10"},
-    {IAXC_FORMAT_G729A, "G729A"},     {IAXC_FORMAT_SPEEX, "SPEEX"},
-    {IAXC_FORMAT_ILBC, "ILBC"},       {IAXC_FORMAT_MAX_AUDIO, "MAX_AUDIO"},
-    {IAXC_FORMAT_JPEG, "JPEG"},       {IAXC_FORMAT_PNG, "PNG"},
-    {IAXC_FORMAT_H261, "H261"},       {IAXC_FORMAT_H263, "H263"},
+    {IAXC_FORMAT_G723_1, "G723_1"},       {IAXC_FORMAT_GSM, "GSM"},
+    {IAXC_FORMAT_ULAW, "Ulaw"},           {IAXC_FORMAT_ALAW, "Alaw"},
+    {IAXC_FORMAT_G726, "G726"},           {IAXC_FORMAT_ADPCM, "ADPCM"},
+    {IAXC_FORMAT_SLINEAR, "SLINEAR"},     {IAXC_FORMAT_LPC10, "LPC10"},
+    {IAXC_FORMAT_G729A, "G729A"},         {IAXC_FORMAT_SPEEX, "SPEEX"},
+    {IAXC_FORMAT_ILBC, "ILBC"},           {IAXC_FORMAT_MAX_AUDIO, "MAX_AUDIO"},
+    {IAXC_FORMAT_JPEG, "JPEG"},           {IAXC_FORMAT_PNG, "PNG"},
+    {IAXC_FORMAT_H261, "H261"},           {IAXC_FORMAT_H263, "H263"},
     {IAXC_FORMAT_H263_PLUS, "H263_Plus"}, {IAXC_FORMAT_H264, "H264"},
-    {IAXC_FORMAT_MPEG4, "MPEG4"},     {IAXC_FORMAT_THEORA, "THEORA"},
+    {IAXC_FORMAT_MPEG4, "MPEG4"},         {IAXC_FORMAT_THEORA, "THEORA"},
 };
 
 constexpr Named kTextTypes[] = {
-    {IAXC_TEXT_TYPE_STATUS, "Status"},         {IAXC_TEXT_TYPE_NOTICE, "Notice"},
-    {IAXC_TEXT_TYPE_ERROR, "Error"},           {IAXC_TEXT_TYPE_FATALERROR, "FatalError"},
-    {IAXC_TEXT_TYPE_IAX, "IAX"},
+    {IAXC_TEXT_TYPE_STATUS, "Status"},         {IAXC_TEXT_TYPE_NOTICE, "Notice"}, {IAXC_TEXT_TYPE_ERROR, "Error"},
+    {IAXC_TEXT_TYPE_FATALERROR, "FatalError"}, {IAXC_TEXT_TYPE_IAX, "IAX"},
 };
 
 constexpr Named kRegistrationReplies[] = {

@@ -2,14 +2,14 @@
 // unregistration, engine threads stopped, engine shut down, database closed,
 // window closed: in that order.
 #include "app/call_globals.h"
-#include "call/call_operations.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
-#include "call/call_services.h"
-#include "call/engine_events.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/settings.h"
+#include "call/call_operations.h"
+#include "call/call_services.h"
+#include "call/engine_events.h"
 
 namespace {
 

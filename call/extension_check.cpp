@@ -3,14 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "agent/manager_session.h"
+#include "agent/socket_layer.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
 #include "app/main_window.h"
 #include "app/mandatory_field.h"
-#include "agent/manager_session.h"
 #include "app/message_box.h"
 #include "app/settings.h"
-#include "agent/socket_layer.h"
 #include "call/call_services.h"
 
 namespace {
@@ -57,8 +57,9 @@ bool verifyExtensionState() {
                             "**ERR** mandatory (verify Extension status) [ACM user] value not given!")) {
         return false;
     }
-    if (!readMandatoryField(*g_mainDlg, IDC_EDIT_ACM_PASS, s.acmPass, kFieldChars,
-                            "**ERR** mandatory (verify Extension status) [ACM pass] (password) value not given!")) {
+    if (!readMandatoryField(
+            *g_mainDlg, IDC_EDIT_ACM_PASS, s.acmPass, kFieldChars,
+            "**ERR** mandatory (verify Extension status) [ACM pass] (password) value not given!")) {
         return false;
     }
 
@@ -67,31 +68,32 @@ bool verifyExtensionState() {
     inUse[kInUseAddressSize - 1] = '\0';
     char text[kTextSize];
     if (code > 0 || code == MGR_REFUSED) {
-        formatSessionError(text, sizeof text, "**ERR** [Start] (verify Extension state)->init_iaxAgiSocket()", code,
-                           "rerun with -debug and check log file!");
+        formatSessionError(text, sizeof text, "**ERR** [Start] (verify Extension state)->init_iaxAgiSocket()",
+                           code, "rerun with -debug and check log file!");
         logAndShow(text);
         closeVerificationLink();
         return false;
     }
     switch (code) {
-    case MGR_EXT_UNUSED:
-        logDebugf("**ERR** [Start]->init_iaxAgiSocket() verified ExtDN[%s] is unused", s.user);
-        break;
-    case MGR_EXT_NOT_DEFINED:
-        std::snprintf(text, sizeof text, "IAX Extension Verification\nExtension [%s] is not defined in switch!",
-                      s.user);
-        logAndShow(text);
-        closeVerificationLink();
-        return false;
-    case MGR_EXT_IN_USE:
-        if (!acceptExtensionInUse(inUse)) return false;
-        break;
-    default:
-        std::snprintf(text, sizeof text, "**ERR** [Start]->init_iaxAgiSocket() verified ExtDN[%s]-> unknown return value[%d]!",
-                      s.user, code);
-        logAndShow(text);
-        closeVerificationLink();
-        return false;
+        case MGR_EXT_UNUSED:
+            logDebugf("**ERR** [Start]->init_iaxAgiSocket() verified ExtDN[%s] is unused", s.user);
+            break;
+        case MGR_EXT_NOT_DEFINED:
+            std::snprintf(text, sizeof text,
+                          "IAX Extension Verification\nExtension [%s] is not defined in switch!", s.user);
+            logAndShow(text);
+            closeVerificationLink();
+            return false;
+        case MGR_EXT_IN_USE:
+            if (!acceptExtensionInUse(inUse)) return false;
+            break;
+        default:
+            std::snprintf(text, sizeof text,
+                          "**ERR** [Start]->init_iaxAgiSocket() verified ExtDN[%s]-> unknown return value[%d]!",
+                          s.user, code);
+            logAndShow(text);
+            closeVerificationLink();
+            return false;
     }
     // The agent logs in later with [Login]; this session only verified.
     closeVerificationLink();

@@ -1,9 +1,9 @@
 #include "call/keypad.h"
 
 #include "app/call_globals.h"
+#include "app/main_window.h"
 #include "call/call_services.h"
 #include "call/local_sound.h"
-#include "app/main_window.h"
 #include "call/tone_tables.h"
 
 namespace {

@@ -8,13 +8,13 @@
 
 #include "app/control_ids.h"
 #include "app/debug_log.h"
-#include "call/call_services.h"
-#include "call/engine_events.h"
-#include "call/extension_check.h"
 #include "app/main_window.h"
 #include "app/mandatory_field.h"
 #include "app/message_box.h"
 #include "app/settings.h"
+#include "call/call_services.h"
+#include "call/engine_events.h"
+#include "call/extension_check.h"
 
 namespace {
 
@@ -141,7 +141,8 @@ bool bringUpEngine() {
     g_registrationId = callServices().registerUser(s.user, s.pass, s.host);
     if (g_registrationId == -1) {
         char text[kAbortTextSize];
-        std::snprintf(text, sizeof text, "**ERR** [Start]->iaxc_register(%.*s,%.*s,%.*s) failed; program will be aborted!",
+        std::snprintf(text, sizeof text,
+                      "**ERR** [Start]->iaxc_register(%.*s,%.*s,%.*s) failed; program will be aborted!",
                       fieldChars(s.user), s.user, fieldChars(s.pass), s.pass, fieldChars(s.host), s.host);
         abortStart(text, true);
         return false;

@@ -10,5 +10,6 @@
 void defaultEventRelay(const iaxc_event& event) {
     QCoreApplication* app = QCoreApplication::instance();
     if (app == nullptr) return;
-    QMetaObject::invokeMethod(app, [event] { handleIaxEvent(event); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        app, [event] { handleIaxEvent(event); }, Qt::QueuedConnection);
 }

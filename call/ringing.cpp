@@ -1,12 +1,12 @@
 #include "call/ringing.h"
 
 #include "app/call_globals.h"
-#include "call/call_services.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
+#include "app/main_window.h"
+#include "call/call_services.h"
 #include "call/engine_events.h"
 #include "call/local_sound.h"
-#include "app/main_window.h"
 #include "call/tone_tables.h"
 
 namespace {

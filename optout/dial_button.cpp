@@ -15,13 +15,15 @@ int searchRecord(const char* statement, const char* parameter) {
     return dbSearchRecord(statement, parameter);
 }
 
-int placeCall(const char* dialString) { return iaxc_call(dialString); }
+int placeCall(const char* dialString) {
+    return iaxc_call(dialString);
+}
 
 }  // namespace
 
 void OnBnClickedButDial() {
     if (g_mainDlg == nullptr) return;
-    const DialServices services{dbConnectionOpen, dbOpenConnection, searchRecord,
-                                setNotReadyReason, placeCall, &g_activeCallNo};
+    const DialServices services{dbConnectionOpen,  dbOpenConnection, searchRecord,
+                                setNotReadyReason, placeCall,        &g_activeCallNo};
     runDialRequest(*g_mainDlg, services);
 }

@@ -26,15 +26,13 @@ void removeScreeningPrefix(const char* dialed, char* search, int capacity) {
     if (prefix[0] == '\0') return;
     const size_t prefixLength = std::strlen(prefix);
     if (prefixLength >= std::strlen(dialed)) {
-        dncTracef("**WRN** [Dial]->removeDNCprefix: prefix[%s] => dialedNum[%s]; ignored", prefix,
-                  dialed);
+        dncTracef("**WRN** [Dial]->removeDNCprefix: prefix[%s] => dialedNum[%s]; ignored", prefix, dialed);
     } else if (std::strncmp(dialed, prefix, prefixLength) == 0) {
         copyText(search, capacity, dialed + prefixLength);
-        dncTracef("**DEB** [Dial]->removeDNCprefix: dialedNum[%s], prefix[%s], searchNum[%s]",
-                  dialed, prefix, search);
+        dncTracef("**DEB** [Dial]->removeDNCprefix: dialedNum[%s], prefix[%s], searchNum[%s]", dialed, prefix,
+                  search);
     } else {
-        dncTracef("**DEB** [Dial]->removeDNCprefix: prefix[%s] not found in dialedNum[%s]", prefix,
-                  dialed);
+        dncTracef("**DEB** [Dial]->removeDNCprefix: prefix[%s] not found in dialedNum[%s]", prefix, dialed);
     }
 }
 
@@ -46,8 +44,8 @@ void removePstnCode(char* search) {
         // An empty code would match every number and remove nothing.
         if (codeLength == 0 || std::strncmp(search, code, codeLength) != 0) continue;
         std::memmove(search, search + codeLength, std::strlen(search + codeLength) + 1);
-        dncTracef("**DEB** [Dial]->PSTN code prefix [%.*s] removed->[%s]", static_cast<int>(codeLength),
-                  code, search);
+        dncTracef("**DEB** [Dial]->PSTN code prefix [%.*s] removed->[%s]", static_cast<int>(codeLength), code,
+                  search);
         return;
     }
 }
@@ -58,8 +56,8 @@ void applyMaxLength(char* search) {
     dncTracef("**DEB** [Dial]->dncmaxlength: search number [%s], maxlength [%d]", search, maxLength);
     if (std::strlen(search) > static_cast<size_t>(maxLength)) {
         search[maxLength] = '\0';
-        dncTracef("**DEB** [Dial]->dncmaxlength: search number is truncated to maxlength [%d] ad [%s]",
-                  maxLength, search);
+        dncTracef("**DEB** [Dial]->dncmaxlength: search number is truncated to maxlength [%d] ad [%s]", maxLength,
+                  search);
     }
 }
 
@@ -74,13 +72,12 @@ void buildSearchNumber(const char* dialed, char* target, int capacity) {
 }
 
 void buildDncStatement(const char* table, const char* searchNumber, char* target, int capacity) {
-    std::snprintf(target, static_cast<size_t>(capacity),
-                  "SELECT dnc_phone FROM %s WHERE dnc_phone = '%s'", table, searchNumber);
+    std::snprintf(target, static_cast<size_t>(capacity), "SELECT dnc_phone FROM %s WHERE dnc_phone = '%s'", table,
+                  searchNumber);
 }
 
 void buildDncQuery(const char* table, char* target, int capacity) {
-    std::snprintf(target, static_cast<size_t>(capacity), "SELECT dnc_phone FROM %s WHERE dnc_phone = ?",
-                  table);
+    std::snprintf(target, static_cast<size_t>(capacity), "SELECT dnc_phone FROM %s WHERE dnc_phone = ?", table);
 }
 
 void buildOutgoingNumber(const char* dialed, char* target, int capacity) {
@@ -89,8 +86,7 @@ void buildOutgoingNumber(const char* dialed, char* target, int capacity) {
     if (s.maxInternalExtSz > 0 && std::strlen(dialed) > static_cast<size_t>(s.maxInternalExtSz) &&
         s.pstnAccessCode[0] != '\0') {
         std::snprintf(target, size, "%s%s", s.pstnAccessCode, dialed);
-        logDebugf("**DEB** [Dial]->Outgoing number with pstnAccessCode[%s]=[%s]", s.pstnAccessCode,
-                  target);
+        logDebugf("**DEB** [Dial]->Outgoing number with pstnAccessCode[%s]=[%s]", s.pstnAccessCode, target);
     } else if (g_dncEnabled == 1 && s.dialprefix[0] != '\0') {
         std::snprintf(target, size, "%s%s", s.dialprefix, dialed);
         dncTracef("**DEB** [Dial]->Outgoing number with dncDialprefix[%s]=[%s]", s.dialprefix, target);
@@ -99,8 +95,8 @@ void buildOutgoingNumber(const char* dialed, char* target, int capacity) {
     }
 }
 
-void buildDialString(const char* user, const char* password, const char* host,
-                     const char* outgoing, char* target, int capacity) {
+void buildDialString(const char* user, const char* password, const char* host, const char* outgoing, char* target,
+                     int capacity) {
     const int size = capacity < kDialStringMax + 1 ? capacity : kDialStringMax + 1;
     std::snprintf(target, static_cast<size_t>(size), "%s:%s@%s/%s", user, password, host, outgoing);
 }

@@ -26,5 +26,5 @@ void buildDncQuery(const char* table, char* target, int capacity);
 void buildOutgoingNumber(const char* dialed, char* target, int capacity);
 
 // "user:password@host/number", cut at kDialStringMax characters.
-void buildDialString(const char* user, const char* password, const char* host,
-                     const char* outgoing, char* target, int capacity);
+void buildDialString(const char* user, const char* password, const char* host, const char* outgoing, char* target,
+                     int capacity);

@@ -5,11 +5,11 @@
 
 #include "app/control_ids.h"
 #include "app/debug_log.h"
-#include "optout/dial_numbers.h"
-#include "optout/dnc_database.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/settings.h"
+#include "optout/dial_numbers.h"
+#include "optout/dnc_database.h"
 
 namespace {
 
@@ -32,9 +32,8 @@ void disableScreening(MainWindow& window) {
 // The three-way question after a failure of the database.
 Screening askAfterFailure(MainWindow& window, const char* firstLine) {
     char text[256];
-    std::snprintf(text, sizeof text, "%s%s%s%s", firstLine,
-                  "Yes - Disable DNC and dial this number\n", "No - dial this number anyway\n",
-                  "Cancel - stop dialing transaction");
+    std::snprintf(text, sizeof text, "%s%s%s%s", firstLine, "Yes - Disable DNC and dial this number\n",
+                  "No - dial this number anyway\n", "Cancel - stop dialing transaction");
     switch (askYesNoCancel(text, BoxIcon::Question)) {
         case IDYES_ANSWER:
             disableScreening(window);
@@ -70,8 +69,8 @@ Screening screen(MainWindow& window, const DialServices& services, const char* d
     const int found = services.searchRecord(query, search);
     if (found == DB_FOUND) {
         char text[128];
-        std::snprintf(text, sizeof text,
-                      "[%s] is found in Opt-out / Do-Not-Call table; operation aborted", search);
+        std::snprintf(text, sizeof text, "[%s] is found in Opt-out / Do-Not-Call table; operation aborted",
+                      search);
         showMessage(text);
         dncTrace(text);
         return Screening::Stopped;

@@ -7,12 +7,12 @@ class MainWindow;
 // What a dial request calls outside the window. The Dial button uses the
 // database layer, the agent modes and the voice engine; tests give fakes.
 struct DialServices {
-    bool (*connectionOpen)();                                    // dbConnectionOpen
-    int (*openConnection)(const char* connectionString);         // dbOpenConnection
+    bool (*connectionOpen)();                                           // dbConnectionOpen
+    int (*openConnection)(const char* connectionString);                // dbOpenConnection
     int (*searchRecord)(const char* statement, const char* parameter);  // dbSearchRecord
     int (*setNotReadyReason)(const char* name, const char* pausedValue);
-    int (*placeCall)(const char* dialString);                    // iaxc_call
-    int* activeCallNo;                                           // g_activeCallNo
+    int (*placeCall)(const char* dialString);  // iaxc_call
+    int* activeCallNo;                         // g_activeCallNo
 };
 
 // The whole request on window, in order: login rule, number, screening,

@@ -37,9 +37,9 @@ bool connectionStringDriver(const char* connectionString, char* target, int capa
 
 // What the driver manager has registered under a driver name.
 struct DriverRegistration {
-    char library[512] = "";     // Driver=
-    char port[16] = "";         // Port=
-    char tdsVersion[16] = "";   // TDS_Version=
+    char library[512] = "";    // Driver=
+    char port[16] = "";        // Port=
+    char tdsVersion[16] = "";  // TDS_Version=
 };
 
 // Reads one "key=value" attribute of a driver registration into it; other
@@ -52,5 +52,5 @@ void addDriverAttribute(DriverRegistration* registration, const char* attribute)
 // only for data sources, gets the registered Port and TDS_Version (1433 and
 // 7.4 when none are registered) unless the string gives them. The string in
 // force, and the one logged, stays connectionString.
-void driverConnectionString(const char* connectionString, const DriverRegistration& registration,
-                            char* target, int capacity);
+void driverConnectionString(const char* connectionString, const DriverRegistration& registration, char* target,
+                            int capacity);

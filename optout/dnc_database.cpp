@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "app/debug_log.h"
-#include "optout/dnc_connection.h"
 #include "app/settings.h"
+#include "optout/dnc_connection.h"
 
 namespace {
 
@@ -46,9 +46,8 @@ DriverRegistration registrationOf(const char* connectionString) {
     SQLSMALLINT descriptionLength = 0;
     SQLSMALLINT attributesLength = 0;
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (SQL_SUCCEEDED(SQLDrivers(l_environment, direction, description, sizeof description,
-                                   &descriptionLength, attributes, sizeof attributes - 1,
-                                   &attributesLength))) {
+    while (SQL_SUCCEEDED(SQLDrivers(l_environment, direction, description, sizeof description, &descriptionLength,
+                                    attributes, sizeof attributes - 1, &attributesLength))) {
         direction = SQL_FETCH_NEXT;
         if (std::strcmp(reinterpret_cast<char*>(description), name) != 0) continue;
         // Attributes come as "key=value" texts, each ended by a NUL, the list
@@ -77,8 +76,8 @@ int dbInitialize() {
     if (l_environment != SQL_NULL_HENV) return DB_SUCCESS;
     SQLHENV environment = SQL_NULL_HENV;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment)) ||
-        !SQL_SUCCEEDED(SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION,
-                                     reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
+        !SQL_SUCCEEDED(
+            SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
         if (environment != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, environment);
         logDebugf("**ERR** dbInitialize()->CoInitialize(NULL) failed");
         return DB_FAILURE;
@@ -126,8 +125,8 @@ int dbOpenConnection(const char* connectionString) {
     char driverString[kDriverStringCapacity];
     driverConnectionString(connectionString, registration, driverString, sizeof driverString);
 
-    rc = SQLDriverConnect(handle, nullptr, reinterpret_cast<SQLCHAR*>(driverString), SQL_NTS,
-                          nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    rc = SQLDriverConnect(handle, nullptr, reinterpret_cast<SQLCHAR*>(driverString), SQL_NTS, nullptr, 0, nullptr,
+                          SQL_DRIVER_NOPROMPT);
     if (SQL_SUCCEEDED(rc)) {
         l_pConnection->open = true;
         logDebugf("**DEB** dbOpenConnection()-> Open()->State = adStateOpen");
@@ -188,8 +187,7 @@ int dbSearchRecord(const char* statement, const char* parameter) {
                               const_cast<char*>(parameter), parameterLength, &parameterLength);
     }
     if (SQL_SUCCEEDED(rc) || parameter == nullptr) {
-        rc = SQLExecDirect(statementHandle,
-                           reinterpret_cast<SQLCHAR*>(const_cast<char*>(statement)), SQL_NTS);
+        rc = SQLExecDirect(statementHandle, reinterpret_cast<SQLCHAR*>(const_cast<char*>(statement)), SQL_NTS);
     }
     if (SQL_SUCCEEDED(rc)) {
         rc = SQLFetch(statementHandle);
@@ -221,4 +219,6 @@ void dbUnInitialize() {
     }
 }
 
-const DbConnection* dbCurrentConnection() { return l_pConnection; }
+const DbConnection* dbCurrentConnection() {
+    return l_pConnection;
+}

@@ -43,9 +43,9 @@ void dbUnInitialize();
 
 // An error raised by an ODBC call, taken from its first diagnostic record.
 struct DbError {
-    long code = 0;              // the driver's native error number
-    char message[160] = "";     // SQLSTATE and the meaning of its class
-    char source[160] = "";      // the bracketed origin of the diagnostic text
+    long code = 0;                // the driver's native error number
+    char message[160] = "";       // SQLSTATE and the meaning of its class
+    char source[160] = "";        // the bracketed origin of the diagnostic text
     char description[1024] = "";  // the diagnostic text after its origin
 };
 

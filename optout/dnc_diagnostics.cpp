@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "app/debug_log.h"
-#include "optout/dnc_connection.h"
 #include "app/settings.h"
+#include "optout/dnc_connection.h"
 
 namespace {
 
@@ -44,12 +44,18 @@ constexpr StateClass kStateClasses[] = {
 
 const char* returnCodeText(SQLRETURN rc) {
     switch (rc) {
-        case SQL_ERROR: return "SQL_ERROR";
-        case SQL_INVALID_HANDLE: return "SQL_INVALID_HANDLE";
-        case SQL_NO_DATA: return "SQL_NO_DATA";
-        case SQL_NEED_DATA: return "SQL_NEED_DATA";
-        case SQL_STILL_EXECUTING: return "SQL_STILL_EXECUTING";
-        default: return "unexpected result";
+        case SQL_ERROR:
+            return "SQL_ERROR";
+        case SQL_INVALID_HANDLE:
+            return "SQL_INVALID_HANDLE";
+        case SQL_NO_DATA:
+            return "SQL_NO_DATA";
+        case SQL_NEED_DATA:
+            return "SQL_NEED_DATA";
+        case SQL_STILL_EXECUTING:
+            return "SQL_STILL_EXECUTING";
+        default:
+            return "unexpected result";
     }
 }
 
@@ -63,8 +69,7 @@ void splitOrigin(const char* text, DbError* error) {
     }
     const int originLength = static_cast<int>(p - text);
     const int sourceCapacity = static_cast<int>(sizeof error->source);
-    copyText(error->source, originLength + 1 < sourceCapacity ? originLength + 1 : sourceCapacity,
-             text);
+    copyText(error->source, originLength + 1 < sourceCapacity ? originLength + 1 : sourceCapacity, text);
     copyText(error->description, p);
 }
 
@@ -94,8 +99,7 @@ void dbCaptureError(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc, DbEr
     if (handle == SQL_NULL_HANDLE) return;
 
     SQLINTEGER records = 0;
-    if (!SQL_SUCCEEDED(SQLGetDiagField(handleType, handle, 0, SQL_DIAG_NUMBER, &records, 0, nullptr)))
-        records = 0;
+    if (!SQL_SUCCEEDED(SQLGetDiagField(handleType, handle, 0, SQL_DIAG_NUMBER, &records, 0, nullptr))) records = 0;
 
     for (SQLSMALLINT i = 1; i <= records && i <= kDbErrorListCapacity; ++i) {
         SQLCHAR state[6] = "";
@@ -108,8 +112,7 @@ void dbCaptureError(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN rc, DbEr
         const char* stateText = reinterpret_cast<const char*>(state);
         if (i == 1) {
             error->code = native;
-            std::snprintf(error->message, sizeof error->message, "%s %s", stateText,
-                          sqlStateClassText(stateText));
+            std::snprintf(error->message, sizeof error->message, "%s %s", stateText, sqlStateClassText(stateText));
             splitOrigin(reinterpret_cast<const char*>(text), error);
         }
         if (connection != nullptr) connection->errorNumbers[connection->errorCount++] = native;
@@ -123,8 +126,7 @@ void dbPrintErr(const DbConnection* connection, const DbError& error) {
                       connection->errorNumbers[i]);
         }
     }
-    logDebugf("**ERR** dbPrintErr(): COM error [Code, Message] = [%ld, %s]", error.code,
-              error.message);
-    logDebugf("**ERR** dbPrintErr(): COM error Description [Source, Descrip] = [%s, %s]",
-              error.source, error.description);
+    logDebugf("**ERR** dbPrintErr(): COM error [Code, Message] = [%ld, %s]", error.code, error.message);
+    logDebugf("**ERR** dbPrintErr(): COM error Description [Source, Descrip] = [%s, %s]", error.source,
+              error.description);
 }

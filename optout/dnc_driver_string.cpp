@@ -4,13 +4,15 @@
 #include <cstring>
 #include <strings.h>
 
-#include "optout/dnc_connection.h"
 #include "app/line_scan.h"
 #include "app/settings.h"
+#include "optout/dnc_connection.h"
 
 namespace {
 
-bool isSpace(char c) { return c == ' ' || c == '\t'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // Finds the value of key (case-insensitive) among the "key=value;" pairs.
 // Returns its start and sets *length, or nullptr when the key is absent.
@@ -60,8 +62,8 @@ void appendKeyIfAbsent(char* target, int capacity, const char* key, const char* 
     const size_t used = std::strlen(target);
     if (used + 1 >= static_cast<size_t>(capacity)) return;
     const bool needsSeparator = used > 0 && target[used - 1] != ';';
-    std::snprintf(target + used, static_cast<size_t>(capacity) - used, "%s%s=%s",
-                  needsSeparator ? ";" : "", key, value);
+    std::snprintf(target + used, static_cast<size_t>(capacity) - used, "%s%s=%s", needsSeparator ? ";" : "", key,
+                  value);
 }
 
 constexpr const char* kDefaultTdsPort = "1433";
@@ -99,8 +101,8 @@ void addDriverAttribute(DriverRegistration* registration, const char* attribute)
     }
 }
 
-void driverConnectionString(const char* connectionString, const DriverRegistration& registration,
-                            char* target, int capacity) {
+void driverConnectionString(const char* connectionString, const DriverRegistration& registration, char* target,
+                            int capacity) {
     copyText(target, capacity, connectionString);
     char timeout[16];
     std::snprintf(timeout, sizeof timeout, "%d", kDbLoginTimeoutSeconds);
@@ -116,8 +118,7 @@ void driverConnectionString(const char* connectionString, const DriverRegistrati
     } else if (libraryNamed(registration.library, "tdsodbc")) {
         // Without a port FreeTDS fails without trying; without a protocol
         // version it probes and may hang far beyond the time-out.
-        appendKeyIfAbsent(target, capacity, "Port",
-                          registration.port[0] ? registration.port : kDefaultTdsPort);
+        appendKeyIfAbsent(target, capacity, "Port", registration.port[0] ? registration.port : kDefaultTdsPort);
         appendKeyIfAbsent(target, capacity, "TDS_Version",
                           registration.tdsVersion[0] ? registration.tdsVersion : kDefaultTdsVersion);
     }

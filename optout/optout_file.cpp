@@ -77,8 +77,9 @@ bool handleLine(const char* line) {
     if (matchRun(line, "dbtype", RunKind::Text, value, sizeof value)) {
         setTextIfFits(value, s.dbtype, kDbTypeMax, "**WRN** dbtype ");
         if (!isKnownDbType(s.dbtype)) {
-            logDebugf("**WRN** readOptOutOptions->dbtype invalid; {mssql, mysql3.51, mysql5.0}; "
-                      "reset to 'mssql'\n");
+            logDebugf(
+                "**WRN** readOptOutOptions->dbtype invalid; {mssql, mysql3.51, mysql5.0}; "
+                "reset to 'mssql'\n");
             copyText(s.dbtype, "mssql");
         }
         return false;
@@ -91,8 +92,8 @@ bool handleLine(const char* line) {
         return false;
     }
     if (matchNumber(line, "maxlength", &number)) {
-        setIntInRange(kMaxLengthMin, "**WRN** readOptOutOptions->maxlength invalid range (4...24)",
-                        &s.maxlength, kMaxLengthMax, number);
+        setIntInRange(kMaxLengthMin, "**WRN** readOptOutOptions->maxlength invalid range (4...24)", &s.maxlength,
+                      kMaxLengthMax, number);
         return false;
     }
 
@@ -105,8 +106,7 @@ bool handleLine(const char* line) {
     };
     for (const TextKey& k : textKeys) {
         if (matchRun(line, k.key, RunKind::Text, value, sizeof value)) {
-            setTextIfFits(value, k.field, kTextMax < k.capacity - 1 ? kTextMax : k.capacity - 1,
-                            k.label);
+            setTextIfFits(value, k.field, kTextMax < k.capacity - 1 ? kTextMax : k.capacity - 1, k.label);
             return k.field == s.dbpassword;
         }
     }
@@ -141,12 +141,9 @@ int checkMandatoryKeys() {
     } mandatory[] = {
         {s.dbhost, "**WRN** readOptOutParameters() mandatory dbhost is not given; Opt-out disabled"},
         {s.dbserver, "**WRN** readOptOutParameters() mandatory dbserver is not given; Opt-out disabled"},
-        {s.dbdnctable,
-         "**WRN** readOptOutParameters() mandatory dbDNCtable is not given; Opt-out disabled"},
-        {s.dbusername,
-         "**WRN** readOptOutParameters() mandatory dbusername is not given; Opt-out disabled"},
-        {s.dbpassword,
-         "**WRN** readOptOutParameters() mandatory dbpassword is not given; Opt-out disabled"},
+        {s.dbdnctable, "**WRN** readOptOutParameters() mandatory dbDNCtable is not given; Opt-out disabled"},
+        {s.dbusername, "**WRN** readOptOutParameters() mandatory dbusername is not given; Opt-out disabled"},
+        {s.dbpassword, "**WRN** readOptOutParameters() mandatory dbpassword is not given; Opt-out disabled"},
     };
     for (const auto& m : mandatory) {
         if (m.value[0] == '\0') {

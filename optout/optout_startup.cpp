@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "app/debug_log.h"
-#include "optout/dnc_database.h"
 #include "app/main_window.h"
 #include "app/settings.h"
+#include "optout/dnc_database.h"
 
 namespace {
 
@@ -39,8 +39,8 @@ void buildOptOutConnString(char* target, int capacity) {
                       "PASSWORD=%s;OPTION=3;",
                       s.dbhost, s.dbmysqlPort, s.dbserver, s.dbusername, s.dbpassword);
     } else {
-        std::snprintf(target, size, "DRIVER={SQL Server};SERVER=%s;DATABASE=%s;UID=%s;PWD=%s;",
-                      s.dbhost, s.dbserver, s.dbusername, s.dbpassword);
+        std::snprintf(target, size, "DRIVER={SQL Server};SERVER=%s;DATABASE=%s;UID=%s;PWD=%s;", s.dbhost,
+                      s.dbserver, s.dbusername, s.dbpassword);
     }
 }
 

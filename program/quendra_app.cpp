@@ -2,8 +2,8 @@
 
 #include <QApplication>
 
-#include "ui/cursor_blink.h"
 #include "app/message_box.h"
+#include "ui/cursor_blink.h"
 #include "ui/qt_message_boxes.h"
 #include "ui/quendra_dlg.h"
 

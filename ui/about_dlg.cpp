@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ui/button_faces.h"
-#include "ui/dialog_units.h"
 #include "app/flag_words.h"
 #include "app/options_file.h"
 #include "app/quendra_version.h"
 #include "app/settings.h"
+#include "ui/button_faces.h"
+#include "ui/dialog_units.h"
 
 namespace {
 
@@ -77,14 +77,10 @@ const AboutField kOptOut[] = {
 };
 
 const AboutField kMiscellaneous[] = {
-    {IDC_ABOUT_VMBX_CHECK, "vmbxCheck", false},
-    {IDC_ABOUT_VMBX_NUMBER, "vmbxNumber", false},
-    {IDC_ABOUT_VMBX_CONTEXT, "vmbxContext", false},
-    {IDC_ABOUT_VMBX_INTERVAL, "vmbxInterval", false},
-    {IDC_ABOUT_LOCKUSER, "lockuser", false},
-    {IDC_ABOUT_LOCKPASS, "lockpass", false},
-    {IDC_ABOUT_JITTERBUFFER, "jitterbuffer", false},
-    {IDC_ABOUT_ACM_DIALECT, "acmDialect", false},
+    {IDC_ABOUT_VMBX_CHECK, "vmbxCheck", false},      {IDC_ABOUT_VMBX_NUMBER, "vmbxNumber", false},
+    {IDC_ABOUT_VMBX_CONTEXT, "vmbxContext", false},  {IDC_ABOUT_VMBX_INTERVAL, "vmbxInterval", false},
+    {IDC_ABOUT_LOCKUSER, "lockuser", false},         {IDC_ABOUT_LOCKPASS, "lockpass", false},
+    {IDC_ABOUT_JITTERBUFFER, "jitterbuffer", false}, {IDC_ABOUT_ACM_DIALECT, "acmDialect", false},
     {IDC_ABOUT_ACM_QUEUES, "acmQueues", false},
 };
 
@@ -130,11 +126,20 @@ std::string loginActionText(int value) {
 std::string releaseActionText(int value, const char* timedName) {
     const char* name = "(No action)";
     switch (value) {
-    case 1: name = "(Ready)"; break;
-    case 2: name = "(Not Ready)"; break;
-    case 3: name = "(ACW)"; break;
-    case 4: name = timedName; break;
-    default: break;
+        case 1:
+            name = "(Ready)";
+            break;
+        case 2:
+            name = "(Not Ready)";
+            break;
+        case 3:
+            name = "(ACW)";
+            break;
+        case 4:
+            name = timedName;
+            break;
+        default:
+            break;
     }
     return formatted("%d ", value) + name;
 }
@@ -164,73 +169,129 @@ const UsageLine* usageLines(int* count) {
 std::string aboutFieldText(int id) {
     const Settings& s = g_settings;
     switch (id) {
-    case IDC_ABOUT_CFG_FILE: return s.cfgFile;
-    case IDC_ABOUT_HOST: return s.host;
-    case IDC_ABOUT_USER: return s.user;
-    case IDC_ABOUT_PASS: return s.pass;
-    case IDC_ABOUT_IAX2_UDP_PORT: return formatted("%d", s.iax2UDPPort);
-    case IDC_ABOUT_DEBUG: return enabledWord(s.debug);
-    case IDC_ABOUT_AA: return yesWord(s.aa);
-    case IDC_ABOUT_NO_AUTO_ANS_ALERT: return yesWord(s.noAutoAnsAlert);
-    case IDC_ABOUT_SPEAKER_VOL: return formatted("%d %%", s.speakerVol);
-    case IDC_ABOUT_MIC_VOL: return formatted("%d %%", s.micVol);
-    case IDC_ABOUT_PSTN_ACCESS_CODE: return s.pstnAccessCode;
-    case IDC_ABOUT_MAX_INTERNAL_EXT: return formatted("%d", s.maxInternalExtSz);
-    case IDC_ABOUT_AUDIO_CODEC: return s.audioCodecPreferred;
-    case IDC_ABOUT_PLAYBACK_DEVICE: return formatted("%d", s.soundPlaybackDeviceNumber);
-    case IDC_ABOUT_RECORDING_DEVICE: return formatted("%d", s.soundRecordingDeviceNumber);
-    case IDC_ABOUT_FILTERS: {
-        char filters[kFiltersTextCapacity];
-        filtersToText(filters, sizeof filters);
-        return filters;
-    }
-    case IDC_ABOUT_DIFFAGID: return yesWord(s.diffagid);
-    case IDC_ABOUT_LINK_DEBUG: return enabledWord(s.linkDebug);
-    case IDC_ABOUT_AGID: return s.agid;
-    case IDC_ABOUT_ACM_PORT: return formatted("%d", s.acmPort);
-    case IDC_ABOUT_ACM_USER: return s.acmUser;
-    case IDC_ABOUT_ACM_PASS: return s.acmPass;
-    case IDC_ABOUT_ACM_READ_TIMER: return formatted("%d sec", s.acmReadTimer);
-    case IDC_ABOUT_ACM_DELAY: return formatted("%d msec", s.acmDelayB4Read);
-    case IDC_ABOUT_VER_EXT_STATE: return yesWord(s.verExtState);
-    case IDC_ABOUT_LOGGED_IN_TO_DIAL: return yesWord(s.loggedInToDial);
-    case IDC_ABOUT_LOGIN_ACTION: return loginActionText(s.loginAction);
-    case IDC_ABOUT_NO_CHANGE_WHEN_BUSY: return yesWord(s.noChangeAgentWhenBusy);
-    case IDC_ABOUT_INBOUND_ANSWER_NR: return yesWord(s.inboundAnswerNotReady);
-    case IDC_ABOUT_OUTBOUND_DIAL_NR: return yesWord(s.outboundDialNotReady);
-    case IDC_ABOUT_INBOUND_RELEASE: return releaseActionText(s.inboundReleaseAction, "(Timed ACW-IB)");
-    case IDC_ABOUT_INBOUND_TIMED_ACW: return formatted("%d sec", s.inboundTimedACW);
-    case IDC_ABOUT_OUTBOUND_RELEASE: return releaseActionText(s.outboundReleaseAction, "(Timed ACW-OB)");
-    case IDC_ABOUT_OUTBOUND_TIMED_ACW: return formatted("%d sec", s.outboundTimedACW);
-    case IDC_ABOUT_OPTOUT_FILE: return g_optOutCfgFile;
-    case IDC_ABOUT_OPTOUT_STATUS: return enabledWord(g_dncEnabled);
-    case IDC_ABOUT_DNCDEBUG: return enabledWord(s.dncdebug);
-    case IDC_ABOUT_DBTYPE: return s.dbtype;
-    case IDC_ABOUT_DBHOST: return s.dbhost;
-    case IDC_ABOUT_DBSERVER: return s.dbserver;
-    case IDC_ABOUT_DBDNCTABLE: return s.dbdnctable;
-    case IDC_ABOUT_DBUSERNAME: return s.dbusername;
-    case IDC_ABOUT_DBPASSWORD: return s.dbpassword;
-    case IDC_ABOUT_REMOVE_DNC_PREFIX: return s.removeDNCprefix;
-    case IDC_ABOUT_DIALPREFIX: return s.dialprefix;
-    case IDC_ABOUT_MAXLENGTH: return formatted("%d", s.maxlength);
-    case IDC_ABOUT_PSTNCODE: return pstnCodesText();
-    case IDC_ABOUT_VMBX_CHECK: return yesWord(s.vmbxCheck);
-    case IDC_ABOUT_VMBX_NUMBER: return s.vmbxNumber;
-    case IDC_ABOUT_VMBX_CONTEXT: return s.vmbxContext;
-    case IDC_ABOUT_VMBX_INTERVAL: return formatted("%d sec", s.vmbxInterval);
-    case IDC_ABOUT_LOCKUSER: return yesWord(s.lockuser);
-    case IDC_ABOUT_LOCKPASS: return yesWord(s.lockpass);
-    case IDC_ABOUT_JITTERBUFFER: return enabledWord(s.jitterbuffer);
-    case IDC_ABOUT_ACM_DIALECT: return s.acmDialect;
-    case IDC_ABOUT_ACM_QUEUES: return s.acmQueues;
-    default: return std::string();
+        case IDC_ABOUT_CFG_FILE:
+            return s.cfgFile;
+        case IDC_ABOUT_HOST:
+            return s.host;
+        case IDC_ABOUT_USER:
+            return s.user;
+        case IDC_ABOUT_PASS:
+            return s.pass;
+        case IDC_ABOUT_IAX2_UDP_PORT:
+            return formatted("%d", s.iax2UDPPort);
+        case IDC_ABOUT_DEBUG:
+            return enabledWord(s.debug);
+        case IDC_ABOUT_AA:
+            return yesWord(s.aa);
+        case IDC_ABOUT_NO_AUTO_ANS_ALERT:
+            return yesWord(s.noAutoAnsAlert);
+        case IDC_ABOUT_SPEAKER_VOL:
+            return formatted("%d %%", s.speakerVol);
+        case IDC_ABOUT_MIC_VOL:
+            return formatted("%d %%", s.micVol);
+        case IDC_ABOUT_PSTN_ACCESS_CODE:
+            return s.pstnAccessCode;
+        case IDC_ABOUT_MAX_INTERNAL_EXT:
+            return formatted("%d", s.maxInternalExtSz);
+        case IDC_ABOUT_AUDIO_CODEC:
+            return s.audioCodecPreferred;
+        case IDC_ABOUT_PLAYBACK_DEVICE:
+            return formatted("%d", s.soundPlaybackDeviceNumber);
+        case IDC_ABOUT_RECORDING_DEVICE:
+            return formatted("%d", s.soundRecordingDeviceNumber);
+        case IDC_ABOUT_FILTERS: {
+            char filters[kFiltersTextCapacity];
+            filtersToText(filters, sizeof filters);
+            return filters;
+        }
+        case IDC_ABOUT_DIFFAGID:
+            return yesWord(s.diffagid);
+        case IDC_ABOUT_LINK_DEBUG:
+            return enabledWord(s.linkDebug);
+        case IDC_ABOUT_AGID:
+            return s.agid;
+        case IDC_ABOUT_ACM_PORT:
+            return formatted("%d", s.acmPort);
+        case IDC_ABOUT_ACM_USER:
+            return s.acmUser;
+        case IDC_ABOUT_ACM_PASS:
+            return s.acmPass;
+        case IDC_ABOUT_ACM_READ_TIMER:
+            return formatted("%d sec", s.acmReadTimer);
+        case IDC_ABOUT_ACM_DELAY:
+            return formatted("%d msec", s.acmDelayB4Read);
+        case IDC_ABOUT_VER_EXT_STATE:
+            return yesWord(s.verExtState);
+        case IDC_ABOUT_LOGGED_IN_TO_DIAL:
+            return yesWord(s.loggedInToDial);
+        case IDC_ABOUT_LOGIN_ACTION:
+            return loginActionText(s.loginAction);
+        case IDC_ABOUT_NO_CHANGE_WHEN_BUSY:
+            return yesWord(s.noChangeAgentWhenBusy);
+        case IDC_ABOUT_INBOUND_ANSWER_NR:
+            return yesWord(s.inboundAnswerNotReady);
+        case IDC_ABOUT_OUTBOUND_DIAL_NR:
+            return yesWord(s.outboundDialNotReady);
+        case IDC_ABOUT_INBOUND_RELEASE:
+            return releaseActionText(s.inboundReleaseAction, "(Timed ACW-IB)");
+        case IDC_ABOUT_INBOUND_TIMED_ACW:
+            return formatted("%d sec", s.inboundTimedACW);
+        case IDC_ABOUT_OUTBOUND_RELEASE:
+            return releaseActionText(s.outboundReleaseAction, "(Timed ACW-OB)");
+        case IDC_ABOUT_OUTBOUND_TIMED_ACW:
+            return formatted("%d sec", s.outboundTimedACW);
+        case IDC_ABOUT_OPTOUT_FILE:
+            return g_optOutCfgFile;
+        case IDC_ABOUT_OPTOUT_STATUS:
+            return enabledWord(g_dncEnabled);
+        case IDC_ABOUT_DNCDEBUG:
+            return enabledWord(s.dncdebug);
+        case IDC_ABOUT_DBTYPE:
+            return s.dbtype;
+        case IDC_ABOUT_DBHOST:
+            return s.dbhost;
+        case IDC_ABOUT_DBSERVER:
+            return s.dbserver;
+        case IDC_ABOUT_DBDNCTABLE:
+            return s.dbdnctable;
+        case IDC_ABOUT_DBUSERNAME:
+            return s.dbusername;
+        case IDC_ABOUT_DBPASSWORD:
+            return s.dbpassword;
+        case IDC_ABOUT_REMOVE_DNC_PREFIX:
+            return s.removeDNCprefix;
+        case IDC_ABOUT_DIALPREFIX:
+            return s.dialprefix;
+        case IDC_ABOUT_MAXLENGTH:
+            return formatted("%d", s.maxlength);
+        case IDC_ABOUT_PSTNCODE:
+            return pstnCodesText();
+        case IDC_ABOUT_VMBX_CHECK:
+            return yesWord(s.vmbxCheck);
+        case IDC_ABOUT_VMBX_NUMBER:
+            return s.vmbxNumber;
+        case IDC_ABOUT_VMBX_CONTEXT:
+            return s.vmbxContext;
+        case IDC_ABOUT_VMBX_INTERVAL:
+            return formatted("%d sec", s.vmbxInterval);
+        case IDC_ABOUT_LOCKUSER:
+            return yesWord(s.lockuser);
+        case IDC_ABOUT_LOCKPASS:
+            return yesWord(s.lockpass);
+        case IDC_ABOUT_JITTERBUFFER:
+            return enabledWord(s.jitterbuffer);
+        case IDC_ABOUT_ACM_DIALECT:
+            return s.acmDialect;
+        case IDC_ABOUT_ACM_QUEUES:
+            return s.acmQueues;
+        default:
+            return std::string();
     }
 }
 
 CAboutDlg::CAboutDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint) {
     setFont(dialogFont());
     setWindowTitle(QStringLiteral("About Quendra"));
     setModal(true);

@@ -77,15 +77,24 @@ void paintEnvelope(QPainter& painter, const QRect& rect) {
 
 FaceLook faceLook(int bitmapId) {
     switch (bitmapId) {
-    case IDB_START: return {"Start", Qt::black, kGrey, false};
-    case IDB_START_GREYED: return {"Start", kDarkGrey, kGrey, true};
-    case IDB_ONLINE: return {"Online", Qt::black, kGreen, false};
-    case IDB_OFFLINE: return {"Offline", kYellow, kRed, false};
-    case IDB_ANSWER_IDLE: return {"Answer", kDarkGrey, kGrey, true};
-    case IDB_ANSWER_RED: return {"Answer", kYellow, kRed, false};
-    case IDB_ANSWER_GREEN: return {"Answer", Qt::black, kGreen, false};
-    case IDB_VOICEMAIL: return {nullptr, Qt::black, kEnvelopePaper, false};
-    default: return {nullptr, QColor(), QColor(), false};
+        case IDB_START:
+            return {"Start", Qt::black, kGrey, false};
+        case IDB_START_GREYED:
+            return {"Start", kDarkGrey, kGrey, true};
+        case IDB_ONLINE:
+            return {"Online", Qt::black, kGreen, false};
+        case IDB_OFFLINE:
+            return {"Offline", kYellow, kRed, false};
+        case IDB_ANSWER_IDLE:
+            return {"Answer", kDarkGrey, kGrey, true};
+        case IDB_ANSWER_RED:
+            return {"Answer", kYellow, kRed, false};
+        case IDB_ANSWER_GREEN:
+            return {"Answer", Qt::black, kGreen, false};
+        case IDB_VOICEMAIL:
+            return {nullptr, Qt::black, kEnvelopePaper, false};
+        default:
+            return {nullptr, QColor(), QColor(), false};
     }
 }
 

@@ -12,8 +12,8 @@ enum class ControlKind {
     KeypadButton,  // drawn with a sunken edge around it
     GroupBox,
     Label,
-    Slider,        // vertical, -100 at the top, 0 at the bottom
-    ReasonList,    // drop-down list with an edit field
+    Slider,      // vertical, -100 at the top, 0 at the bottom
+    ReasonList,  // drop-down list with an edit field
 };
 
 constexpr int kStaticId = -1;

@@ -14,9 +14,7 @@ struct DialogUnits {
 
     int x(int units) const { return (units * baseX + 2) / 4; }
     int y(int units) const { return (units * baseY + 4) / 8; }
-    QRect rect(int x0, int y0, int width, int height) const {
-        return QRect(x(x0), y(y0), x(width), y(height));
-    }
+    QRect rect(int x0, int y0, int width, int height) const { return QRect(x(x0), y(y0), x(width), y(height)); }
 };
 
 // The dialogs' font: the desktop's sans-serif family at 8 points.

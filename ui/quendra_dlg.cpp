@@ -26,9 +26,8 @@ const char* const kWindowTitle = "IAX2 Soft Phone v" QUENDRA_VERSION;
 }  // namespace
 
 CQuendraDlg::CQuendraDlg(int argc, const char* const* argv, QWidget* parent)
-    : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint),
+    : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_hIcon(mainIcon()) {
     setFont(dialogFont());
     m_units = DialogUnits::forFont(font());
@@ -90,21 +89,21 @@ void CQuendraDlg::keyPressEvent(QKeyEvent* event) {
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
     if (mods == Qt::NoModifier) {
         switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            event->accept();
-            runCommand(IDC_BUT_START);
-            return;
-        case Qt::Key_Escape:
-            event->accept();
-            runCommand(IDC_BUT_EXIT);
-            return;
-        case Qt::Key_F1:
-            event->accept();
-            OnSysCommand(IDM_ABOUTBOX);
-            return;
-        default:
-            break;
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                event->accept();
+                runCommand(IDC_BUT_START);
+                return;
+            case Qt::Key_Escape:
+                event->accept();
+                runCommand(IDC_BUT_EXIT);
+                return;
+            case Qt::Key_F1:
+                event->accept();
+                OnSysCommand(IDM_ABOUTBOX);
+                return;
+            default:
+                break;
         }
     }
     QDialog::keyPressEvent(event);

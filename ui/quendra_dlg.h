@@ -13,8 +13,8 @@
 #include <map>
 #include <set>
 
-#include "ui/dialog_units.h"
 #include "app/main_window.h"
+#include "ui/dialog_units.h"
 
 class QAction;
 class QMenu;

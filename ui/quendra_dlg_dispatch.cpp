@@ -11,8 +11,8 @@
 #include "app/control_ids.h"
 #include "app/serial_work.h"
 #include "call/call_operations.h"
-#include "call/ringing.h"
 #include "call/phone_start.h"
+#include "call/ringing.h"
 #include "optout/dial_request.h"
 #include "ui/level_slider.h"
 #include "ui/quendra_dlg.h"
@@ -48,9 +48,9 @@ void CQuendraDlg::bindControls() {
     };
     for (const auto& [id, handler] : buttons) m_commands[id] = handler;
     m_commands[IDC_BUT_RESIZE] = [this] { OnBnClickedButResize(); };
-    for (int id : {IDC_BUT_KEY_1, IDC_BUT_KEY_2, IDC_BUT_KEY_3, IDC_BUT_KEY_4, IDC_BUT_KEY_5,
-                   IDC_BUT_KEY_6, IDC_BUT_KEY_7, IDC_BUT_KEY_8, IDC_BUT_KEY_9, IDC_BUT_KEY_STAR,
-                   IDC_BUT_KEY_0, IDC_BUT_KEY_POUND}) {
+    for (int id :
+         {IDC_BUT_KEY_1, IDC_BUT_KEY_2, IDC_BUT_KEY_3, IDC_BUT_KEY_4, IDC_BUT_KEY_5, IDC_BUT_KEY_6, IDC_BUT_KEY_7,
+          IDC_BUT_KEY_8, IDC_BUT_KEY_9, IDC_BUT_KEY_STAR, IDC_BUT_KEY_0, IDC_BUT_KEY_POUND}) {
         m_commands[id] = [id] { OnBnClickedButKeypad(id); };
     }
 

@@ -11,10 +11,10 @@
 #include <chrono>
 #include <thread>
 
-#include "labpbx/manager/manager_interface.h"
 #include "agent/manager_session.h"
-#include "app/settings.h"
 #include "agent/socket_layer.h"
+#include "app/settings.h"
+#include "labpbx/manager/manager_interface.h"
 
 namespace {
 
@@ -89,7 +89,13 @@ void BM_DelayAlone(benchmark::State& state) {
 }
 
 // Delay 0 is outside the option's range; it shows the exchange's bare cost.
-BENCHMARK(BM_ChangeAgentMode)->Arg(0)->Arg(50)->Arg(100)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
+BENCHMARK(BM_ChangeAgentMode)
+    ->Arg(0)
+    ->Arg(50)
+    ->Arg(100)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(40);
 BENCHMARK(BM_DelayAlone)->Arg(50)->Arg(100)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
 
 }  // namespace

@@ -80,8 +80,8 @@ int fail(const char* what) {
     return 1;
 }
 
-int call(const std::string& host, const std::string& user, const std::string& secret,
-         const std::string& extension, const std::string& phoneRecording) {
+int call(const std::string& host, const std::string& user, const std::string& secret, const std::string& extension,
+         const std::string& phoneRecording) {
     iaxc_set_preferred_source_udp_port(-1);
     if (iaxc_initialize(1) != 0) return fail("initialize");
     // G.711 keeps the tone's level, so what the phone heard can be judged

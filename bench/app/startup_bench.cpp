@@ -98,11 +98,11 @@ int runChild(int argc, char** argv) {
 struct Sample {
     double ms;
     double mb;
-    double toMain;     // exec and loading the libraries
-    double toolkit;    // the toolkit's start
-    double window;     // the window made and initialised
-    double paint;      // shown and painted
-    double cpuMs;      // processor time the child used, user and system
+    double toMain;   // exec and loading the libraries
+    double toolkit;  // the toolkit's start
+    double window;   // the window made and initialised
+    double paint;    // shown and painted
+    double cpuMs;    // processor time the child used, user and system
 };
 
 bool runOnce(const char* self, const std::vector<std::string>& phoneArgs, Sample* sample) {

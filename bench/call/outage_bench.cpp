@@ -21,11 +21,11 @@
 #include <memory>
 #include <string>
 
-#include "app/control_ids.h"
-#include "labpbx/pbx/lab_pbx.h"
-#include "app/process_priority.h"
-#include "ui/quendra_dlg.h"
 #include <iaxclient.h>
+#include "app/control_ids.h"
+#include "app/process_priority.h"
+#include "labpbx/pbx/lab_pbx.h"
+#include "ui/quendra_dlg.h"
 
 namespace {
 

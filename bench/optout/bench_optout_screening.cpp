@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "app/control_ids.h"
-#include "optout/dial_numbers.h"
-#include "optout/dial_request.h"
-#include "optout/dnc_database.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/settings.h"
+#include "optout/dial_numbers.h"
+#include "optout/dial_request.h"
+#include "optout/dnc_database.h"
 
 namespace {
 
@@ -41,9 +41,9 @@ public:
         SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
         SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
-        ok_ = SQL_SUCCEEDED(SQLDriverConnect(dbc_, nullptr,
-                                             reinterpret_cast<SQLCHAR*>(const_cast<char*>(connectionString.c_str())),
-                                             SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
+        ok_ = SQL_SUCCEEDED(SQLDriverConnect(
+            dbc_, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(connectionString.c_str())), SQL_NTS,
+            nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
     }
     ~Filler() {
         if (ok_) SQLDisconnect(dbc_);
@@ -62,7 +62,8 @@ public:
         SQLHSTMT st;
         SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &st);
         long long value = -1;
-        if (SQL_SUCCEEDED(SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS)) &&
+        if (SQL_SUCCEEDED(
+                SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS)) &&
             SQL_SUCCEEDED(SQLFetch(st))) {
             SQLBIGINT v = 0;
             SQLLEN ind = 0;
@@ -113,8 +114,8 @@ Figures measure(F&& once) {
 }
 
 void report(const char* name, const Figures& f) {
-    std::printf("%-40s median %.3f ms  p90 %.3f ms  p99 %.3f ms  max %.3f ms\n", name, f.median, f.p90,
-                f.p99, f.max);
+    std::printf("%-40s median %.3f ms  p90 %.3f ms  p99 %.3f ms  max %.3f ms\n", name, f.median, f.p90, f.p99,
+                f.max);
 }
 
 // Typed numbers with the screening prefix and a PSTN code in front; even
@@ -181,8 +182,9 @@ int main() {
                       user = env("QUENDRA_TEST_MYSQL_USER"), password = env("QUENDRA_TEST_MYSQL_PASSWORD"),
                       database = env("QUENDRA_TEST_MYSQL_DATABASE");
     if (host.empty() || port.empty() || user.empty() || database.empty()) {
-        std::printf("bench_optout_screening: skipped (QUENDRA_TEST_MYSQL_* not set; run "
-                    "scripts/test-services.sh start and source build-services.env)\n");
+        std::printf(
+            "bench_optout_screening: skipped (QUENDRA_TEST_MYSQL_* not set; run "
+            "scripts/test-services.sh start and source build-services.env)\n");
         return 0;
     }
 
@@ -229,21 +231,23 @@ int main() {
     char query[kStatementMax + 1];
     buildDncQuery(kTable, query, sizeof query);
     report("bare lookup (dbSearchRecord)", measure([&](int i) {
-        dbSearchRecord(query, allowed[static_cast<size_t>(i) % allowed.size()].c_str() + 5);
-    }));
+               dbSearchRecord(query, allowed[static_cast<size_t>(i) % allowed.size()].c_str() + 5);
+           }));
 
     BenchWindow window;
     SilentBoxes boxes;
     setMessageBoxes(&boxes);
     int activeCallNo = -1;
-    const DialServices services{dbConnectionOpen, dbOpenConnection,
+    const DialServices services{dbConnectionOpen,
+                                dbOpenConnection,
                                 [](const char* s, const char* p) { return dbSearchRecord(s, p); },
                                 [](const char*, const char*) { return 1; },
-                                [](const char*) { return 0; }, &activeCallNo};
+                                [](const char*) { return 0; },
+                                &activeCallNo};
     report("whole Dial request, not in the table", measure([&](int i) {
-        window.number = allowed[static_cast<size_t>(i) % allowed.size()];
-        runDialRequest(window, services);
-    }));
+               window.number = allowed[static_cast<size_t>(i) % allowed.size()];
+               runDialRequest(window, services);
+           }));
     setMessageBoxes(nullptr);
     dbUnInitialize();
 

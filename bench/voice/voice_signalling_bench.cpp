@@ -23,13 +23,13 @@
 #include <thread>
 #include <vector>
 
+#include <iaxclient.h>
+#include "tests/support/iax2/scripted_peer.h"
+#include "tests/support/iax2/udp_endpoint.h"
 #include "voice/engine/tuning.h"
 #include "voice/iax2/dialog.h"
 #include "voice/iax2/ie.h"
 #include "voice/iax2/protocol.h"
-#include "tests/support/iax2/scripted_peer.h"
-#include "tests/support/iax2/udp_endpoint.h"
-#include <iaxclient.h>
 
 using Clock = std::chrono::steady_clock;
 
@@ -48,7 +48,9 @@ int onEvent(iaxc_event e) {
     return 1;
 }
 
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 void startEngine() {
     setenv("QUENDRA_AUDIO_SILENT", "1", 1);
@@ -96,8 +98,7 @@ void benchRegister(int count) {
     const auto pct = [](const std::vector<double>& v, double p) {
         return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
     };
-    std::printf("register: %d round trips (REGREQ, CALLTOKEN, REGREQ, REGAUTH, REGREQ, REGACK, ACK)\n",
-                count);
+    std::printf("register: %d round trips (REGREQ, CALLTOKEN, REGREQ, REGAUTH, REGREQ, REGACK, ACK)\n", count);
     std::printf("  round trip   median %.3f ms  p95 %.3f ms\n", pct(total, 0.5), pct(total, 0.95));
     std::printf("  engine time  median %.3f ms  p95 %.3f ms\n", pct(engine, 0.5), pct(engine, 0.95));
     std::printf("  network, peer and wake-ups  median %.3f ms\n", pct(total, 0.5) - pct(engine, 0.5));
@@ -139,8 +140,7 @@ void benchFrames(int count) {
     w.addU32(iax2::ie::Format, iax2::codec::Gsm);
     w.addU32(iax2::ie::Capability, 14);
     uint8_t buf[iax2::kMaxDatagram];
-    size_t n = far.dialog.build(iax2::OutFrame::of(iax2::frametype::Iax, iax2::cmd::New, w.data(),
-                                                   w.size()),
+    size_t n = far.dialog.build(iax2::OutFrame::of(iax2::frametype::Iax, iax2::cmd::New, w.data(), w.size()),
                                 iax2test::nowMs(), buf, sizeof buf);
     far.inject(buf, n);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -178,8 +178,8 @@ void benchFrames(int count) {
     spent = {};
     const int pings = count / 10;
     for (int i = 0; i < pings; ++i) {
-        n = far.dialog.build(iax2::OutFrame::of(iax2::frametype::Iax, iax2::cmd::Ping),
-                             iax2test::nowMs(), buf, sizeof buf);
+        n = far.dialog.build(iax2::OutFrame::of(iax2::frametype::Iax, iax2::cmd::Ping), iax2test::nowMs(), buf,
+                             sizeof buf);
         const auto t0 = Clock::now();
         far.inject(buf, n);
         spent += Clock::now() - t0;
@@ -204,8 +204,7 @@ void benchFrames(int count) {
     std::printf("frames: one engine thread, answered GSM call, media side behind it\n");
     std::printf("  mini voice frames     %10.0f frames/s\n", miniRate);
     std::printf("  PING (+ACK, PONG out) %10.0f frames/s\n", pingRate);
-    std::printf("  mini via the socket   %10.0f frames/s of network-thread work (%d sent)\n",
-                sent / busy, sent);
+    std::printf("  mini via the socket   %10.0f frames/s of network-thread work (%d sent)\n", sent / busy, sent);
 }
 
 }  // namespace
@@ -216,9 +215,12 @@ int main(int argc, char** argv) {
     int registrations = 200;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "register") doRegister = true;
-        else if (a == "frames") doFrames = true;
-        else if (a == "--count" && i + 1 < argc) registrations = count = std::atoi(argv[++i]);
+        if (a == "register")
+            doRegister = true;
+        else if (a == "frames")
+            doFrames = true;
+        else if (a == "--count" && i + 1 < argc)
+            registrations = count = std::atoi(argv[++i]);
     }
     if (!doRegister && !doFrames) doRegister = doFrames = true;
     if (doRegister) benchRegister(std::min(registrations, 2000));

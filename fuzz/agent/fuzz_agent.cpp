@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "agent/manager_session.h"
-#include "app/settings.h"
 #include "agent/socket_layer.h"
+#include "app/settings.h"
 
 namespace {
 
@@ -117,18 +117,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (opened == 0 || opened == MGR_EXT_UNUSED || opened == MGR_EXT_NOT_DEFINED || opened == MGR_EXT_IN_USE) {
         for (int step = 0; step < 4 && g_acmSocket > 0; ++step) {
             switch ((script >> (2 * step)) & 3) {
-            case 0:
-                changeAgentMode("Ready", "false");
-                break;
-            case 1:
-                checkMWI("default");
-                break;
-            case 2:
-                agi_Logout(g_settings.agid);
-                break;
-            case 3:
-                agi_Logout(nullptr);
-                break;
+                case 0:
+                    changeAgentMode("Ready", "false");
+                    break;
+                case 1:
+                    checkMWI("default");
+                    break;
+                case 2:
+                    agi_Logout(g_settings.agid);
+                    break;
+                case 3:
+                    agi_Logout(nullptr);
+                    break;
             }
         }
     }

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "optout/optout_file.h"
 #include "app/settings.h"
+#include "optout/optout_file.h"
 
 namespace {
 
@@ -48,8 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(strnlen(g_pstnCodes[i], kPstnCodeCapacity) <= kPstnCodeCapacity - 1);
         check(g_pstnCodes[i][0] != '\0' && isDialChars(g_pstnCodes[i], true));
     }
-    const bool complete = s.dbhost[0] && s.dbserver[0] && s.dbdnctable[0] && s.dbusername[0] &&
-                          s.dbpassword[0];
+    const bool complete = s.dbhost[0] && s.dbserver[0] && s.dbdnctable[0] && s.dbusername[0] && s.dbpassword[0];
     check(result == (complete ? 1 : 0));
     return 0;
 }

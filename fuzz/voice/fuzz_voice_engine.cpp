@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
-#include "voice/engine/tuning.h"
 #include <iaxclient.h>
+#include "voice/engine/tuning.h"
 
 namespace {
 
@@ -24,7 +24,9 @@ sockaddr_in peer() {
     return a;
 }
 
-int ignoreEvent(iaxc_event) { return 1; }
+int ignoreEvent(iaxc_event) {
+    return 1;
+}
 
 void bringUp() {
     voice::engine::Tuning t;
@@ -75,14 +77,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     voice::engine::injectDatagram(frame.data(), frame.size(), peer());
     // The application's side of a call now and then.
     switch (data[0] & 0x0F) {
-        case 1: iaxc_answer_call(data[0] >> 4 & 1); break;
-        case 2: iaxc_dump_call(); break;
-        case 3: iaxc_quelch(0, 1); break;
-        case 4: iaxc_unquelch(0); break;
-        case 5: iaxc_send_dtmf('5'); break;
-        case 6: iaxc_select_call(1); break;
-        case 7: iaxc_blind_transfer_call(0, "300"); break;
-        default: break;
+        case 1:
+            iaxc_answer_call(data[0] >> 4 & 1);
+            break;
+        case 2:
+            iaxc_dump_call();
+            break;
+        case 3:
+            iaxc_quelch(0, 1);
+            break;
+        case 4:
+            iaxc_unquelch(0);
+            break;
+        case 5:
+            iaxc_send_dtmf('5');
+            break;
+        case 6:
+            iaxc_select_call(1);
+            break;
+        case 7:
+            iaxc_blind_transfer_call(0, "300");
+            break;
+        default:
+            break;
     }
     return 0;
 }

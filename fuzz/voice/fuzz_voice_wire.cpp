@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (f.full.type == frametype::Iax && f.full.subclass == cmd::Vnak)
         dialog.resendFrom(f.full.iseq, [](const uint8_t*, size_t) {});
-    dialog.service(clock, [](const uint8_t*, size_t) {}, [](const RetransmitQueue::Entry&) {});
+    dialog.service(
+        clock, [](const uint8_t*, size_t) {}, [](const RetransmitQueue::Entry&) {});
     if (dialog.queue().size() > 100) dialog.restartSequence();
     return 0;
 }

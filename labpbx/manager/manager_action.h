@@ -29,8 +29,8 @@ struct ManagerAction {
 };
 
 // Limits that keep hostile input bounded.
-constexpr size_t kMaxLineBytes = 1024;         // longer lines are dropped
-constexpr size_t kMaxHeadersPerAction = 128;   // further lines are ignored
+constexpr size_t kMaxLineBytes = 1024;        // longer lines are dropped
+constexpr size_t kMaxHeadersPerAction = 128;  // further lines are ignored
 constexpr size_t kMaxRecordedActionBytes = 8192;
 
 // Splits a byte stream into actions. Feed it whatever arrives; it keeps at

@@ -143,15 +143,15 @@ ReplyPlan ManagerBehaviour::extensionState(const ManagerAction& action) {
     }
     const ExtStateAnswer answer = lookup ? lookup(extension) : ExtStateAnswer{};
     switch (answer.state) {
-    case ExtState::NoExt:
-        return single("Response: NOEXT\r\n" + id + "\r\n");
-    case ExtState::NotExist:
-        return single("Response: NOTEXIST\r\n" + id + "\r\n");
-    case ExtState::Registered:
-        if (!answer.address.empty()) return single("Response: " + answer.address + "\r\n" + id + "\r\n");
-        break;
-    case ExtState::Unused:
-        break;
+        case ExtState::NoExt:
+            return single("Response: NOEXT\r\n" + id + "\r\n");
+        case ExtState::NotExist:
+            return single("Response: NOTEXIST\r\n" + id + "\r\n");
+        case ExtState::Registered:
+            if (!answer.address.empty()) return single("Response: " + answer.address + "\r\n" + id + "\r\n");
+            break;
+        case ExtState::Unused:
+            break;
     }
     return single("Response: UNUSED\r\n" + id + "\r\n");
 }
@@ -186,7 +186,8 @@ ReplyPlan ManagerBehaviour::queuePause(const ManagerAction& action) {
     if (pauses.size() >= kMaxPauseHistory) pauses.erase(pauses.begin(), pauses.begin() + kMaxPauseHistory / 2);
     pauses.push_back(paused);
     return single(managerResponse(
-        "Success", isTrueFlag(paused) ? "Interface paused successfully" : "Interface unpaused successfully", action));
+        "Success", isTrueFlag(paused) ? "Interface paused successfully" : "Interface unpaused successfully",
+        action));
 }
 
 ReplyPlan ManagerBehaviour::mailboxCount(const ManagerAction& action) {

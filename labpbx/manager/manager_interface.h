@@ -72,9 +72,9 @@ public:
 
     // Faults for the next reply, one each, taken in the order given. The
     // action itself is not carried out when its reply fails.
-    void failNextReply();               // "Response: Error" / "Message: Injected failure"
-    void delayNextReply(int ms);        // the normal reply, ms later
-    void splitNextReply(int gapMs);     // cut in the middle of its first line
+    void failNextReply();            // "Response: Error" / "Message: Injected failure"
+    void delayNextReply(int ms);     // the normal reply, ms later
+    void splitNextReply(int gapMs);  // cut in the middle of its first line
     // Closes every open manager connection now (reset: with RST, else FIN).
     void dropLinks(bool reset = false);
 
@@ -93,8 +93,12 @@ public:
     size_t repliesDone() const;
     bool waitForReplies(size_t count, int timeoutMs) const;
 
-    std::vector<std::string> pauseHistory(const std::string& agent) const { return behaviour_.pauseHistory(agent); }
-    bool setNewMessages(const std::string& mailbox, int count) { return behaviour_.setNewMessages(mailbox, count); }
+    std::vector<std::string> pauseHistory(const std::string& agent) const {
+        return behaviour_.pauseHistory(agent);
+    }
+    bool setNewMessages(const std::string& mailbox, int count) {
+        return behaviour_.setNewMessages(mailbox, count);
+    }
 
     static constexpr size_t kMaxRecordedActions = 4096;
 

@@ -3,13 +3,13 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
-#include <system_error>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <unistd.h>
 
 #include "labpbx/manager/manager_interface.h"
@@ -311,12 +311,12 @@ ReplyPlan ManagerServer::planFor(const ReceivedAction& received, ConnectionState
     }
     if (!fault) return {defaultStep()};
     switch (fault->kind) {
-    case Fault::Kind::Fail:
-        return {sendStep(managerResponse("Error", "Injected failure", received.action))};
-    case Fault::Kind::Delay:
-        return {pauseStep(fault->ms), defaultStep()};
-    case Fault::Kind::Split:
-        break;
+        case Fault::Kind::Fail:
+            return {sendStep(managerResponse("Error", "Injected failure", received.action))};
+        case Fault::Kind::Delay:
+            return {pauseStep(fault->ms), defaultStep()};
+        case Fault::Kind::Split:
+            break;
     }
     ReplyPlan plan;
     bool split = false;
@@ -337,34 +337,34 @@ bool ManagerServer::runPlan(Connection& connection, const ReplyPlan& plan, const
                             ConnectionState& state, PlanRun& run) {
     for (const ReplyStep& step : plan) {
         switch (step.kind) {
-        case ReplyStep::Kind::Send:
-            if (run.laterInput) run.overlapped = run.laterInput();
-            if (!sendAll(connection, step.text)) {
-                closeConnection(connection, false);
-                return false;
-            }
-            break;
-        case ReplyStep::Kind::Pause:
-            if (!pauseFor(step.ms)) {
-                closeConnection(connection, false);
-                return false;
-            }
-            break;
-        case ReplyStep::Kind::Close:
-            closeConnection(connection, false);
-            return false;
-        case ReplyStep::Kind::Reset:
-            closeConnection(connection, true);
-            return false;
-        case ReplyStep::Kind::Default:
-            // Only an action has a default reply; a default inside a default
-            // reply cannot occur.
-            if (received && !run.hadDefault) {
-                run.hadDefault = true;
-                if (!runPlan(connection, behaviour_.respond(received->action, state), received, state, run))
+            case ReplyStep::Kind::Send:
+                if (run.laterInput) run.overlapped = run.laterInput();
+                if (!sendAll(connection, step.text)) {
+                    closeConnection(connection, false);
                     return false;
-            }
-            break;
+                }
+                break;
+            case ReplyStep::Kind::Pause:
+                if (!pauseFor(step.ms)) {
+                    closeConnection(connection, false);
+                    return false;
+                }
+                break;
+            case ReplyStep::Kind::Close:
+                closeConnection(connection, false);
+                return false;
+            case ReplyStep::Kind::Reset:
+                closeConnection(connection, true);
+                return false;
+            case ReplyStep::Kind::Default:
+                // Only an action has a default reply; a default inside a default
+                // reply cannot occur.
+                if (received && !run.hadDefault) {
+                    run.hadDefault = true;
+                    if (!runPlan(connection, behaviour_.respond(received->action, state), received, state, run))
+                        return false;
+                }
+                break;
         }
     }
     return true;

@@ -31,8 +31,9 @@ std::string response(const std::string& status, const std::string& message, cons
 // The fields the member events share (Added, Pause, Removed).
 std::string memberEvent(const char* event, const std::string& queue, const QueueMember& m) {
     return std::string("Event: ") + event + "\r\nPrivilege: agent,all\r\nQueue: " + queue +
-           "\r\nMemberName: " + m.name + "\r\nInterface: " + m.interface + "\r\nStateInterface: " +
-           m.stateInterface + "\r\nMembership: dynamic\r\nPenalty: 0\r\nCallsTaken: 0\r\nLastCall: 0\r\nLastPause: " +
+           "\r\nMemberName: " + m.name + "\r\nInterface: " + m.interface +
+           "\r\nStateInterface: " + m.stateInterface +
+           "\r\nMembership: dynamic\r\nPenalty: 0\r\nCallsTaken: 0\r\nLastCall: 0\r\nLastPause: " +
            std::to_string(m.lastPause) + "\r\nLoginTime: " + std::to_string(m.loginTime) +
            "\r\nInCall: 0\r\nStatus: 0\r\nPaused: " + (m.paused ? "1" : "0") + "\r\nPausedReason: " + m.reason +
            "\r\nRinginuse: 1\r\nWrapuptime: 0\r\n\r\n";
@@ -58,10 +59,10 @@ std::optional<ReplyPlan> QueueDialect::respond(const ManagerAction& action, cons
     if (equalsIgnoreCase(name, "IAXpeerlist")) return peerList(action);
     for (const char* classic : {"IAXExtState", "AgentCallBackLogin", "AgentLogoff"}) {
         if (equalsIgnoreCase(name, classic)) {
-            return segmented({response("Error",
-                                       "Invalid/unknown command: " + name +
-                                           ". Use Action: ListCommands to show available commands.",
-                                       action)});
+            return segmented({response(
+                "Error",
+                "Invalid/unknown command: " + name + ". Use Action: ListCommands to show available commands.",
+                action)});
         }
     }
     return std::nullopt;
@@ -196,8 +197,8 @@ ReplyPlan QueueDialect::queueStatus(const ManagerAction& action) {
             ++items;
         }
     }
-    messages.push_back("Event: QueueStatusComplete\r\n" + id + "EventList: Complete\r\nListItems: " +
-                       std::to_string(items) + "\r\n\r\n");
+    messages.push_back("Event: QueueStatusComplete\r\n" + id +
+                       "EventList: Complete\r\nListItems: " + std::to_string(items) + "\r\n\r\n");
     return segmented(messages);
 }
 
@@ -219,8 +220,8 @@ ReplyPlan QueueDialect::peerList(const ManagerAction& action) {
                            "\r\nDynamic: yes\r\nTrunk: no\r\nEncryption: no\r\nStatus: " +
                            (registered ? "OK (1 ms)" : "UNKNOWN") + "\r\n\r\n");
     }
-    messages.push_back("Event: PeerlistComplete\r\n" + id + "EventList: Complete\r\nListItems: " +
-                       std::to_string(peers.size()) + "\r\n\r\n");
+    messages.push_back("Event: PeerlistComplete\r\n" + id +
+                       "EventList: Complete\r\nListItems: " + std::to_string(peers.size()) + "\r\n\r\n");
     return segmented(messages);
 }
 

@@ -14,9 +14,9 @@ namespace labpbx {
 namespace {
 
 constexpr size_t kMaxLineLength = 1024;
-constexpr size_t kMaxNameLength = 63;    // extension, user, agent, service numbers
+constexpr size_t kMaxNameLength = 63;  // extension, user, agent, service numbers
 constexpr size_t kMaxSecretLength = 127;
-constexpr size_t kMaxTextLength = 127;   // caller names, mailbox ids
+constexpr size_t kMaxTextLength = 127;  // caller names, mailbox ids
 constexpr int kMaxMailboxCount = 9999;
 
 std::string trim(const std::string& s) {
@@ -48,8 +48,7 @@ bool parseInt(const std::string& text, long min, long max, long& out) {
 bool isToken(const std::string& s, size_t maxLength) {
     if (s.empty() || s.size() > maxLength) return false;
     for (unsigned char c : s)
-        if (!std::isalnum(c) && c != '_' && c != '-' && c != '.' && c != '*' && c != '#' &&
-            c != '@' && c != '/')
+        if (!std::isalnum(c) && c != '_' && c != '-' && c != '.' && c != '*' && c != '#' && c != '@' && c != '/')
             return false;
     return true;
 }
@@ -58,8 +57,7 @@ struct CodecNameEntry {
     const char* name;
     uint32_t format;
 };
-constexpr CodecNameEntry kCodecNames[] = {
-    {"gsm", kCodecGsm}, {"ulaw", kCodecUlaw}, {"alaw", kCodecAlaw}};
+constexpr CodecNameEntry kCodecNames[] = {{"gsm", kCodecGsm}, {"ulaw", kCodecUlaw}, {"alaw", kCodecAlaw}};
 
 // "gsm, ulaw,alaw" -> the formats in order; false on an unknown name, a
 // repeated one or an empty list.
@@ -111,8 +109,7 @@ struct Parser {
         };
         if (key == "bindaddr") {
             in_addr a{};
-            if (inet_pton(AF_INET, value.c_str(), &a) != 1)
-                return fail("bindaddr must be a dotted IPv4 address");
+            if (inet_pton(AF_INET, value.c_str(), &a) != 1) return fail("bindaddr must be a dotted IPv4 address");
             config.bindAddress = value;
             return true;
         }
@@ -130,9 +127,12 @@ struct Parser {
             return true;
         }
         if (key == "externalcalls") {
-            if (value == "ring") config.externalCalls = true;
-            else if (value == "reject") config.externalCalls = false;
-            else return fail("externalcalls must be ring or reject");
+            if (value == "ring")
+                config.externalCalls = true;
+            else if (value == "reject")
+                config.externalCalls = false;
+            else
+                return fail("externalcalls must be ring or reject");
             return true;
         }
         if (key == "allow") {
@@ -189,8 +189,8 @@ struct Parser {
         ext.secret = rest.substr(0, sp);
         rest = sp == std::string::npos ? "" : trim(rest.substr(sp));
         if (ext.secret.empty() || ext.secret.size() > kMaxSecretLength || !isPrintable(ext.secret))
-            return fail("extension " + key + " needs a secret of 1.." +
-                        std::to_string(kMaxSecretLength) + " characters");
+            return fail("extension " + key + " needs a secret of 1.." + std::to_string(kMaxSecretLength) +
+                        " characters");
         while (!rest.empty()) {
             size_t eq = rest.find('=');
             if (eq == std::string::npos) return fail("option without '=': " + rest);
@@ -205,9 +205,12 @@ struct Parser {
             std::string val = tail.substr(0, end);
             rest = end == std::string::npos ? "" : trim(tail.substr(end));
             if (opt == "requirecalltoken") {
-                if (val == "yes") ext.requireCallToken = true;
-                else if (val == "no") ext.requireCallToken = false;
-                else return fail("requirecalltoken must be yes or no");
+                if (val == "yes")
+                    ext.requireCallToken = true;
+                else if (val == "no")
+                    ext.requireCallToken = false;
+                else
+                    return fail("requirecalltoken must be yes or no");
             } else if (opt == "mailbox") {
                 if (!isToken(val, kMaxTextLength) || val.find('@') == std::string::npos)
                     return fail("mailbox must look like number@context");
@@ -247,11 +250,16 @@ struct Parser {
         }
         if (section == "services") {
             if (!isToken(key, kMaxNameLength)) return fail("bad service number '" + key + "'");
-            if (value == "echo") config.services[key] = ServiceKind::Echo;
-            else if (value == "tone") config.services[key] = ServiceKind::Tone;
-            else if (value == "busy") config.services[key] = ServiceKind::Busy;
-            else if (value == "ring") config.services[key] = ServiceKind::Ring;
-            else return fail("service must be echo, tone, busy or ring");
+            if (value == "echo")
+                config.services[key] = ServiceKind::Echo;
+            else if (value == "tone")
+                config.services[key] = ServiceKind::Tone;
+            else if (value == "busy")
+                config.services[key] = ServiceKind::Busy;
+            else if (value == "ring")
+                config.services[key] = ServiceKind::Ring;
+            else
+                return fail("service must be echo, tone, busy or ring");
             return true;
         }
         return fail("entry outside a known section");
@@ -264,8 +272,8 @@ struct Parser {
         if (text.front() == '[') {
             if (text.back() != ']') return fail("unterminated section header");
             section = trim(text.substr(1, text.size() - 2));
-            if (section != "general" && section != "extensions" && section != "managers" &&
-                section != "agents" && section != "mailboxes" && section != "services")
+            if (section != "general" && section != "extensions" && section != "managers" && section != "agents" &&
+                section != "mailboxes" && section != "services")
                 return fail("unknown section [" + section + "]");
             return true;
         }
@@ -276,8 +284,7 @@ struct Parser {
 
     bool finish() {
         line = 0;
-        if (config.minRegExpire > config.maxRegExpire)
-            return fail("minregexpire is above maxregexpire");
+        if (config.minRegExpire > config.maxRegExpire) return fail("minregexpire is above maxregexpire");
         for (const auto& ext : config.extensions)
             if (config.services.count(ext.name))
                 return fail("number " + ext.name + " is both an extension and a service");
@@ -295,10 +302,14 @@ struct Parser {
 
 const char* serviceKindName(ServiceKind kind) {
     switch (kind) {
-        case ServiceKind::Echo: return "echo";
-        case ServiceKind::Tone: return "tone";
-        case ServiceKind::Busy: return "busy";
-        case ServiceKind::Ring: return "ring";
+        case ServiceKind::Echo:
+            return "echo";
+        case ServiceKind::Tone:
+            return "tone";
+        case ServiceKind::Busy:
+            return "busy";
+        case ServiceKind::Ring:
+            return "ring";
     }
     return "?";
 }
@@ -350,8 +361,7 @@ bool parseCallerId(const std::string& text, std::string& name, std::string& numb
     std::string num = t.substr(lt + 1, t.size() - lt - 2);
     std::string nm = trim(t.substr(0, lt));
     if (nm.size() >= 2 && nm.front() == '"' && nm.back() == '"') nm = nm.substr(1, nm.size() - 2);
-    if (!isToken(num, kMaxNameLength) || nm.size() > kMaxTextLength || !isPrintable(nm))
-        return false;
+    if (!isToken(num, kMaxNameLength) || nm.size() > kMaxTextLength || !isPrintable(nm)) return false;
     name = nm;
     number = num;
     return true;

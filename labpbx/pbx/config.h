@@ -53,9 +53,9 @@ std::string codecName(uint32_t format);
 
 struct LabConfig {
     std::string bindAddress = "127.0.0.1";
-    uint16_t iaxPort = 4569;       // 0: ephemeral
-    uint16_t managerPort = 5038;   // 0: ephemeral
-    uint16_t controlPort = 5039;   // 0: ephemeral
+    uint16_t iaxPort = 4569;      // 0: ephemeral
+    uint16_t managerPort = 5038;  // 0: ephemeral
+    uint16_t controlPort = 5039;  // 0: ephemeral
     int minRegExpire = 60;
     int maxRegExpire = 3600;
     int ringTimeoutSeconds = 60;  // unanswered calls are given up after this
@@ -71,10 +71,10 @@ struct LabConfig {
     std::string managerDialect = "classic";
     std::vector<std::string> queues;
     std::vector<ExtensionConfig> extensions;
-    std::map<std::string, std::string> managers;      // user -> secret
-    std::map<std::string, std::string> agents;        // id -> name
-    std::map<std::string, int> mailboxes;             // "number@context" -> new messages
-    std::map<std::string, ServiceKind> services;      // number -> kind
+    std::map<std::string, std::string> managers;  // user -> secret
+    std::map<std::string, std::string> agents;    // id -> name
+    std::map<std::string, int> mailboxes;         // "number@context" -> new messages
+    std::map<std::string, ServiceKind> services;  // number -> kind
 
     const ExtensionConfig* findExtension(const std::string& name) const;
     uint32_t codecMask() const;

@@ -16,7 +16,9 @@ namespace {
 constexpr size_t kMaxReplyLine = 1 << 16;
 }
 
-ControlClient::~ControlClient() { close(); }
+ControlClient::~ControlClient() {
+    close();
+}
 
 bool ControlClient::connect(const std::string& address, uint16_t port, std::string& error) {
     close();
@@ -52,8 +54,8 @@ bool ControlClient::readLine(std::string& line, int timeoutMs) {
             return true;
         }
         if (buffer_.size() > kMaxReplyLine) return false;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         pollfd p{fd_, POLLIN, 0};
         if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;

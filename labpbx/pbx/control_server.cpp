@@ -12,10 +12,11 @@
 
 namespace labpbx {
 
-ControlServer::ControlServer(EventLoop& loop, Handler handler)
-    : loop_(loop), handler_(std::move(handler)) {}
+ControlServer::ControlServer(EventLoop& loop, Handler handler) : loop_(loop), handler_(std::move(handler)) {}
 
-ControlServer::~ControlServer() { close(); }
+ControlServer::~ControlServer() {
+    close();
+}
 
 bool ControlServer::listen(const std::string& address, uint16_t port, std::string& error) {
     sockaddr_in sa{};

@@ -43,9 +43,13 @@ void EventLoop::cancelTimer(TimerId& id) {
     id = 0;
 }
 
-void EventLoop::watchFd(int fd, FdHandler handler) { fds_[fd] = std::move(handler); }
+void EventLoop::watchFd(int fd, FdHandler handler) {
+    fds_[fd] = std::move(handler);
+}
 
-void EventLoop::unwatchFd(int fd) { fds_.erase(fd); }
+void EventLoop::unwatchFd(int fd) {
+    fds_.erase(fd);
+}
 
 void EventLoop::post(std::function<void()> fn) {
     {
@@ -114,8 +118,7 @@ void EventLoop::runDueTimers() {
 
 int EventLoop::nextTimeoutMs() const {
     if (byTime_.empty()) return 1000;
-    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(byTime_.begin()->first -
-                                                                      Clock::now());
+    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(byTime_.begin()->first - Clock::now());
     if (wait.count() <= 0) return 0;
     return wait.count() > 1000 ? 1000 : static_cast<int>(wait.count()) + 1;
 }

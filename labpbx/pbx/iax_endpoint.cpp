@@ -28,8 +28,7 @@ std::string randomSecret() {
 }
 }  // namespace
 
-bool fullVoiceFrameDue(bool started, uint32_t lastFormat, uint32_t lastTs, uint32_t format,
-                       uint32_t ts) {
+bool fullVoiceFrameDue(bool started, uint32_t lastFormat, uint32_t lastTs, uint32_t format, uint32_t ts) {
     if (!started || format != lastFormat) return true;
     const uint32_t high = ts & 0xFFFF0000u;
     return high != (lastTs & 0xFFFF0000u) && high != ((lastTs + 0x10000u) & 0xFFFF0000u);
@@ -63,7 +62,9 @@ IaxEndpoint::IaxEndpoint(EventLoop& loop, Dispatcher& dispatcher, WireTiming tim
       epoch_(Clock::now() - std::chrono::hours(24)),
       trace_(std::getenv("LABPBX_TRACE") != nullptr) {}
 
-IaxEndpoint::~IaxEndpoint() { close(); }
+IaxEndpoint::~IaxEndpoint() {
+    close();
+}
 
 bool IaxEndpoint::bind(const std::string& address, uint16_t port, std::string& error) {
     sockaddr_in sa{};
@@ -122,12 +123,10 @@ void IaxEndpoint::sendRaw(const uint8_t* data, size_t length, const sockaddr_in&
     if (fd_ < 0) return;
     DecodedFrame f;
     if (trace_ && decodeFrame(data, length, f) == DecodeStatus::Ok && f.kind == FrameKind::Full)
-        std::fprintf(stderr, "labpbx -> %s %s/%u src=%u dst=%u ts=%u o=%u i=%u\n",
-                     addressText(to).c_str(), frameTypeName(f.full.type), f.full.subclass,
-                     f.full.sourceCall, f.full.destinationCall, f.full.timestamp, f.full.oseq,
-                     f.full.iseq);
-    if (sendto(fd_, data, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0)
-        ++sendFailures_;
+        std::fprintf(stderr, "labpbx -> %s %s/%u src=%u dst=%u ts=%u o=%u i=%u\n", addressText(to).c_str(),
+                     frameTypeName(f.full.type), f.full.subclass, f.full.sourceCall, f.full.destinationCall,
+                     f.full.timestamp, f.full.oseq, f.full.iseq);
+    if (sendto(fd_, data, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) ++sendFailures_;
 }
 
 uint16_t IaxEndpoint::allocateCallNo() {
@@ -188,8 +187,8 @@ void IaxEndpoint::destroy(uint16_t callNo) {
     sessions_.erase(it);
 }
 
-void IaxEndpoint::sendFrame(Session& s, uint8_t type, uint32_t subclass, const uint8_t* payload,
-                            size_t length, std::optional<uint32_t> ts) {
+void IaxEndpoint::sendFrame(Session& s, uint8_t type, uint32_t subclass, const uint8_t* payload, size_t length,
+                            std::optional<uint32_t> ts) {
     OutFrame f = OutFrame::of(type, subclass, payload, length);
     f.timestamp = ts;
     uint8_t buf[kMaxDatagram];
@@ -257,9 +256,8 @@ void IaxEndpoint::sendHangup(Session& s, uint8_t causeCode) {
     sendIax(s, cmd::Hangup, w);
 }
 
-
-void IaxEndpoint::sendApathetic(const sockaddr_in& to, uint16_t destCall, uint32_t ts,
-                                uint8_t iseq, uint32_t command, const IeWriter* ies) {
+void IaxEndpoint::sendApathetic(const sockaddr_in& to, uint16_t destCall, uint32_t ts, uint8_t iseq,
+                                uint32_t command, const IeWriter* ies) {
     FullHeader h;
     h.sourceCall = kApatheticCallNumber;
     h.destinationCall = destCall;
@@ -269,8 +267,7 @@ void IaxEndpoint::sendApathetic(const sockaddr_in& to, uint16_t destCall, uint32
     h.type = frametype::Iax;
     h.subclass = command;
     uint8_t buf[kMaxDatagram];
-    size_t n = encodeFullFrame(h, ies ? ies->data() : nullptr, ies ? ies->size() : 0, buf,
-                               sizeof buf);
+    size_t n = encodeFullFrame(h, ies ? ies->data() : nullptr, ies ? ies->size() : 0, buf, sizeof buf);
     if (n) sendRaw(buf, n, to);
 }
 

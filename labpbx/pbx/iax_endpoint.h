@@ -48,8 +48,7 @@ struct WireTiming {
 // Whether the next voice frame of a session goes as a full frame: the first
 // one, one in a new format, or one whose timestamp is more than one 16-bit
 // wrap beyond the last; across a single wrap minis carry on.
-bool fullVoiceFrameDue(bool started, uint32_t lastFormat, uint32_t lastTs, uint32_t format,
-                       uint32_t ts);
+bool fullVoiceFrameDue(bool started, uint32_t lastFormat, uint32_t lastTs, uint32_t format, uint32_t ts);
 
 // CONTROL subclass -1, "stop indications": sent after ANSWER. On the wire
 // it is the subclass byte 0xFF.
@@ -82,11 +81,11 @@ struct Session {
     bool tokenRoundDone = false;
 
     // Owner data.
-    int callId = 0;       // the call this leg belongs to, 0 for none
-    std::string user;     // extension the dialog is about
+    int callId = 0;    // the call this leg belongs to, 0 for none
+    std::string user;  // extension the dialog is about
     std::string challenge;
-    bool release = false;   // a registration dialog started by REGREL
-    uint16_t refresh = 0;   // the REFRESH a REGREQ asked for
+    bool release = false;  // a registration dialog started by REGREL
+    uint16_t refresh = 0;  // the REFRESH a REGREQ asked for
 };
 
 // What the endpoint hands up.
@@ -98,8 +97,8 @@ public:
     virtual void onDialogStart(Session& s, const iax2::FullHeader& h, const iax2::IeList& ies) = 0;
     // Any other full frame of a session, in order (after sequencing; ACK,
     // PING, PONG, LAGRQ, LAGRP, VNAK, INVAL and CALLTOKEN are handled here).
-    virtual void onFrame(Session& s, const iax2::FullHeader& h, const uint8_t* payload,
-                         size_t length, const iax2::IeList& ies) = 0;
+    virtual void onFrame(Session& s, const iax2::FullHeader& h, const uint8_t* payload, size_t length,
+                         const iax2::IeList& ies) = 0;
     // Voice (full or mini frame), timestamp already extended to 32 bits.
     virtual void onVoice(Session& s, uint32_t format, const uint8_t* payload, size_t length,
                          uint32_t timestamp) = 0;
@@ -164,8 +163,8 @@ public:
 private:
     void onReadable();
     void sendRaw(const uint8_t* data, size_t length, const sockaddr_in& to);
-    void sendApathetic(const sockaddr_in& to, uint16_t destCall, uint32_t ts, uint8_t iseq,
-                       uint32_t command, const iax2::IeWriter* ies);
+    void sendApathetic(const sockaddr_in& to, uint16_t destCall, uint32_t ts, uint8_t iseq, uint32_t command,
+                       const iax2::IeWriter* ies);
     void sendInval(const sockaddr_in& to, uint16_t destCall, uint16_t srcCall);
     void sendAck(Session& s, const iax2::FullHeader& received);
     void startKeepAlive(Session& s);
@@ -182,8 +181,7 @@ private:
     void handleFull(const iax2::DecodedFrame& f, const sockaddr_in& from);
     void handleMini(const iax2::DecodedFrame& f, const sockaddr_in& from);
     bool tokenCheck(const iax2::FullHeader& h, const iax2::IeList& ies, const sockaddr_in& from);
-    void handleSessionFrame(Session& s, const iax2::FullHeader& h, const uint8_t* payload,
-                            size_t length);
+    void handleSessionFrame(Session& s, const iax2::FullHeader& h, const uint8_t* payload, size_t length);
     uint16_t allocateCallNo();
     uint64_t nowMs() const;
 

@@ -27,12 +27,13 @@ void IaxEndpoint::receive(const uint8_t* data, size_t length, const sockaddr_in&
     DecodedFrame f;
     if (decodeFrame(data, length, f) != DecodeStatus::Ok) return;
     if (trace_ && f.kind == FrameKind::Full)
-        std::fprintf(stderr, "labpbx <- %s %s/%u src=%u dst=%u ts=%u o=%u i=%u\n",
-                     addressText(from).c_str(), frameTypeName(f.full.type), f.full.subclass,
-                     f.full.sourceCall, f.full.destinationCall, f.full.timestamp, f.full.oseq,
-                     f.full.iseq);
-    if (f.kind == FrameKind::Full) handleFull(f, from);
-    else if (f.kind == FrameKind::Mini) handleMini(f, from);
+        std::fprintf(stderr, "labpbx <- %s %s/%u src=%u dst=%u ts=%u o=%u i=%u\n", addressText(from).c_str(),
+                     frameTypeName(f.full.type), f.full.subclass, f.full.sourceCall, f.full.destinationCall,
+                     f.full.timestamp, f.full.oseq, f.full.iseq);
+    if (f.kind == FrameKind::Full)
+        handleFull(f, from);
+    else if (f.kind == FrameKind::Mini)
+        handleMini(f, from);
 }
 
 void IaxEndpoint::handleMini(const DecodedFrame& f, const sockaddr_in& from) {
@@ -67,8 +68,7 @@ bool IaxEndpoint::tokenCheck(const FullHeader& h, const IeList& ies, const socka
     }
     if (token) {
         std::string_view text(reinterpret_cast<const char*>(token->data), token->length);
-        if (tokens_.verify(text, ipText(from), ntohs(from.sin_port), now) ==
-            CallTokenIssuer::Check::Valid)
+        if (tokens_.verify(text, ipText(from), ntohs(from.sin_port), now) == CallTokenIssuer::Check::Valid)
             return true;
         sendApathetic(from, h.sourceCall, h.timestamp, iseqReply, rejectCmd, nullptr);
         return false;
@@ -84,8 +84,7 @@ void IaxEndpoint::handleFull(const DecodedFrame& f, const sockaddr_in& from) {
     const bool isIax = h.type == frametype::Iax;
     if (isIax && h.subclass == cmd::Poke) {
         // Answered without any call state.
-        sendApathetic(from, h.sourceCall, h.timestamp, static_cast<uint8_t>(h.iseq + 1),
-                      cmd::Pong, nullptr);
+        sendApathetic(from, h.sourceCall, h.timestamp, static_cast<uint8_t>(h.iseq + 1), cmd::Pong, nullptr);
         return;
     }
     if (isIax && h.subclass == cmd::Ack && h.destinationCall == kApatheticCallNumber) return;
@@ -99,8 +98,7 @@ void IaxEndpoint::handleFull(const DecodedFrame& f, const sockaddr_in& from) {
         if (known != byPeer_.end()) s = find(known->second);  // a repeated first frame
     } else {
         s = find(h.destinationCall);
-        if (s && (!sameAddress(s->addr, from) ||
-                  (s->peerCallNo() && s->peerCallNo() != h.sourceCall)))
+        if (s && (!sameAddress(s->addr, from) || (s->peerCallNo() && s->peerCallNo() != h.sourceCall)))
             s = nullptr;
     }
 
@@ -109,8 +107,7 @@ void IaxEndpoint::handleFull(const DecodedFrame& f, const sockaddr_in& from) {
             IeList ies;
             if (ies.parse(f.payload, f.payloadLength) != IeStatus::Ok) return;
             if (!tokenCheck(h, ies, from)) return;
-            s = createSession(from, h.subclass == cmd::New ? SessionKind::CallLeg
-                                                           : SessionKind::Registration);
+            s = createSession(from, h.subclass == cmd::New ? SessionKind::CallLeg : SessionKind::Registration);
             if (!s) return;
             s->dialog.setRemoteCall(h.sourceCall);
             byPeer_[std::make_pair(peerKey(from), h.sourceCall)] = s->callNo;
@@ -124,16 +121,15 @@ void IaxEndpoint::handleFull(const DecodedFrame& f, const sockaddr_in& from) {
         }
         // A frame for a dialog we do not know: tell the sender, unless it
         // is itself one of the frames that must never be answered.
-        if (!(isIax && (h.subclass == cmd::Inval || h.subclass == cmd::TxCnt ||
-                        h.subclass == cmd::TxAcc || h.subclass == cmd::FwDownl)))
+        if (!(isIax && (h.subclass == cmd::Inval || h.subclass == cmd::TxCnt || h.subclass == cmd::TxAcc ||
+                        h.subclass == cmd::FwDownl)))
             sendInval(from, h.sourceCall, h.destinationCall);
         return;
     }
     handleSessionFrame(*s, h, f.payload, f.payloadLength);
 }
 
-void IaxEndpoint::handleSessionFrame(Session& s, const FullHeader& h, const uint8_t* payload,
-                                     size_t length) {
+void IaxEndpoint::handleSessionFrame(Session& s, const FullHeader& h, const uint8_t* payload, size_t length) {
     const bool isIax = h.type == frametype::Iax;
     const uint16_t n = s.callNo;
     if (!s.peerCallNo()) {

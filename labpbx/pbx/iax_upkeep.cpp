@@ -49,8 +49,7 @@ void IaxEndpoint::armRetry(Session& s) {
     uint64_t now = nowMs();
     uint64_t wait = due > now ? due - now : 0;
     uint16_t n = s.callNo;
-    s.retryTimer =
-        loop_.addTimer(std::chrono::milliseconds(wait), [this, n] { serviceRetries(n); });
+    s.retryTimer = loop_.addTimer(std::chrono::milliseconds(wait), [this, n] { serviceRetries(n); });
 }
 
 void IaxEndpoint::serviceRetries(uint16_t callNo) {
@@ -60,8 +59,7 @@ void IaxEndpoint::serviceRetries(uint16_t callNo) {
     bool lost = false;
     bool finalLost = false;
     s->dialog.service(
-        nowMs(),
-        [&](const uint8_t* d, size_t n) { sendRaw(d, n, s->addr); },
+        nowMs(), [&](const uint8_t* d, size_t n) { sendRaw(d, n, s->addr); },
         [&](const RetransmitQueue::Entry& e) {
             lost = true;
             finalLost = isFinalFrame(e.type, e.subclass);

@@ -58,13 +58,13 @@ const char* kHelp =
 
 LabPbx::LabPbx(LabConfig config, WireTiming timing) : config_(std::move(config)) {
     core_ = std::make_unique<PbxCore>(loop_, config_, timing);
-    control_ = std::make_unique<ControlServer>(loop_, [this](const std::string& line) {
-        return dispatch(line);
-    });
+    control_ = std::make_unique<ControlServer>(loop_, [this](const std::string& line) { return dispatch(line); });
     manager_ = std::make_unique<ManagerBridge>(loop_, *core_, config_);
 }
 
-LabPbx::~LabPbx() { stop(); }
+LabPbx::~LabPbx() {
+    stop();
+}
 
 bool LabPbx::start(std::string& error) {
     if (running_) return true;
@@ -156,16 +156,14 @@ Counts LabPbx::counts() {
         out.unacked = c.unacked;
         out.calls = c.calls;
         out.registrations = c.registrations;
-        out.sockets = core_->endpoint().socketCount() + control_->socketCount() +
-                      manager_->socketCount();
+        out.sockets = core_->endpoint().socketCount() + control_->socketCount() + manager_->socketCount();
     });
     return out;
 }
 
 void LabPbx::scheduleDemo() {
     if (config_.demo.intervalSeconds <= 0) return;
-    demoTimer_ = loop_.addTimer(std::chrono::seconds(config_.demo.intervalSeconds),
-                                [this] { demoTick(); });
+    demoTimer_ = loop_.addTimer(std::chrono::seconds(config_.demo.intervalSeconds), [this] { demoTick(); });
 }
 
 void LabPbx::demoTick() {
@@ -196,8 +194,7 @@ std::string LabPbx::dispatch(const std::string& line) {
 
     if (cmd == "help") return std::string(kHelp) + "OK\n";
     if (cmd == "call") {
-        if (w.size() < 3 || !isWord(w[1]) || !isWord(w[2]))
-            return "ERR usage: call <ext> <number> [name...]\n";
+        if (w.size() < 3 || !isWord(w[1]) || !isWord(w[2])) return "ERR usage: call <ext> <number> [name...]\n";
         std::string name = restAfter(line, 3);
         if (name.size() > 127) return "ERR name too long\n";
         for (unsigned char c : name)
@@ -216,8 +213,10 @@ std::string LabPbx::dispatch(const std::string& line) {
         auto list = core.calls();
         for (const auto& c : list)
             out << "call " << c.id << " state=" << c.state << " from=" << c.from << " to=" << c.to
-                << " dialled=" << c.dialled << " number=" << c.callerNumber << " format="
-                << c.format << " held=" << (c.fromHeld ? "from" : c.toHeld ? "to" : "none")
+                << " dialled=" << c.dialled << " number=" << c.callerNumber << " format=" << c.format << " held="
+                << (c.fromHeld ? "from"
+                    : c.toHeld ? "to"
+                               : "none")
                 << " name=\"" << c.callerName << "\"\n";
         out << "OK " << list.size() << "\n";
         return out.str();
@@ -262,12 +261,11 @@ std::string LabPbx::dispatch(const std::string& line) {
             n = core.dtmf().size();
         } else if (cmd == "transfers") {
             for (const auto& t : core.transfers())
-                out << "transfer " << t.callId << " by=" << t.by << " moved=" << t.moved
-                    << " target=" << t.target << "\n";
+                out << "transfer " << t.callId << " by=" << t.by << " moved=" << t.moved << " target=" << t.target
+                    << "\n";
             n = core.transfers().size();
         } else {
-            for (const auto& r : core.regrels())
-                out << "regrel " << r.extension << " " << r.address << "\n";
+            for (const auto& r : core.regrels()) out << "regrel " << r.extension << " " << r.address << "\n";
             n = core.regrels().size();
         }
         if (clear) core.clearRecords(cmd);
@@ -279,11 +277,9 @@ std::string LabPbx::dispatch(const std::string& line) {
     }
     if (cmd == "stats") {
         PbxCounts c = core.counts();
-        size_t sockets =
-            core.endpoint().socketCount() + control_->socketCount() + manager_->socketCount();
+        size_t sockets = core.endpoint().socketCount() + control_->socketCount() + manager_->socketCount();
         out << "OK sessions=" << c.sessions << " timers=" << c.timers << " sockets=" << sockets
-            << " calls=" << c.calls << " registrations=" << c.registrations
-            << " unacked=" << c.unacked << "\n";
+            << " calls=" << c.calls << " registrations=" << c.registrations << " unacked=" << c.unacked << "\n";
         return out.str();
     }
     return "ERR unknown command '" + cmd + "' (try help)\n";

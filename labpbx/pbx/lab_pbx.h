@@ -39,12 +39,12 @@ class ControlServer;
 class ManagerBridge;
 
 struct Counts {
-    size_t sessions = 0;       // IAX2 sessions (call numbers in use)
-    size_t timers = 0;         // pending timers of the event loop
-    size_t sockets = 0;        // open sockets: IAX2, control, manager
+    size_t sessions = 0;  // IAX2 sessions (call numbers in use)
+    size_t timers = 0;    // pending timers of the event loop
+    size_t sockets = 0;   // open sockets: IAX2, control, manager
     size_t calls = 0;
     size_t registrations = 0;
-    size_t unacked = 0;        // full frames sent and not yet acknowledged
+    size_t unacked = 0;  // full frames sent and not yet acknowledged
 };
 
 class LabPbx {

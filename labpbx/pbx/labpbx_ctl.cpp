@@ -15,15 +15,17 @@ int main(int argc, char** argv) {
     int i = 1;
     for (; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "-p" && i + 1 < argc) port = labpbx::leadingNumber(argv[++i]);
-        else if (a == "-a" && i + 1 < argc) address = argv[++i];
-        else break;
+        if (a == "-p" && i + 1 < argc)
+            port = labpbx::leadingNumber(argv[++i]);
+        else if (a == "-a" && i + 1 < argc)
+            address = argv[++i];
+        else
+            break;
     }
     if (i >= argc || port <= 0 || port > 65535) {
         // The program as it was started: the package installs it under another name.
         const char* slash = std::strrchr(argv[0], '/');
-        std::fprintf(stderr, "usage: %s [-p port] [-a address] <command...>\n",
-                     slash ? slash + 1 : argv[0]);
+        std::fprintf(stderr, "usage: %s [-p port] [-a address] <command...>\n", slash ? slash + 1 : argv[0]);
         return 2;
     }
     std::string line;

@@ -16,7 +16,9 @@
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
-void onSignal(int) { g_stop = 1; }
+void onSignal(int) {
+    g_stop = 1;
+}
 
 // Names the program as it was started, since the package installs it under
 // another name than the build gives it.
@@ -90,12 +92,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "labpbx: %s\n", startError.c_str());
         return 1;
     }
-    std::printf("labpbx: IAX2 %s:%u/udp, manager %s:%u/tcp, control %s:%u/tcp\n",
-                config->bindAddress.c_str(), pbx.iaxPort(), config->bindAddress.c_str(),
-                pbx.managerPort(), config->bindAddress.c_str(), pbx.controlPort());
+    std::printf("labpbx: IAX2 %s:%u/udp, manager %s:%u/tcp, control %s:%u/tcp\n", config->bindAddress.c_str(),
+                pbx.iaxPort(), config->bindAddress.c_str(), pbx.managerPort(), config->bindAddress.c_str(),
+                pbx.controlPort());
     if (config->demo.intervalSeconds > 0)
-        std::printf("labpbx: demonstration call to %s every %d s\n",
-                    config->demo.extension.c_str(), config->demo.intervalSeconds);
+        std::printf("labpbx: demonstration call to %s every %d s\n", config->demo.extension.c_str(),
+                    config->demo.intervalSeconds);
     std::fflush(stdout);
 
     std::signal(SIGINT, onSignal);

@@ -1,6 +1,5 @@
 #include "labpbx/pbx/manager_bridge.h"
 
-
 #include "labpbx/manager/manager_interface.h"
 #include "labpbx/pbx/leading_number.h"
 #include "labpbx/pbx/pbx_core.h"
@@ -78,8 +77,10 @@ ManagerBridge::ManagerBridge(EventLoop& loop, PbxCore& core, const LabConfig& co
         }
         std::string state;
         impl->loop.callSync([&] { state = impl->core.extensionState(ext); });
-        if (state == "NOTEXIST") answer.state = ExtState::NotExist;
-        else if (state == "UNUSED") answer.state = ExtState::Unused;
+        if (state == "NOTEXIST")
+            answer.state = ExtState::NotExist;
+        else if (state == "UNUSED")
+            answer.state = ExtState::Unused;
         else {
             answer.state = ExtState::Registered;
             answer.address = state;
@@ -88,7 +89,9 @@ ManagerBridge::ManagerBridge(EventLoop& loop, PbxCore& core, const LabConfig& co
     });
 }
 
-ManagerBridge::~ManagerBridge() { stop(); }
+ManagerBridge::~ManagerBridge() {
+    stop();
+}
 
 bool ManagerBridge::start(const std::string&, uint16_t, std::string& error) {
     return impl_->server->start(&error);
@@ -98,7 +101,9 @@ void ManagerBridge::stop() {
     if (impl_ && impl_->server) impl_->server->stop();
 }
 
-uint16_t ManagerBridge::port() const { return static_cast<uint16_t>(impl_->server->port()); }
+uint16_t ManagerBridge::port() const {
+    return static_cast<uint16_t>(impl_->server->port());
+}
 
 size_t ManagerBridge::socketCount() const {
     int open = impl_->server->openConnections();
@@ -141,8 +146,7 @@ std::string ManagerBridge::command(const std::vector<std::string>& w) {
     if (what == "actions" && w.size() == 2) {
         std::string out;
         auto list = s.actions();
-        for (const auto& a : list)
-            out += "action " + std::to_string(a.connection) + " " + a.action.name() + "\n";
+        for (const auto& a : list) out += "action " + std::to_string(a.connection) + " " + a.action.name() + "\n";
         return out + "OK " + std::to_string(list.size()) + "\n";
     }
     return "ERR usage: manager fail|split [ms]|delay <ms>|drop|reset|actions\n";

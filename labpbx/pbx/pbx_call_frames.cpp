@@ -1,7 +1,7 @@
 // Frames of a call leg once set up: progress of a called phone, hold,
 // blind transfer and DTMF, and the ending of calls.
-#include "voice/iax2/protocol.h"
 #include "labpbx/pbx/pbx_core.h"
+#include "voice/iax2/protocol.h"
 
 namespace labpbx {
 
@@ -19,8 +19,7 @@ void PbxCore::callFrame(Call& c, Session& s, const FullHeader& h, const IeList& 
                 if (c.state == CallState::Auth && from == &c.a) callAuthReply(c, s, h, ies);
                 return;
             case cmd::Ack:
-                if (c.state == CallState::Setup && from == &c.a && c.b.kind == EndKind::None &&
-                    c.a.format != 0)
+                if (c.state == CallState::Setup && from == &c.a && c.b.kind == EndKind::None && c.a.format != 0)
                     callStart(c);
                 return;
             case cmd::Accept: {
@@ -109,8 +108,10 @@ void PbxCore::controlFrame(Call& c, CallEnd& from, CallEnd& other, uint32_t subc
             c.b.kind = EndKind::Busy;
             c.b.number = c.dialled;
             c.state = CallState::Busy;
-            if (other.kind == EndKind::Leg) sendControl(other, ctl::Busy);
-            else endCall(c.id, cause::UserBusy);
+            if (other.kind == EndKind::Leg)
+                sendControl(other, ctl::Busy);
+            else
+                endCall(c.id, cause::UserBusy);
             break;
         default:
             break;

@@ -5,10 +5,10 @@
 
 #include <ctime>
 
+#include "labpbx/pbx/pbx_core.h"
 #include "voice/iax2/auth.h"
 #include "voice/iax2/protocol.h"
 #include "voice/iax2/values.h"
-#include "labpbx/pbx/pbx_core.h"
 
 namespace labpbx {
 
@@ -17,7 +17,9 @@ using namespace iax2;
 PbxCore::PbxCore(EventLoop& loop, const LabConfig& config, WireTiming timing)
     : loop_(loop), config_(config), endpoint_(loop, *this, timing), mailboxes_(config.mailboxes) {}
 
-PbxCore::~PbxCore() { shutdown(); }
+PbxCore::~PbxCore() {
+    shutdown();
+}
 
 bool PbxCore::bind(std::string& error) {
     return endpoint_.bind(config_.bindAddress, config_.iaxPort, error);
@@ -45,9 +47,12 @@ PbxCounts PbxCore::counts() const {
 }
 
 void PbxCore::clearRecords(const std::string& which) {
-    if (which == "dtmf") dtmf_.clear();
-    else if (which == "transfers") transfers_.clear();
-    else if (which == "regrels") regrels_.clear();
+    if (which == "dtmf")
+        dtmf_.clear();
+    else if (which == "transfers")
+        transfers_.clear();
+    else if (which == "regrels")
+        regrels_.clear();
 }
 
 Call* PbxCore::callOf(Session& s) {
@@ -64,13 +69,20 @@ CallEnd* PbxCore::endOf(Call& c, uint16_t callNo) {
 
 std::string PbxCore::describe(const CallEnd& e) const {
     switch (e.kind) {
-        case EndKind::None: return "-";
-        case EndKind::Leg: return e.extension;
-        case EndKind::Echo: return "echo:" + e.number;
-        case EndKind::Tone: return "tone:" + e.number;
-        case EndKind::Busy: return "busy:" + e.number;
-        case EndKind::Ring: return "ring:" + e.number;
-        case EndKind::Caller: return "caller:" + e.number;
+        case EndKind::None:
+            return "-";
+        case EndKind::Leg:
+            return e.extension;
+        case EndKind::Echo:
+            return "echo:" + e.number;
+        case EndKind::Tone:
+            return "tone:" + e.number;
+        case EndKind::Busy:
+            return "busy:" + e.number;
+        case EndKind::Ring:
+            return "ring:" + e.number;
+        case EndKind::Caller:
+            return "caller:" + e.number;
     }
     return "?";
 }
@@ -78,8 +90,10 @@ std::string PbxCore::describe(const CallEnd& e) const {
 // ---- dispatch -------------------------------------------------------------
 
 void PbxCore::onDialogStart(Session& s, const FullHeader& h, const IeList& ies) {
-    if (h.subclass == cmd::New) callNew(s, h, ies);
-    else regDialogStart(s, h, ies);
+    if (h.subclass == cmd::New)
+        callNew(s, h, ies);
+    else
+        regDialogStart(s, h, ies);
 }
 
 void PbxCore::onFrame(Session& s, const FullHeader& h, const uint8_t*, size_t, const IeList& ies) {
@@ -106,8 +120,7 @@ void PbxCore::onSessionLost(Session& s) {
     if (c) endCall(c->id, cause::DestinationOutOfOrder, s.callNo);
 }
 
-void PbxCore::onVoice(Session& s, uint32_t format, const uint8_t* payload, size_t length,
-                      uint32_t) {
+void PbxCore::onVoice(Session& s, uint32_t format, const uint8_t* payload, size_t length, uint32_t) {
     Call* c = callOf(s);
     if (!c) return;
     CallEnd* from = endOf(*c, s.callNo);
@@ -169,8 +182,8 @@ void PbxCore::callAuthReply(Call& c, Session& s, const FullHeader& h, const IeLi
         reject(&h, kNoAuthority, cause::FacilityNotSubscribed);
         return;
     }
-    const bool known = config_.findExtension(c.dialled) || config_.services.count(c.dialled) ||
-                       config_.externalCalls;
+    const bool known =
+        config_.findExtension(c.dialled) || config_.services.count(c.dialled) || config_.externalCalls;
     if (!known) {
         reject(nullptr, "No such context/extension", cause::NoRouteDestination);
         return;
@@ -186,8 +199,14 @@ void PbxCore::callAuthReply(Call& c, Session& s, const FullHeader& h, const IeLi
     uint8_t buf[64];
     IeWriter w(buf, sizeof buf);
     w.addU32(ie::Format, format);
-    uint8_t f2[9] = {0, 0, 0, 0, 0, static_cast<uint8_t>(format >> 24),
-                     static_cast<uint8_t>(format >> 16), static_cast<uint8_t>(format >> 8),
+    uint8_t f2[9] = {0,
+                     0,
+                     0,
+                     0,
+                     0,
+                     static_cast<uint8_t>(format >> 24),
+                     static_cast<uint8_t>(format >> 16),
+                     static_cast<uint8_t>(format >> 8),
                      static_cast<uint8_t>(format)};
     w.addRaw(ie::Format2, f2, sizeof f2);
     // The call goes on once the caller acknowledges ACCEPT.
@@ -231,8 +250,8 @@ bool PbxCore::placeLeg(Call& c, const std::string& ext, uint32_t format, uint32_
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    w.addU32(ie::DateTime, packDateTime({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                                         local.tm_hour, local.tm_min, local.tm_sec}));
+    w.addU32(ie::DateTime, packDateTime({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                                         local.tm_min, local.tm_sec}));
     endpoint_.sendNew(*s, w);
     c.state = CallState::Setup;
     armRingTimer(c);
@@ -257,10 +276,18 @@ void PbxCore::routeTo(Call& c, const std::string& number, bool transfer) {
     c.b.name = number;
     if (service != config_.services.end()) {
         switch (service->second) {
-            case ServiceKind::Echo: c.b.kind = EndKind::Echo; break;
-            case ServiceKind::Tone: c.b.kind = EndKind::Tone; break;
-            case ServiceKind::Busy: c.b.kind = EndKind::Busy; break;
-            case ServiceKind::Ring: c.b.kind = EndKind::Ring; break;
+            case ServiceKind::Echo:
+                c.b.kind = EndKind::Echo;
+                break;
+            case ServiceKind::Tone:
+                c.b.kind = EndKind::Tone;
+                break;
+            case ServiceKind::Busy:
+                c.b.kind = EndKind::Busy;
+                break;
+            case ServiceKind::Ring:
+                c.b.kind = EndKind::Ring;
+                break;
         }
     } else if (config_.externalCalls) {
         c.b.kind = EndKind::Ring;

@@ -1,14 +1,14 @@
 // What the control interface asks of calls: inbound calls placed, calls
 // answered and hung up at the PBX, and the list of calls.
-#include "voice/iax2/protocol.h"
 #include "labpbx/pbx/pbx_core.h"
+#include "voice/iax2/protocol.h"
 
 namespace labpbx {
 
 using namespace iax2;
 
-int PbxCore::placeInboundCall(const std::string& ext, const std::string& number,
-                              const std::string& name, std::string& error) {
+int PbxCore::placeInboundCall(const std::string& ext, const std::string& number, const std::string& name,
+                              std::string& error) {
     if (!config_.findExtension(ext)) {
         error = "no such extension " + ext;
         return -1;
@@ -63,11 +63,21 @@ std::vector<CallInfo> PbxCore::calls() const {
         CallInfo i;
         i.id = id;
         switch (c->state) {
-            case CallState::Auth: i.state = "auth"; break;
-            case CallState::Setup: i.state = "setup"; break;
-            case CallState::Ringing: i.state = "ringing"; break;
-            case CallState::Up: i.state = "up"; break;
-            case CallState::Busy: i.state = "busy"; break;
+            case CallState::Auth:
+                i.state = "auth";
+                break;
+            case CallState::Setup:
+                i.state = "setup";
+                break;
+            case CallState::Ringing:
+                i.state = "ringing";
+                break;
+            case CallState::Up:
+                i.state = "up";
+                break;
+            case CallState::Busy:
+                i.state = "busy";
+                break;
         }
         i.from = describe(c->a);
         i.to = c->b.kind == EndKind::None ? c->dialled : describe(c->b);

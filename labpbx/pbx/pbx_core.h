@@ -15,8 +15,8 @@
 #include "labpbx/pbx/config.h"
 #include "labpbx/pbx/event_loop.h"
 #include "labpbx/pbx/iax_endpoint.h"
-#include "voice/codec/voice_codec.h"
 #include "labpbx/pbx/tone.h"
+#include "voice/codec/voice_codec.h"
 
 namespace labpbx {
 
@@ -33,10 +33,10 @@ struct RegistrationInfo {
 
 struct CallInfo {
     int id = 0;
-    std::string state;   // setup, ringing, up, busy
-    std::string from;    // "2001", "caller:5550100", ...
-    std::string to;      // "2002", "echo:600", "external:95551234"
-    std::string dialled; // the number asked for
+    std::string state;    // setup, ringing, up, busy
+    std::string from;     // "2001", "caller:5550100", ...
+    std::string to;       // "2002", "echo:600", "external:95551234"
+    std::string dialled;  // the number asked for
     std::string callerNumber;
     std::string callerName;
     std::string format;  // gsm, ulaw, alaw, or "-" before it is known
@@ -72,25 +72,25 @@ struct PbxCounts {
 
 // The kinds of party at one end of a call.
 enum class EndKind {
-    None,     // not there (yet)
-    Leg,      // an IAX2 session to a phone
-    Echo,     // the echo service
-    Tone,     // the steady tone service
-    Busy,     // the busy number
-    Ring,     // a number that rings until answered from the control interface
-    Caller,   // the scripted caller of an inbound call
+    None,    // not there (yet)
+    Leg,     // an IAX2 session to a phone
+    Echo,    // the echo service
+    Tone,    // the steady tone service
+    Busy,    // the busy number
+    Ring,    // a number that rings until answered from the control interface
+    Caller,  // the scripted caller of an inbound call
 };
 
 struct CallEnd {
     EndKind kind = EndKind::None;
-    uint16_t callNo = 0;      // Leg: our session number
-    std::string extension;    // Leg: the extension's number
-    std::string number;       // the party's number (caller ID)
-    std::string name;         // the party's name
-    uint32_t format = 0;      // Leg: voice format in use
-    bool accepted = false;    // Leg we called: ACCEPT received
-    bool quelched = false;    // asked us to stop sending audio (hold)
-    bool hearsMusic = false;  // the other end holds with music: play it here
+    uint16_t callNo = 0;                                // Leg: our session number
+    std::string extension;                              // Leg: the extension's number
+    std::string number;                                 // the party's number (caller ID)
+    std::string name;                                   // the party's name
+    uint32_t format = 0;                                // Leg: voice format in use
+    bool accepted = false;                              // Leg we called: ACCEPT received
+    bool quelched = false;                              // asked us to stop sending audio (hold)
+    bool hearsMusic = false;                            // the other end holds with music: play it here
     std::unique_ptr<voice::media::VoiceCodec> encoder;  // for generated audio
     ToneSource tone;
     HoldMusic music;
@@ -104,7 +104,7 @@ struct Call {
     CallEnd a;  // the calling side
     CallEnd b;  // the called side
     std::string dialled;
-    uint32_t offeredFormat = 0;   // what A may speak (its NEW)
+    uint32_t offeredFormat = 0;  // what A may speak (its NEW)
     uint32_t offeredCaps = 0;
     EventLoop::TimerId ringTimer = 0;
     EventLoop::TimerId mediaTimer = 0;
@@ -120,8 +120,8 @@ public:
     IaxEndpoint& endpoint() { return endpoint_; }
 
     // Control operations; false/-1 with error filled on failure.
-    int placeInboundCall(const std::string& ext, const std::string& number,
-                         const std::string& name, std::string& error);
+    int placeInboundCall(const std::string& ext, const std::string& number, const std::string& name,
+                         std::string& error);
     bool answer(int callId, std::string& error);
     bool hangup(int callId, std::string& error);
     size_t dropRegistrations(const std::string& ext);  // "" drops all
@@ -144,8 +144,7 @@ public:
     void onDialogStart(Session& s, const iax2::FullHeader& h, const iax2::IeList& ies) override;
     void onFrame(Session& s, const iax2::FullHeader& h, const uint8_t* payload, size_t length,
                  const iax2::IeList& ies) override;
-    void onVoice(Session& s, uint32_t format, const uint8_t* payload, size_t length,
-                 uint32_t timestamp) override;
+    void onVoice(Session& s, uint32_t format, const uint8_t* payload, size_t length, uint32_t timestamp) override;
     void onSessionLost(Session& s) override;
     bool tokenWaived(const std::string& user) override;
 

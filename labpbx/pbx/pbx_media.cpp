@@ -1,20 +1,21 @@
 // Media of calls: voice relayed between phones, returned by the echo
 // service, and the audio the PBX makes itself (the tone service and music
 // on hold), paced at one 20 ms frame per tick.
-#include "voice/codec/audio_frame.h"
 #include "labpbx/pbx/pbx_core.h"
+#include "voice/codec/audio_frame.h"
 
 namespace labpbx {
 
-void PbxCore::relayVoice(Call& c, CallEnd& from, uint32_t format, const uint8_t* payload,
-                         size_t length) {
+void PbxCore::relayVoice(Call& c, CallEnd& from, uint32_t format, const uint8_t* payload, size_t length) {
     // A holding phone (QUELCH) neither hears nor is heard: the far party gets
     // music on hold or nothing at all.
     if (c.state != CallState::Up || from.quelched) return;
     CallEnd& other = otherEnd(c, from);
     CallEnd* to = nullptr;
-    if (other.kind == EndKind::Leg) to = &other;
-    else if (other.kind == EndKind::Echo) to = &from;
+    if (other.kind == EndKind::Leg)
+        to = &other;
+    else if (other.kind == EndKind::Echo)
+        to = &from;
     if (!to || to->quelched || to->hearsMusic) return;
     Session* s = endpoint_.find(to->callNo);
     if (s && !s->finalSent) endpoint_.sendVoice(*s, format, payload, length);

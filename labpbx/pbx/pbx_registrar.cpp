@@ -5,10 +5,10 @@
 #include <ctime>
 #include <random>
 
+#include "labpbx/pbx/pbx_core.h"
 #include "voice/iax2/auth.h"
 #include "voice/iax2/protocol.h"
 #include "voice/iax2/values.h"
-#include "labpbx/pbx/pbx_core.h"
 
 namespace labpbx {
 
@@ -75,8 +75,7 @@ void PbxCore::regAccept(Session& s) {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    DateTime dt{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                local.tm_hour,        local.tm_min,     local.tm_sec};
+    DateTime dt{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
     w.addU32(ie::DateTime, packDateTime(dt));
 
     if (s.release) {

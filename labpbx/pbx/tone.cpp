@@ -11,8 +11,7 @@ constexpr double kHoldNotesHz[] = {523.25, 659.25, 783.99};
 constexpr int16_t kHoldAmplitude = 5000;
 }  // namespace
 
-ToneSource::ToneSource(double hz, int16_t amplitude)
-    : step_(kTwoPi * hz / kSampleRate), amplitude_(amplitude) {}
+ToneSource::ToneSource(double hz, int16_t amplitude) : step_(kTwoPi * hz / kSampleRate), amplitude_(amplitude) {}
 
 void ToneSource::next(int16_t* out) {
     for (size_t i = 0; i < kFrameSamples; ++i) {

@@ -34,6 +34,7 @@ class HoldMusic {
 public:
     HoldMusic();
     void next(int16_t* out);
+
 private:
     double phase_ = 0.0;
     int elapsedMs_ = 0;

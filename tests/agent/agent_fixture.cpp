@@ -7,11 +7,11 @@
 #include <stdlib.h>
 
 #include "agent/agent_modes.h"
+#include "agent/socket_layer.h"
 #include "app/debug_log.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/settings.h"
-#include "agent/socket_layer.h"
 
 namespace {
 
@@ -71,8 +71,7 @@ void AgentFixture::TearDown() {
 void AgentFixture::showRegisteredLoggedOut() {
     window.m_reasonIndex = -1;
     window.setReasonSelection(-1);
-    for (int id : {IDC_BUT_READY, IDC_BUT_AUX, IDC_BUT_ACWIB, IDC_BUT_ACWOB, IDC_BUT_LOGOUT,
-                   IDC_COMBO_REASON})
+    for (int id : {IDC_BUT_READY, IDC_BUT_AUX, IDC_BUT_ACWIB, IDC_BUT_ACWOB, IDC_BUT_LOGOUT, IDC_COMBO_REASON})
         window.enableControl(id, false);
     window.enableControl(IDC_BUT_LOGIN, true);
     window.enableControl(IDC_EDIT_AGENT_ID, g_settings.diffagid != 0);
@@ -92,12 +91,25 @@ void AgentFixture::loginWith(int loginAction) {
 
 void AgentFixture::enterState(AgentState state) {
     switch (state) {
-        case AgentState::LoggedOut: return;
-        case AgentState::Ready: loginWith(1); break;
-        case AgentState::NotReady: loginWith(0); break;
-        case AgentState::ModeNotSet: loginWith(2); break;
-        case AgentState::AcwInbound: loginWith(1); OnBnClickedButAcwib(); break;
-        case AgentState::AcwOutbound: loginWith(1); OnBnClickedButAcwob(); break;
+        case AgentState::LoggedOut:
+            return;
+        case AgentState::Ready:
+            loginWith(1);
+            break;
+        case AgentState::NotReady:
+            loginWith(0);
+            break;
+        case AgentState::ModeNotSet:
+            loginWith(2);
+            break;
+        case AgentState::AcwInbound:
+            loginWith(1);
+            OnBnClickedButAcwib();
+            break;
+        case AgentState::AcwOutbound:
+            loginWith(1);
+            OnBnClickedButAcwob();
+            break;
         case AgentState::NotReadyWithReason:
             loginWith(1);
             window.pickReason(4);
@@ -122,13 +134,27 @@ void AgentFixture::expectState(AgentState state, int reason) const {
     EXPECT_EQ(enabled(IDC_EDIT_ACM_USER), !loggedIn) << "ACM user";
     EXPECT_EQ(enabled(IDC_EDIT_ACM_PASS), !loggedIn) << "ACM pass";
     switch (state) {
-        case AgentState::LoggedOut: expectModeButtons(false, false, false, false); break;
-        case AgentState::Ready: expectModeButtons(false, true, true, true); break;
-        case AgentState::NotReady: expectModeButtons(true, false, true, true); break;
-        case AgentState::AcwInbound: expectModeButtons(true, true, false, true); break;
-        case AgentState::AcwOutbound: expectModeButtons(true, true, true, false); break;
-        case AgentState::NotReadyWithReason: expectModeButtons(true, true, true, true); break;
-        case AgentState::ModeNotSet: expectModeButtons(false, false, true, true); break;
+        case AgentState::LoggedOut:
+            expectModeButtons(false, false, false, false);
+            break;
+        case AgentState::Ready:
+            expectModeButtons(false, true, true, true);
+            break;
+        case AgentState::NotReady:
+            expectModeButtons(true, false, true, true);
+            break;
+        case AgentState::AcwInbound:
+            expectModeButtons(true, true, false, true);
+            break;
+        case AgentState::AcwOutbound:
+            expectModeButtons(true, true, true, false);
+            break;
+        case AgentState::NotReadyWithReason:
+            expectModeButtons(true, true, true, true);
+            break;
+        case AgentState::ModeNotSet:
+            expectModeButtons(false, false, true, true);
+            break;
     }
     const int expectedReason = state == AgentState::NotReadyWithReason ? reason : -1;
     EXPECT_EQ(window.reasonSelection(), expectedReason) << "reason selection";

@@ -13,7 +13,7 @@
 #include "tests/support/window/scripted_message_boxes.h"
 
 enum class AgentState {
-    LoggedOut,           // registered, logged out
+    LoggedOut,  // registered, logged out
     Ready,
     NotReady,
     AcwInbound,

@@ -12,14 +12,14 @@
 #include <vector>
 
 #include "agent/agent_modes.h"
+#include "agent/manager_session.h"
+#include "agent/socket_layer.h"
+#include "agent/voicemail_check.h"
 #include "app/call_globals.h"
 #include "app/control_ids.h"
-#include "labpbx/manager/manager_interface.h"
-#include "agent/manager_session.h"
 #include "app/settings.h"
-#include "agent/socket_layer.h"
+#include "labpbx/manager/manager_interface.h"
 #include "tests/support/window/ui_fixture.h"
-#include "agent/voicemail_check.h"
 
 namespace {
 
@@ -57,8 +57,7 @@ protected:
     // the program's default delay.
     CQuendraDlg& openWindow(const std::string& options, int delayB4Read = 50) {
         writeFile("Quendra.ini", "acmPort=" + std::to_string(server->port()) +
-                                     "\nacmDelayB4Read=" + std::to_string(delayB4Read) + "\n" +
-                                     options);
+                                     "\nacmDelayB4Read=" + std::to_string(delayB4Read) + "\n" + options);
         CQuendraDlg& dlg = makeDialog({"-user2001", "-host127.0.0.1", "-debug"});
         dlg.enableControl(IDC_BUT_LOGIN, true);
         return dlg;
@@ -78,9 +77,7 @@ protected:
         combo->setCurrentIndex(index);
         emit combo->activated(index);
     }
-    int listSelection() const {
-        return qobject_cast<QComboBox*>(control(IDC_COMBO_REASON))->currentIndex();
-    }
+    int listSelection() const { return qobject_cast<QComboBox*>(control(IDC_COMBO_REASON))->currentIndex(); }
     void expectButtons(bool ready, bool aux, bool acwib, bool acwob) const {
         EXPECT_EQ(isEnabled(IDC_BUT_READY), ready) << "Ready";
         EXPECT_EQ(isEnabled(IDC_BUT_AUX), aux) << "AUX";

@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "agent_fixture.h"
 #include "agent/agent_modes.h"
-#include "fake_manager_link.h"
+#include "agent/socket_layer.h"
+#include "agent_fixture.h"
 #include "app/main_window.h"
 #include "app/settings.h"
-#include "agent/socket_layer.h"
+#include "fake_manager_link.h"
 
 namespace {
 
@@ -31,13 +31,12 @@ struct Side {
 };
 
 const Side kSides[] = {
-    {"inbound", kInbound, &Settings::inboundReleaseAction, &Settings::inboundTimedACW,
-     TIMERID_INBOUNDTIMEDACW, &g_inboundTimedAcwActive, AgentState::AcwInbound, "mode ACW acwib",
+    {"inbound", kInbound, &Settings::inboundReleaseAction, &Settings::inboundTimedACW, TIMERID_INBOUNDTIMEDACW,
+     &g_inboundTimedAcwActive, AgentState::AcwInbound, "mode ACW acwib",
      "**DEB** iaxEventCallback()->Inbound releaseAction->call OnBnClickedButReady()",
      "**DEB** OnTimer()->Inbound timed ACW->call OnBnClickedButReady()"},
     {"outbound", kOutbound, &Settings::outboundReleaseAction, &Settings::outboundTimedACW,
-     TIMERID_OUTBOUNDTIMEDACW, &g_outboundTimedAcwActive, AgentState::AcwOutbound,
-     "mode ACW-OB acwob",
+     TIMERID_OUTBOUNDTIMEDACW, &g_outboundTimedAcwActive, AgentState::AcwOutbound, "mode ACW-OB acwob",
      "**DEB** iaxEventCallback()->outbound releaseAction->call OnBnClickedButReady()",
      "**DEB** OnTimer()->Outbound timed ACW->call OnBnClickedButReady()"},
 };
@@ -211,8 +210,7 @@ TEST_P(ReleaseActionTest, TimerThatCannotStartIsLoggedAndLeavesTheFlagClear) {
     EXPECT_EQ(*side().flag, 0);
     const std::string log = logText();
     EXPECT_NE(log.find("**ERR** iaxEventCallback()->"), std::string::npos);
-    EXPECT_NE(log.find("SetTimer(" + std::to_string(side().timerId) + ", 15 sec) failed"),
-              std::string::npos);
+    EXPECT_NE(log.find("SetTimer(" + std::to_string(side().timerId) + ", 15 sec) failed"), std::string::npos);
 }
 
 TEST_P(ReleaseActionTest, SecondsNoTimerCanCountAreATimerThatCannotStart) {
@@ -295,9 +293,7 @@ TEST_P(ReleaseActionTest, BusyRuleDoesNotStopActionsAfterTheCallEnded) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDirections, ReleaseActionTest, ::testing::ValuesIn(kSides),
-                         [](const ::testing::TestParamInfo<Side>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const ::testing::TestParamInfo<Side>& info) { return std::string(info.param.name); });
 
 class CallReactionTest : public AgentFixture {};
 

@@ -1,10 +1,10 @@
 #include "fake_manager_link.h"
 
-#include "agent_fixture.h"
 #include "agent/manager_link.h"
 #include "agent/manager_session.h"
-#include "app/settings.h"
 #include "agent/socket_layer.h"
+#include "agent_fixture.h"
+#include "app/settings.h"
 
 FakeManagerLink g_fakeLink;
 
@@ -38,8 +38,7 @@ int logOut(const char* agentId) {
 }
 
 int countNewMessages(const char* context) {
-    g_fakeLink.exchanges.push_back(std::string("mwi ") + g_settings.vmbxNumber + "@" +
-                                   (context ? context : ""));
+    g_fakeLink.exchanges.push_back(std::string("mwi ") + g_settings.vmbxNumber + "@" + (context ? context : ""));
     return next(g_fakeLink.mailboxResults, 0);
 }
 

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "agent/manager_session.h"
-#include "session_fixture.h"
-#include "app/settings.h"
 #include "agent/socket_layer.h"
+#include "app/settings.h"
+#include "session_fixture.h"
 
 namespace {
 
@@ -63,9 +63,10 @@ TEST_F(HostileManager, SessionOpening) {
     // Closed right after the greeting: the login read sees the close.
     answer("Login", {labpbx::closeStep()});
     EXPECT_EQ(init_iaxAgiSocket(0, address), SO_DISCONNECTED);
-    EXPECT_NE(logText().find("**ERR** init_iaxAgiSocket/utl_readMsg(socket disconnection detected) failed-> login on "
-                             "[queueopr]"),
-              std::string::npos);
+    EXPECT_NE(
+        logText().find("**ERR** init_iaxAgiSocket/utl_readMsg(socket disconnection detected) failed-> login on "
+                       "[queueopr]"),
+        std::string::npos);
     EXPECT_TRUE(server.waitForOpenConnections(0, 3000));
 }
 
@@ -129,7 +130,9 @@ TEST_F(HostileManager, MailboxCounts) {
     answer("MailboxCount", {labpbx::sendStep("NewMessages: " + std::string(1000, '9'))});
     EXPECT_EQ(checkMWI("default"), INT_MAX);
 
-    answer("MailboxCount", {labpbx::sendStep(std::string("NewMessages: \0" "5", 15))});
+    answer("MailboxCount", {labpbx::sendStep(std::string("NewMessages: \0"
+                                                         "5",
+                                                         15))});
     EXPECT_EQ(checkMWI("default"), 0);
 
     answer("MailboxCount", {labpbx::sendStep(kMegabyte)});

@@ -2,9 +2,9 @@
 
 #include "agent/agent_modes.h"
 #include "agent/manager_session.h"
+#include "agent/socket_layer.h"
 #include "app/main_window.h"
 #include "app/settings.h"
-#include "agent/socket_layer.h"
 
 void resetTestLink() {}
 

@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "agent_fixture.h"
 #include "agent/agent_modes.h"
-#include "fake_manager_link.h"
+#include "agent/socket_layer.h"
+#include "agent_fixture.h"
 #include "app/main_window.h"
 #include "app/settings.h"
-#include "agent/socket_layer.h"
+#include "fake_manager_link.h"
 
 namespace {
 
@@ -128,8 +128,9 @@ TEST_F(LoginTest, SessionNotOpenedReportsAndClearsTheHandle) {
     const Case cases[] = {
         {SO_CONNECT_ERROR, std::string("**ERR** [Login]->init_iaxAgiSocket() socket error [") +
                                socket_getErrorMsg(SO_CONNECT_ERROR) + "]"},
-        {-1, "**ERR** [Login]->init_iaxAgiSocket() non-socket error; rerun wiht -debug and check "
-             "log file!"},
+        {-1,
+         "**ERR** [Login]->init_iaxAgiSocket() non-socket error; rerun wiht -debug and check "
+         "log file!"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -189,8 +190,8 @@ TEST_F(LogoutTest, LostOrClosedLinkGivesTheErrorAndOneResetBox) {
         enterState(AgentState::Ready);
         g_fakeLink.logoutResults = {code};
         OnBnClickedButLogout();
-        const std::string error = std::string("**ERR** [Logout]->agi_Logout() socket error [") +
-                                  socket_getErrorMsg(code) + "]";
+        const std::string error =
+            std::string("**ERR** [Logout]->agi_Logout() socket error [") + socket_getErrorMsg(code) + "]";
         ASSERT_EQ(boxes.shown.size(), 2u);
         EXPECT_EQ(boxes.shown[0].text, error);
         EXPECT_EQ(boxes.shown[1].text, kResetText);
@@ -208,10 +209,11 @@ TEST_F(LogoutTest, OtherFailuresKeepTheAgentLoggedIn) {
         std::string text;
     };
     const Case cases[] = {
-        {SO_READ_TIMEOUT, std::string("**ERR** [Logout]->agi_Logout() socket error [") +
-                              socket_getErrorMsg(SO_READ_TIMEOUT) + "]"},
-        {-1, "**ERR** [Logout]->agi_Logout() non-socket error; rerun wiht -debug and check log "
-             "file!"},
+        {SO_READ_TIMEOUT,
+         std::string("**ERR** [Logout]->agi_Logout() socket error [") + socket_getErrorMsg(SO_READ_TIMEOUT) + "]"},
+        {-1,
+         "**ERR** [Logout]->agi_Logout() non-socket error; rerun wiht -debug and check log "
+         "file!"},
     };
     enterState(AgentState::AcwInbound);
     for (const Case& c : cases) {

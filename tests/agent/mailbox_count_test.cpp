@@ -3,9 +3,9 @@
 #include <unistd.h>
 
 #include "agent/manager_session.h"
-#include "session_fixture.h"
-#include "app/settings.h"
 #include "agent/socket_layer.h"
+#include "app/settings.h"
+#include "session_fixture.h"
 
 namespace {
 
@@ -51,8 +51,9 @@ TEST_F(MailboxCheck, ReadingTooEarlyMissesTheCount) {
     });
     g_settings.acmDelayB4Read = 0;
     EXPECT_EQ(checkMWI("default"), MWI_FAILED);
-    EXPECT_NE(logText().find("**ERR** checkMWI(2001@default) NewMessages keyword not found=[Response: Success\r\n]"),
-              std::string::npos);
+    EXPECT_NE(
+        logText().find("**ERR** checkMWI(2001@default) NewMessages keyword not found=[Response: Success\r\n]"),
+        std::string::npos);
 }
 
 TEST_F(MailboxCheck, ReplyRules) {

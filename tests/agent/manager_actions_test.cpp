@@ -52,28 +52,33 @@ TEST(ManagerReplies, ExtensionStateClassification) {
     char address[1024] = "stale";
     EXPECT_EQ(classifyExtStateReply("Response: NOEXT\r\n\r\n", address, sizeof address), ExtStateReply::NoExt);
     EXPECT_STREQ(address, "");
-    EXPECT_EQ(classifyExtStateReply("Response: NOTEXIST\r\n\r\n", address, sizeof address), ExtStateReply::NotExist);
+    EXPECT_EQ(classifyExtStateReply("Response: NOTEXIST\r\n\r\n", address, sizeof address),
+              ExtStateReply::NotExist);
     EXPECT_EQ(classifyExtStateReply("Response: UNUSED\r\n\r\n", address, sizeof address), ExtStateReply::Unused);
     // First match wins.
     EXPECT_EQ(classifyExtStateReply("Response: UNUSED\r\nResponse: NOEXT\r\n", address, sizeof address),
               ExtStateReply::NoExt);
 
-    EXPECT_EQ(classifyExtStateReply("Response: 10.1.2.3\r\n\r\n", address, sizeof address), ExtStateReply::Address);
+    EXPECT_EQ(classifyExtStateReply("Response: 10.1.2.3\r\n\r\n", address, sizeof address),
+              ExtStateReply::Address);
     EXPECT_STREQ(address, "10.1.2.3");
-    EXPECT_EQ(classifyExtStateReply("Response: 10.1.2.3:4569\r\n", address, sizeof address), ExtStateReply::Address);
+    EXPECT_EQ(classifyExtStateReply("Response: 10.1.2.3:4569\r\n", address, sizeof address),
+              ExtStateReply::Address);
     EXPECT_STREQ(address, "10.1.2.3");
     // The address is read from the start of the reply only.
     EXPECT_EQ(classifyExtStateReply("Event: X\r\nResponse: 10.1.2.3\r\n", address, sizeof address),
               ExtStateReply::Unexpected);
     EXPECT_STREQ(address, "");
-    EXPECT_EQ(classifyExtStateReply("Response: Success\r\n\r\n", address, sizeof address), ExtStateReply::Unexpected);
+    EXPECT_EQ(classifyExtStateReply("Response: Success\r\n\r\n", address, sizeof address),
+              ExtStateReply::Unexpected);
     EXPECT_EQ(classifyExtStateReply("Response: Error\r\nMessage: Permission denied\r\n", address, sizeof address),
               ExtStateReply::Unexpected);
     EXPECT_EQ(classifyExtStateReply("", address, sizeof address), ExtStateReply::Unexpected);
 
     // The longest run a reply can carry fits the output buffer exactly.
     const std::string run(1013, '9');
-    EXPECT_EQ(classifyExtStateReply(("Response: " + run).c_str(), address, sizeof address), ExtStateReply::Address);
+    EXPECT_EQ(classifyExtStateReply(("Response: " + run).c_str(), address, sizeof address),
+              ExtStateReply::Address);
     EXPECT_EQ(std::string(address), run);
     // A smaller buffer holds the beginning of the run.
     char small[5];

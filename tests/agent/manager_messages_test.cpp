@@ -32,8 +32,8 @@ TEST(ManagerMessageBufferTest, GreetingIsOneLineThenMessagesEndAtTheBlankLine) {
 TEST(ManagerMessageBufferTest, HeadersSplitAnywhereAndABlankLineAlone) {
     ManagerMessageBuffer buffer;
     feed(buffer, {"Asterisk Call Manager/11.0.0\r\n"});
-    const auto out = feed(buffer, {"Event: QueueStatusComplete\r\nAction", "ID: QS1\r", "\nEventList: Complete\r\n",
-                                   "ListItems: 2\r\n", "\r", "\n"});
+    const auto out = feed(buffer, {"Event: QueueStatusComplete\r\nAction", "ID: QS1\r",
+                                   "\nEventList: Complete\r\n", "ListItems: 2\r\n", "\r", "\n"});
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0], "Event: QueueStatusComplete\r\nActionID: QS1\r\nEventList: Complete\r\nListItems: 2\r\n");
 }
@@ -42,7 +42,8 @@ TEST(ManagerMessageBufferTest, SeveralMessagesInOneSegmentKeepTheirFirstCharacte
     ManagerMessageBuffer buffer;
     feed(buffer, {"Asterisk Call Manager/11.0.0\r\n"});
     const auto out = feed(buffer, {"Event: A\r\n\r\nEvent: B\r\n\r\nResponse: Success\r\nActionID: x\r\n\r\nEv"});
-    EXPECT_EQ(out, (std::vector<std::string>{"Event: A\r\n", "Event: B\r\n", "Response: Success\r\nActionID: x\r\n"}));
+    EXPECT_EQ(out,
+              (std::vector<std::string>{"Event: A\r\n", "Event: B\r\n", "Response: Success\r\nActionID: x\r\n"}));
     const auto rest = feed(buffer, {"ent: C\n\n"});
     EXPECT_EQ(rest, (std::vector<std::string>{"Event: C\n"})) << "a bare LF ends lines too";
 }
@@ -84,8 +85,9 @@ TEST(QueueActionsTest, ActionsByteForByte) {
     formatQueuePauseReasonAction(buffer, "a3", "2001", "true");
     EXPECT_STREQ(buffer, "Action: QueuePause\r\nActionID: a3\r\nInterface: IAX2/2001\r\nPaused: true\r\n\r\n");
     formatQueuePauseReasonAction(buffer, "a4", "2001", "acwib");
-    EXPECT_STREQ(buffer,
-                 "Action: QueuePause\r\nActionID: a4\r\nInterface: IAX2/2001\r\nPaused: true\r\nReason: acwib\r\n\r\n");
+    EXPECT_STREQ(
+        buffer,
+        "Action: QueuePause\r\nActionID: a4\r\nInterface: IAX2/2001\r\nPaused: true\r\nReason: acwib\r\n\r\n");
     formatQueueRemoveAction(buffer, "a5", "support", "2001");
     EXPECT_STREQ(buffer, "Action: QueueRemove\r\nActionID: a5\r\nQueue: support\r\nInterface: IAX2/2001\r\n\r\n");
     formatQueueLoginAction(buffer, "a6", "u", "s");
@@ -93,7 +95,8 @@ TEST(QueueActionsTest, ActionsByteForByte) {
 }
 
 TEST(QueueActionsTest, ReplyTextsAsAsteriskWritesThem) {
-    const std::string there = "Response: Error\r\nActionID: x\r\nMessage: Unable to add interface: Already there\r\n";
+    const std::string there =
+        "Response: Error\r\nActionID: x\r\nMessage: Unable to add interface: Already there\r\n";
     EXPECT_FALSE(replySucceeded(there));
     EXPECT_TRUE(replyMessageEndsWith(there, "Already there"));
     EXPECT_FALSE(replyMessageEndsWith(there, "Not there"));

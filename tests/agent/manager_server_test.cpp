@@ -3,13 +3,13 @@
 // records every action and the paused values it received per agent.
 #include <string>
 
-#include "lab_manager_fixture.h"
 #include "agent/agent_modes.h"
-#include "app/main_window.h"
 #include "agent/manager_session.h"
-#include "app/settings.h"
 #include "agent/socket_layer.h"
 #include "agent/voicemail_check.h"
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "lab_manager_fixture.h"
 
 namespace {
 
@@ -191,8 +191,7 @@ struct Direction {
     const char* acw;
 };
 
-class ReleaseOverManagerTest : public ManagerServerTest,
-                               public ::testing::WithParamInterface<Direction> {};
+class ReleaseOverManagerTest : public ManagerServerTest, public ::testing::WithParamInterface<Direction> {};
 
 TEST_P(ReleaseOverManagerTest, EveryReleaseActionAndTheTimedAcw) {
     const Direction& d = GetParam();
@@ -250,8 +249,8 @@ INSTANTIATE_TEST_SUITE_P(
     BothDirections, ReleaseOverManagerTest,
     ::testing::Values(Direction{"inbound", 1, &Settings::inboundReleaseAction, &Settings::inboundTimedACW,
                                 TIMERID_INBOUNDTIMEDACW, "acwib"},
-                      Direction{"outbound", 2, &Settings::outboundReleaseAction,
-                                &Settings::outboundTimedACW, TIMERID_OUTBOUNDTIMEDACW, "acwob"}),
+                      Direction{"outbound", 2, &Settings::outboundReleaseAction, &Settings::outboundTimedACW,
+                                TIMERID_OUTBOUNDTIMEDACW, "acwob"}),
     [](const ::testing::TestParamInfo<Direction>& info) { return std::string(info.param.name); });
 
 TEST_F(ManagerServerTest, ReasonListProgramOnlyEntriesAndTheEntryInForce) {
@@ -313,8 +312,7 @@ TEST_F(ManagerServerTest, VoicemailRepliesWithoutKeywordOrNumber) {
     useMailboxDelay();
     g_settings.vmbxCheck = 1;
     std::string reply;
-    server->setActionScript([&reply](const labpbx::ReceivedAction& received)
-                                -> std::optional<labpbx::ReplyPlan> {
+    server->setActionScript([&reply](const labpbx::ReceivedAction& received) -> std::optional<labpbx::ReplyPlan> {
         if (received.action.name() != "MailboxCount") return std::nullopt;
         return labpbx::ReplyPlan{labpbx::sendStep(reply)};
     });
@@ -330,8 +328,7 @@ TEST_F(ManagerServerTest, VoicemailRepliesWithoutKeywordOrNumber) {
     EXPECT_FALSE(window.isControlVisible(IDC_BUT_VOICEMAIL));
     OnBnClickedButVoicemail();
     EXPECT_EQ(boxes.shown.back().text, "Voice mailbox [2001] has no new mail");
-    EXPECT_EQ(logLines("**WRN** checkMWI(2001@default) cannot read 'NewMessages: <count>'; zero assumed"),
-              2);
+    EXPECT_EQ(logLines("**WRN** checkMWI(2001@default) cannot read 'NewMessages: <count>'; zero assumed"), 2);
 }
 
 TEST_F(ManagerServerTest, VoicemailOffSendsNoMailboxCount) {

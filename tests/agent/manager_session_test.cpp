@@ -11,9 +11,9 @@
 
 #include "agent/manager_exchange.h"
 #include "agent/manager_session.h"
-#include "session_fixture.h"
-#include "app/settings.h"
 #include "agent/socket_layer.h"
+#include "app/settings.h"
+#include "session_fixture.h"
 
 namespace {
 
@@ -66,8 +66,9 @@ TEST_F(ExtensionCheck, EveryExtensionState) {
     server.setExtStateLookup([](const std::string&) { return ExtStateAnswer{ExtState::NoExt, ""}; });
     EXPECT_EQ(verify(), MGR_REFUSED);
     EXPECT_EQ(g_acmSocket, 0);
-    EXPECT_EQ(logText(),
-              expectedLog({"**ERR** init_iaxAgiSocket()->(verify-extDN)->Programming error NOEXT on extDN=[2001]"}));
+    EXPECT_EQ(
+        logText(),
+        expectedLog({"**ERR** init_iaxAgiSocket()->(verify-extDN)->Programming error NOEXT on extDN=[2001]"}));
     EXPECT_TRUE(server.waitForOpenConnections(0, 3000));
 }
 
@@ -109,8 +110,9 @@ TEST_F(SessionTest, RefusalsCloseTheLink) {
     char address[kInUseAddressSize];
     EXPECT_EQ(init_iaxAgiSocket(0, address), MGR_REFUSED);
     EXPECT_EQ(g_acmSocket, 0);
-    EXPECT_NE(logText().find("**ERR** init_iaxAgiSocket() AgentCallbackLogin() failed on agentid/extdn=[4242,2001]"),
-              std::string::npos);
+    EXPECT_NE(
+        logText().find("**ERR** init_iaxAgiSocket() AgentCallbackLogin() failed on agentid/extdn=[4242,2001]"),
+        std::string::npos);
     EXPECT_TRUE(server.waitForOpenConnections(0, 3000));
 
     // Wrong secret: the manager answers with an error and closes.
@@ -218,7 +220,8 @@ TEST_F(SessionTest, PortOutOfRangeUsesTheManagerPort) {
     g_settings.acmPort = 80;
     char address[kInUseAddressSize];
     const int result = init_iaxAgiSocket(0, address);
-    EXPECT_NE(logText().find("**DEB** init_iaxAgiSocket()-> Connecting to 127.0.0.77:5038...\n"), std::string::npos);
+    EXPECT_NE(logText().find("**DEB** init_iaxAgiSocket()-> Connecting to 127.0.0.77:5038...\n"),
+              std::string::npos);
     EXPECT_NE(logText().find("**DEB** init_iaxAgiSocket(): connected to (127.0.0.77,5038)"), std::string::npos);
     if (listening) {
         EXPECT_EQ(result, 0);
@@ -253,8 +256,9 @@ TEST_F(AgentModes, PauseActionsAndTheirInterface) {
 
 TEST_F(AgentModes, ReplyRules) {
     // The keyword anywhere in the chunk counts.
-    server.setActionScript(onAction(
-        "QueuePause", {labpbx::sendStep("Event: Noise\r\nPrivilege: agent,all\r\n\r\nResponse: Success\r\n\r\n")}));
+    server.setActionScript(
+        onAction("QueuePause",
+                 {labpbx::sendStep("Event: Noise\r\nPrivilege: agent,all\r\n\r\nResponse: Success\r\n\r\n")}));
     EXPECT_EQ(changeAgentMode("Ready", "false"), MODE_CHANGED);
     server.setActionScript(nullptr);
 
@@ -303,9 +307,10 @@ TEST_F(AgentModes, LostLink) {
 TEST_F(AgentModes, OrderlyCloseIsNotALostLink) {
     server.setActionScript(onAction("QueuePause", {labpbx::closeStep()}));
     EXPECT_EQ(changeAgentMode("Ready", "false"), MODE_FAILED);
-    EXPECT_NE(logText().find("**ERR** changeAgentMode() [Ready]->utl_readMsg(socket disconnection detected) failed-> "
-                             "agentid=[1001]"),
-              std::string::npos);
+    EXPECT_NE(
+        logText().find("**ERR** changeAgentMode() [Ready]->utl_readMsg(socket disconnection detected) failed-> "
+                       "agentid=[1001]"),
+        std::string::npos);
 }
 
 TEST_F(AgentModes, WithoutASessionTheSendFails) {
@@ -323,9 +328,10 @@ TEST_F(AgentModes, SilenceEndsAfterFiveSeconds) {
     EXPECT_EQ(changeAgentMode("Ready", "false"), MODE_FAILED);
     EXPECT_GE(msSince(start), 4900);
     EXPECT_LT(msSince(start), 15000);
-    EXPECT_NE(logText().find("**ERR** changeAgentMode() [Ready]->utl_readMsg(read msg (select()) timeout) failed-> "
-                             "agentid=[1001]"),
-              std::string::npos);
+    EXPECT_NE(
+        logText().find("**ERR** changeAgentMode() [Ready]->utl_readMsg(read msg (select()) timeout) failed-> "
+                       "agentid=[1001]"),
+        std::string::npos);
 }
 
 TEST_F(AgentModes, ExchangesNeverOverlap) {
@@ -397,8 +403,9 @@ TEST_F(AgentLogout, FailuresKeepTheLink) {
     server.setActionScript(onAction("AgentLogoff", {}));
     EXPECT_EQ(agi_Logout("1001"), SO_READ_TIMEOUT);
     EXPECT_EQ(g_acmSocket, handle);
-    EXPECT_NE(logText().find("**ERR** agi_Logout()->utl_readMsg(read msg (select()) timeout) failed-> agentid=[1001]"),
-              std::string::npos);
+    EXPECT_NE(
+        logText().find("**ERR** agi_Logout()->utl_readMsg(read msg (select()) timeout) failed-> agentid=[1001]"),
+        std::string::npos);
     EXPECT_EQ(server.openConnections(), 1);
 }
 

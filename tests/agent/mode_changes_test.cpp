@@ -4,12 +4,12 @@
 #include <tuple>
 #include <vector>
 
-#include "agent_fixture.h"
 #include "agent/agent_modes.h"
-#include "fake_manager_link.h"
+#include "agent/socket_layer.h"
+#include "agent_fixture.h"
 #include "app/main_window.h"
 #include "app/settings.h"
-#include "agent/socket_layer.h"
+#include "fake_manager_link.h"
 
 namespace {
 
@@ -26,8 +26,7 @@ const ModeButton kButtons[] = {
     {"Ready", OnBnClickedButReady, AgentState::Ready, "mode Ready false", "false", IDC_BUT_READY},
     {"AUX", OnBnClickedButAux, AgentState::NotReady, "mode NotReady true", "true", IDC_BUT_AUX},
     {"ACWIB", OnBnClickedButAcwib, AgentState::AcwInbound, "mode ACW acwib", "acwib", IDC_BUT_ACWIB},
-    {"ACWOB", OnBnClickedButAcwob, AgentState::AcwOutbound, "mode ACW-OB acwob", "acwob",
-     IDC_BUT_ACWOB},
+    {"ACWOB", OnBnClickedButAcwob, AgentState::AcwOutbound, "mode ACW-OB acwob", "acwob", IDC_BUT_ACWOB},
 };
 
 // The logged-in rows of the state table with the buttons they leave enabled
@@ -56,13 +55,20 @@ std::vector<std::tuple<AgentState, int>> transitions() {
 
 const char* stateName(AgentState state) {
     switch (state) {
-        case AgentState::LoggedOut: return "LoggedOut";
-        case AgentState::Ready: return "Ready";
-        case AgentState::NotReady: return "NotReady";
-        case AgentState::AcwInbound: return "AcwInbound";
-        case AgentState::AcwOutbound: return "AcwOutbound";
-        case AgentState::NotReadyWithReason: return "NotReadyWithReason";
-        case AgentState::ModeNotSet: return "ModeNotSet";
+        case AgentState::LoggedOut:
+            return "LoggedOut";
+        case AgentState::Ready:
+            return "Ready";
+        case AgentState::NotReady:
+            return "NotReady";
+        case AgentState::AcwInbound:
+            return "AcwInbound";
+        case AgentState::AcwOutbound:
+            return "AcwOutbound";
+        case AgentState::NotReadyWithReason:
+            return "NotReadyWithReason";
+        case AgentState::ModeNotSet:
+            return "ModeNotSet";
     }
     return "?";
 }
@@ -106,13 +112,11 @@ TEST_P(ModeTransitionTest, RefusedChangeWarnsByNameAndKeepsTheRow) {
     expectState(from, reasonBefore);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryRowEveryButton, ModeTransitionTest,
-    ::testing::ValuesIn(transitions()),
-    [](const ::testing::TestParamInfo<ModeTransitionTest::ParamType>& info) {
-        return std::string(stateName(std::get<0>(info.param))) + "_" +
-               kButtons[std::get<1>(info.param)].name;
-    });
+INSTANTIATE_TEST_SUITE_P(EveryRowEveryButton, ModeTransitionTest, ::testing::ValuesIn(transitions()),
+                         [](const ::testing::TestParamInfo<ModeTransitionTest::ParamType>& info) {
+                             return std::string(stateName(std::get<0>(info.param))) + "_" +
+                                    kButtons[std::get<1>(info.param)].name;
+                         });
 
 class ModeChangeTest : public AgentFixture {};
 

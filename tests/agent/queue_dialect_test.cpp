@@ -5,12 +5,12 @@
 #include <optional>
 #include <string>
 
-#include "lab_manager_fixture.h"
 #include "agent/agent_modes.h"
-#include "app/main_window.h"
 #include "agent/manager_session.h"
-#include "app/settings.h"
 #include "agent/socket_layer.h"
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "lab_manager_fixture.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 // operation use them.
 #include <string>
 
-#include "agent_fixture.h"
 #include "agent/agent_modes.h"
-#include "fake_manager_link.h"
+#include "agent_fixture.h"
 #include "app/main_window.h"
 #include "app/settings.h"
+#include "fake_manager_link.h"
 
 namespace {
 
@@ -25,8 +25,7 @@ TEST_F(ReasonListTest, AgentReasonsSendAuxNumberFollowingTheIndex) {
         window.focus = 0;
         pick(index);
         const std::string paused = "aux" + std::to_string(index + 4);
-        EXPECT_EQ(g_fakeLink.exchanges.back(),
-                  std::string("mode ") + g_notReadyReasons[index] + " " + paused);
+        EXPECT_EQ(g_fakeLink.exchanges.back(), std::string("mode ") + g_notReadyReasons[index] + " " + paused);
         EXPECT_EQ(g_fakeLink.pausedValues.back(), paused);
         expectState(AgentState::NotReadyWithReason, index);
         EXPECT_EQ(window.focus, IDC_EDIT_TRANSFER);

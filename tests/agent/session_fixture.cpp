@@ -7,15 +7,16 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/debug_log.h"
 #include "agent/manager_session.h"
-#include "app/settings.h"
 #include "agent/socket_layer.h"
+#include "app/debug_log.h"
+#include "app/settings.h"
 
 namespace wire {
 const std::string kLogin = "Action: Login\r\nUsername: queueopr\r\nSecret: bramwick\r\nEvents: off\r\n\r\n";
 const std::string kExtState2001 = "Action: IAXExtState\r\nExten: 2001\r\n\r\n";
-const std::string kAgentLogin = "Action: AgentCallBackLogin\r\nAgent: 1001\r\nExten: 2001\r\nAckCall: false\r\n\r\n";
+const std::string kAgentLogin =
+    "Action: AgentCallBackLogin\r\nAgent: 1001\r\nExten: 2001\r\nAckCall: false\r\n\r\n";
 const std::string kAgentLogoff = "Action: AgentLogoff\r\nAgent: 1001\r\n\r\n";
 const std::string kLogoff = "Action: Logoff\r\n\r\n";
 

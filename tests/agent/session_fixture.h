@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "labpbx/manager/manager_interface.h"
 #include "app/message_box.h"
+#include "labpbx/manager/manager_interface.h"
 #include "tests/support/window/scripted_message_boxes.h"
 
 // The actions the session sends, byte for byte.

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "agent/manager_session.h"
-#include "session_fixture.h"
-#include "app/settings.h"
 #include "agent/socket_layer.h"
+#include "app/settings.h"
+#include "session_fixture.h"
 
 namespace {
 
@@ -77,17 +77,18 @@ protected:
 TEST_P(SessionLog, AgentLogin) {
     char address[kInUseAddressSize];
     ASSERT_EQ(init_iaxAgiSocket(0, address), 0);
-    EXPECT_EQ(logText(),
-              expected(concat(sessionOpening(),
-                              {
-                                  {Shown::Link, "**DEB** sendAGI()->command is sending...[" + wire::kAgentLogin + "]"},
-                                  {Shown::Link,
-                                   "**DEB** init_iaxAgiSocket(agent-login)->response=Response: Success\r\nMessage: "
-                                   "Agent logged in\r\n\r\n"},
-                                  {Shown::Debug,
-                                   "**DEB** init_iaxAgiSocket() AgentCallbackLogin() succeeded on "
-                                   "agentid/extdn=[1001,2001]"},
-                              })));
+    EXPECT_EQ(
+        logText(),
+        expected(concat(sessionOpening(),
+                        {
+                            {Shown::Link, "**DEB** sendAGI()->command is sending...[" + wire::kAgentLogin + "]"},
+                            {Shown::Link,
+                             "**DEB** init_iaxAgiSocket(agent-login)->response=Response: Success\r\nMessage: "
+                             "Agent logged in\r\n\r\n"},
+                            {Shown::Debug,
+                             "**DEB** init_iaxAgiSocket() AgentCallbackLogin() succeeded on "
+                             "agentid/extdn=[1001,2001]"},
+                        })));
 }
 
 TEST_P(SessionLog, ExtensionCheck) {
@@ -95,11 +96,12 @@ TEST_P(SessionLog, ExtensionCheck) {
     char address[kInUseAddressSize];
     ASSERT_EQ(init_iaxAgiSocket(1, address), MGR_EXT_IN_USE);
     EXPECT_EQ(logText(),
-              expected(concat(sessionOpening(),
-                              {
-                                  {Shown::Link, "**DEB** sendAGI()->command is sending...[" + wire::kExtState2001 + "]"},
-                                  {Shown::Link, "**DEB** init_iaxAgiSocket(verify-extDN)->reply=Response: 10.1.2.3\r\n\r\n"},
-                              })));
+              expected(concat(
+                  sessionOpening(),
+                  {
+                      {Shown::Link, "**DEB** sendAGI()->command is sending...[" + wire::kExtState2001 + "]"},
+                      {Shown::Link, "**DEB** init_iaxAgiSocket(verify-extDN)->reply=Response: 10.1.2.3\r\n\r\n"},
+                  })));
     clearLog();
     ASSERT_EQ(agi_Logout(nullptr), 0);
     EXPECT_EQ(logText(), expected({
@@ -113,14 +115,15 @@ TEST_P(SessionLog, ExtensionCheck) {
     clearLog();
     ASSERT_EQ(init_iaxAgiSocket(1, address), MGR_REFUSED);
     EXPECT_EQ(logText(),
-              expected(concat(sessionOpening(),
-                              {
-                                  {Shown::Link, "**DEB** sendAGI()->command is sending...[" + wire::kExtState2001 + "]"},
-                                  {Shown::Link, "**DEB** init_iaxAgiSocket(verify-extDN)->reply=Response: NOEXT\r\n\r\n"},
-                                  {Shown::Always,
-                                   "**ERR** init_iaxAgiSocket()->(verify-extDN)->Programming error NOEXT on "
-                                   "extDN=[2001]"},
-                              })));
+              expected(concat(
+                  sessionOpening(),
+                  {
+                      {Shown::Link, "**DEB** sendAGI()->command is sending...[" + wire::kExtState2001 + "]"},
+                      {Shown::Link, "**DEB** init_iaxAgiSocket(verify-extDN)->reply=Response: NOEXT\r\n\r\n"},
+                      {Shown::Always,
+                       "**ERR** init_iaxAgiSocket()->(verify-extDN)->Programming error NOEXT on "
+                       "extDN=[2001]"},
+                  })));
 }
 
 TEST_P(SessionLog, ModeChangeMailboxCountAndLogout) {
@@ -128,15 +131,16 @@ TEST_P(SessionLog, ModeChangeMailboxCountAndLogout) {
     clearLog();
     ASSERT_EQ(changeAgentMode("Ready", "false"), MODE_CHANGED);
     const std::string pause = wire::queuePause("Agent/1001", "false");
-    EXPECT_EQ(logText(), expected({
-                             {Shown::Debug, "**DEB** changeAgentMode(Ready) command is sending..."},
-                             {Shown::Link, "**DEB** sendAGI()->command is sending...[" + pause + "]"},
-                             {Shown::Debug, "**DEB** changeAgentMode()->sendAGI() delay timer starts"},
-                             {Shown::Debug, "**DEB** changeAgentMode()->sendAGI() delay timer ends"},
-                             {Shown::Link,
-                              "**DEB** changeAgentMode()->response=Response: Success\r\nMessage: Interface unpaused "
-                              "successfully\r\n\r\n"},
-                         }));
+    EXPECT_EQ(logText(),
+              expected({
+                  {Shown::Debug, "**DEB** changeAgentMode(Ready) command is sending..."},
+                  {Shown::Link, "**DEB** sendAGI()->command is sending...[" + pause + "]"},
+                  {Shown::Debug, "**DEB** changeAgentMode()->sendAGI() delay timer starts"},
+                  {Shown::Debug, "**DEB** changeAgentMode()->sendAGI() delay timer ends"},
+                  {Shown::Link,
+                   "**DEB** changeAgentMode()->response=Response: Success\r\nMessage: Interface unpaused "
+                   "successfully\r\n\r\n"},
+              }));
 
     clearLog();
     g_settings.acmDelayB4Read = 50;
@@ -195,9 +199,8 @@ TEST_P(SessionLog, FailureLines) {
     const std::string warning = "**WRN** changeAgentMode(" + wire::queuePause("Agent/1001", "true") + ") failed";
     EXPECT_EQ(logText(), expected({
                              {Shown::Debug, "**DEB** changeAgentMode(NotReady) command is sending..."},
-                             {Shown::Link,
-                              "**DEB** sendAGI()->command is sending...[" + wire::queuePause("Agent/1001", "true") +
-                                  "]"},
+                             {Shown::Link, "**DEB** sendAGI()->command is sending...[" +
+                                               wire::queuePause("Agent/1001", "true") + "]"},
                              {Shown::Debug, "**ERR: utl_sentmsg() error [invalid socket handle]\n"},
                              {Shown::Debug, warning},
                          }));

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <arpa/inet.h>
+#include <cstring>
 #include <string>
 
-#include "platform_fakes.h"
 #include "agent/socket_layer.h"
+#include "platform_fakes.h"
 
 namespace {
 

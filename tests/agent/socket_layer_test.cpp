@@ -11,10 +11,10 @@
 #include <string>
 #include <thread>
 
+#include "agent/socket_layer.h"
 #include "labpbx/manager/manager_interface.h"
 #include "platform_fakes.h"
 #include "session_fixture.h"
-#include "agent/socket_layer.h"
 
 namespace {
 
@@ -22,28 +22,50 @@ using labpbx::ReplyPlan;
 
 TEST(SocketResultTexts, EveryCodeAndTheOutOfRangeText) {
     const char* expected[] = {
-        "successful", "bind() function error", "close handle with error", "connect() function error",
-        "connection already closed", "connection not ready for transaction", "connection request is rejected",
-        "error in gethostbyname()", "error in gethostname()", "error in memory allocation", "invalid read msg size",
-        "error in read msg select() function", "send msg size too big", "get result time-out",
-        "invalid host name or IP address", "invalid IP port value", "invalid message type received",
-        "invalid message size received", "invalid read msg address header/size", "invalid send msg address/size",
-        "invalid socket handle", "invalid transaction id", "listen() function error", "read msg (select()) timeout",
-        "retry limits expired", "send() function error", "send() complete only partial data",
-        "socket disconnection detected", "socket() function error", "Socket send function failed",
+        "successful",
+        "bind() function error",
+        "close handle with error",
+        "connect() function error",
+        "connection already closed",
+        "connection not ready for transaction",
+        "connection request is rejected",
+        "error in gethostbyname()",
+        "error in gethostname()",
+        "error in memory allocation",
+        "invalid read msg size",
+        "error in read msg select() function",
+        "send msg size too big",
+        "get result time-out",
+        "invalid host name or IP address",
+        "invalid IP port value",
+        "invalid message type received",
+        "invalid message size received",
+        "invalid read msg address header/size",
+        "invalid send msg address/size",
+        "invalid socket handle",
+        "invalid transaction id",
+        "listen() function error",
+        "read msg (select()) timeout",
+        "retry limits expired",
+        "send() function error",
+        "send() complete only partial data",
+        "socket disconnection detected",
+        "socket() function error",
+        "Socket send function failed",
         "Unclassified error encountered",
     };
     ASSERT_EQ(sizeof expected / sizeof expected[0], 31u);
     for (int code = 0; code <= 30; ++code) EXPECT_STREQ(socket_getErrorMsg(code), expected[code]) << code;
     for (int code : {31, 32, 1000, INT_MAX, -1, -12, INT_MIN}) {
-        EXPECT_STREQ(socket_getErrorMsg(code), "socket_getErrorMsg(error code out of range)/application error Code")
+        EXPECT_STREQ(socket_getErrorMsg(code),
+                     "socket_getErrorMsg(error code out of range)/application error Code")
             << code;
     }
 }
 
 TEST(SocketDisconnectClass, ExactlyTheConnectionLossErrors) {
-    for (int error : {ECONNRESET, ECONNABORTED, ENOTCONN, ESHUTDOWN, ETIMEDOUT, ENETDOWN, ENETRESET, EINVAL, ENOTSOCK,
-                      EBADF, EPIPE}) {
+    for (int error : {ECONNRESET, ECONNABORTED, ENOTCONN, ESHUTDOWN, ETIMEDOUT, ENETDOWN, ENETRESET, EINVAL,
+                      ENOTSOCK, EBADF, EPIPE}) {
         EXPECT_TRUE(utl_isDisconnectError(error)) << error;
     }
     for (int error : {0, EAGAIN, EINTR, ECONNREFUSED, EHOSTUNREACH, ENETUNREACH, ENOMEM, EACCES, 10054}) {

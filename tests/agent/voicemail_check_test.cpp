@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "agent_fixture.h"
 #include "agent/agent_modes.h"
-#include "fake_manager_link.h"
+#include "agent/voicemail_check.h"
+#include "agent_fixture.h"
 #include "app/main_window.h"
 #include "app/settings.h"
-#include "agent/voicemail_check.h"
+#include "fake_manager_link.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/app/app_test_support.h"
 #include "app/command_line.h"
 #include "app/settings.h"
+#include "tests/support/app/app_test_support.h"
 
 namespace {
 
@@ -19,8 +19,8 @@ protected:
 };
 
 TEST_F(CommandLineTest, EverySwitchSetsItsField) {
-    parse({"-debug", "-hostpbx.example", "-user1001", "-passsecret", "-agid77", "-initmy.ini",
-           "-optodnc.cfg", "-aa"});
+    parse({"-debug", "-hostpbx.example", "-user1001", "-passsecret", "-agid77", "-initmy.ini", "-optodnc.cfg",
+           "-aa"});
     EXPECT_EQ(g_settings.debug, 1);
     EXPECT_STREQ(g_settings.host, "pbx.example");
     EXPECT_STREQ(g_settings.user, "1001");
@@ -57,8 +57,8 @@ TEST_F(CommandLineTest, InitAloneEmptiesTheOptionsFileName) {
 TEST_F(CommandLineTest, LongValuesAreCutAtTheFieldCapacity) {
     const std::string hundred(100, 'u');
     const std::string threeHundred(300, 'f');
-    parse({"-user" + hundred, "-host" + hundred, "-pass" + hundred, "-agid" + hundred,
-           "-init" + threeHundred, "-opto" + threeHundred});
+    parse({"-user" + hundred, "-host" + hundred, "-pass" + hundred, "-agid" + hundred, "-init" + threeHundred,
+           "-opto" + threeHundred});
     EXPECT_EQ(std::string(g_settings.user), hundred.substr(0, 31));
     EXPECT_EQ(std::string(g_settings.host), hundred.substr(0, 63));
     EXPECT_EQ(std::string(g_settings.pass), hundred.substr(0, 63));

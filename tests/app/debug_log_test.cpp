@@ -5,9 +5,9 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/app/app_test_support.h"
 #include "app/debug_log.h"
 #include "app/settings.h"
+#include "tests/support/app/app_test_support.h"
 
 namespace {
 
@@ -74,11 +74,13 @@ TEST_F(DebugLogTest, TextsAreWrittenAsTheyAre) {
     writeDebugLog(nullptr);
     const std::string long_(20000, 'L');
     writeDebugLog(long_.c_str());
-    EXPECT_EQ(logContent(), "2008-12-31 10:20:30 \n"
-                            "2008-12-31 10:20:30 \n\n\n"
-                            "2008-12-31 10:20:30 **ERR** ends with a break\n\n"
-                            "2008-12-31 10:20:30 \n"
-                            "2008-12-31 10:20:30 " + long_ + "\n");
+    EXPECT_EQ(logContent(),
+              "2008-12-31 10:20:30 \n"
+              "2008-12-31 10:20:30 \n\n\n"
+              "2008-12-31 10:20:30 **ERR** ends with a break\n\n"
+              "2008-12-31 10:20:30 \n"
+              "2008-12-31 10:20:30 " +
+                  long_ + "\n");
 }
 
 TEST_F(DebugLogTest, UnwritableFolderLosesTheLineQuietly) {

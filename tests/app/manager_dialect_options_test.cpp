@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/app/app_test_support.h"
 #include "app/options_file.h"
 #include "app/parameter_echo.h"
 #include "app/settings.h"
+#include "tests/support/app/app_test_support.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/app/app_test_support.h"
 #include "app/mandatory_field.h"
 #include "app/message_box.h"
 #include "app/settings.h"
+#include "tests/support/app/app_test_support.h"
 #include "tests/support/window/fake_main_window.h"
 #include "tests/support/window/scripted_message_boxes.h"
 

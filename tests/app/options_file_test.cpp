@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/app/app_test_support.h"
 #include "app/options_file.h"
 #include "app/settings.h"
+#include "tests/support/app/app_test_support.h"
 
 namespace {
 
@@ -63,9 +63,9 @@ TEST_F(OptionsFileTest, RangeKeysStoreOnlyWithinTheirBoundsAndWarnOtherwise) {
         SCOPED_TRACE(c.key);
         const int before = g_settings.*c.field;
         const std::string key = c.key;
-        ASSERT_EQ(read(key + "=" + std::to_string(c.min - 1) + ";\n" + key + "=" +
-                       std::to_string(c.max + 1) + ";\n"),
-                  1);
+        ASSERT_EQ(
+            read(key + "=" + std::to_string(c.min - 1) + ";\n" + key + "=" + std::to_string(c.max + 1) + ";\n"),
+            1);
         EXPECT_EQ(g_settings.*c.field, before) << "out-of-range values are never clamped";
         read(key + "=" + std::to_string(c.min) + ";\n");
         EXPECT_EQ(g_settings.*c.field, c.min);
@@ -76,17 +76,20 @@ TEST_F(OptionsFileTest, RangeKeysStoreOnlyWithinTheirBoundsAndWarnOtherwise) {
     ASSERT_EQ(lines.size(), 2 * std::size(kRanges));
     for (size_t i = 0; i < std::size(kRanges); ++i) {
         const RangeCase& c = kRanges[i];
-        const std::string bounds = " is out of range (" + std::to_string(c.min) + "..." +
-                                   std::to_string(c.max) + ")";
-        EXPECT_EQ(lines[2 * i], "**WRN** " + std::string(c.label) + " [" + std::to_string(c.min - 1) + "]" + bounds);
-        EXPECT_EQ(lines[2 * i + 1], "**WRN** " + std::string(c.label) + " [" + std::to_string(c.max + 1) + "]" + bounds);
+        const std::string bounds =
+            " is out of range (" + std::to_string(c.min) + "..." + std::to_string(c.max) + ")";
+        EXPECT_EQ(lines[2 * i],
+                  "**WRN** " + std::string(c.label) + " [" + std::to_string(c.min - 1) + "]" + bounds);
+        EXPECT_EQ(lines[2 * i + 1],
+                  "**WRN** " + std::string(c.label) + " [" + std::to_string(c.max + 1) + "]" + bounds);
     }
 }
 
 TEST_F(OptionsFileTest, PortBelowRangeKeepsDefaultWithTheDocumentedWarning) {
     read("iax2UDPPort=1999;\n");
     EXPECT_EQ(g_settings.iax2UDPPort, 4569);
-    EXPECT_EQ(logLines(), std::vector<std::string>{"**WRN** **WRN** iax2UDPPort [1999] is out of range (2000...65535)"});
+    EXPECT_EQ(logLines(),
+              std::vector<std::string>{"**WRN** **WRN** iax2UDPPort [1999] is out of range (2000...65535)"});
     read("iax2UDPPort=5000\n");
     EXPECT_EQ(g_settings.iax2UDPPort, 5000);
     read("acmReadTimer=0;\n");
@@ -99,11 +102,16 @@ TEST_F(OptionsFileTest, FlagKeysStoreZeroOrOne) {
         int32_t Settings::*field;
     };
     const FlagCase flags[] = {
-        {"debug", &Settings::debug},           {"aa", &Settings::aa},
-        {"noAutoAnsAlert", &Settings::noAutoAnsAlert}, {"diffagid", &Settings::diffagid},
-        {"filter_denoise", &Settings::filter_denoise}, {"filter_agc", &Settings::filter_agc},
-        {"filter_echo", &Settings::filter_echo},       {"filter_aagc", &Settings::filter_aagc},
-        {"filter_cn", &Settings::filter_cn},           {"linkDebug", &Settings::linkDebug},
+        {"debug", &Settings::debug},
+        {"aa", &Settings::aa},
+        {"noAutoAnsAlert", &Settings::noAutoAnsAlert},
+        {"diffagid", &Settings::diffagid},
+        {"filter_denoise", &Settings::filter_denoise},
+        {"filter_agc", &Settings::filter_agc},
+        {"filter_echo", &Settings::filter_echo},
+        {"filter_aagc", &Settings::filter_aagc},
+        {"filter_cn", &Settings::filter_cn},
+        {"linkDebug", &Settings::linkDebug},
         {"jitterbuffer", &Settings::jitterbuffer},
     };
     for (const FlagCase& f : flags) {
@@ -131,14 +139,15 @@ TEST_F(OptionsFileTest, FilterKeysAllowWhiteSpaceAroundTheirEqualsSign) {
     read("iax2UDPPort = 5000\nspeakerVol =70;\n");
     EXPECT_EQ(g_settings.iax2UDPPort, 4569);
     EXPECT_EQ(g_settings.speakerVol, 50);
-    EXPECT_EQ(logLines(), (std::vector<std::string>{invalidLine("iax2UDPPort = 5000"),
-                                                     invalidLine("speakerVol =70;")}));
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{invalidLine("iax2UDPPort = 5000"), invalidLine("speakerVol =70;")}));
 }
 
 TEST_F(OptionsFileTest, UncheckedKeysStoreAnyInteger) {
-    read("verExtState=2;\nlockuser=7;\nlockpass=-1;\nvmbxCheck=3;\nloggedInToDial=0;\n"
-         "loginAction=5;\nnoChangeAgentWhenBusy=0;\ninboundAnswerNotReady=9;\n"
-         "outboundDialNotReady=0;\ninboundReleaseAction=4;\noutboundReleaseAction=-2;\n");
+    read(
+        "verExtState=2;\nlockuser=7;\nlockpass=-1;\nvmbxCheck=3;\nloggedInToDial=0;\n"
+        "loginAction=5;\nnoChangeAgentWhenBusy=0;\ninboundAnswerNotReady=9;\n"
+        "outboundDialNotReady=0;\ninboundReleaseAction=4;\noutboundReleaseAction=-2;\n");
     EXPECT_EQ(g_settings.verExtState, 2);
     EXPECT_EQ(g_settings.lockuser, 7);
     EXPECT_EQ(g_settings.lockpass, -1);
@@ -163,10 +172,9 @@ TEST_F(OptionsFileTest, NumbersTakeSignAndLeadingSpaceAndIgnoreWhatFollows) {
     EXPECT_EQ(g_settings.micVol, 33);
     EXPECT_EQ(g_settings.lockuser, 0);
     EXPECT_EQ(g_settings.loginAction, 0) << "a number beyond 32 bits is not wrapped";
-    EXPECT_EQ(logLines(),
-              (std::vector<std::string>{invalidLine("speakerVol=abc;"), invalidLine("micVol=;"),
-                                        invalidLine("lockuser=-;"), invalidLine("loginAction=99999999999;"),
-                                        invalidLine("acmPort=2147483648;")}));
+    EXPECT_EQ(logLines(), (std::vector<std::string>{
+                              invalidLine("speakerVol=abc;"), invalidLine("micVol=;"), invalidLine("lockuser=-;"),
+                              invalidLine("loginAction=99999999999;"), invalidLine("acmPort=2147483648;")}));
     read("loginAction=-2147483648;\n");
     EXPECT_EQ(g_settings.loginAction, -2147483647 - 1);
 }
@@ -207,8 +215,8 @@ TEST_F(OptionsFileTest, TextKeysStoreOneToMaxCharactersAndWarnOtherwise) {
         if (std::strcmp(t.key, "user") == 0) copyText(g_settings.user, "");
         read(std::string(t.key) + "=" + tooLong + ";\n");
         EXPECT_EQ(std::string(t.field), std::strcmp(t.key, "user") == 0 ? "" : fits);
-        expected.push_back("**WRN** " + std::string(t.label) + " [" + tooLong + "] is empty or too long; max sz=" +
-                           std::to_string(t.max));
+        expected.push_back("**WRN** " + std::string(t.label) + " [" + tooLong +
+                           "] is empty or too long; max sz=" + std::to_string(t.max));
     }
     EXPECT_EQ(logLines(), expected);
 }
@@ -238,7 +246,8 @@ TEST_F(OptionsFileTest, TooLongAgentIdKeepsTheOldOne) {
 TEST_F(OptionsFileTest, CodecMustBeOneOfThreeExactNames) {
     read("audioCodecPreferred=GSM;\n");
     EXPECT_STREQ(g_settings.audioCodecPreferred, "gsm");
-    EXPECT_EQ(logLines(), std::vector<std::string>{"**WRN** audioCodecPreferred [GSM] invalid audio (output) codec"});
+    EXPECT_EQ(logLines(),
+              std::vector<std::string>{"**WRN** audioCodecPreferred [GSM] invalid audio (output) codec"});
     ::unlink(logName().c_str());
     read("audioCodecPreferred=ulaw;\n");
     EXPECT_STREQ(g_settings.audioCodecPreferred, "ulaw");
@@ -261,10 +270,10 @@ TEST_F(OptionsFileTest, AccessCodeAndMailboxTakeOnlyTheirCharacterRuns) {
     const std::string digits32(32, '7');
     read("vmbxNumber=" + digits32 + ";\n");
     EXPECT_STREQ(g_settings.vmbxNumber, "12");
-    EXPECT_EQ(logLines(),
-              (std::vector<std::string>{invalidLine("pstnAccessCode=;"), invalidLine("vmbxNumber=*1;"),
-                                        invalidLine("pstnAccessCode= 9;"),
-                                        "**WRN** **WRN** vmbx_number [" + digits32 + "] is empty or too long; max sz=31"}));
+    EXPECT_EQ(logLines(), (std::vector<std::string>{
+                              invalidLine("pstnAccessCode=;"), invalidLine("vmbxNumber=*1;"),
+                              invalidLine("pstnAccessCode= 9;"),
+                              "**WRN** **WRN** vmbx_number [" + digits32 + "] is empty or too long; max sz=31"}));
 }
 
 // --- lines -----------------------------------------------------------------
@@ -429,11 +438,10 @@ TEST_F(OptionsFileTest, FoldersPipesAndDevicesDoNotOpen) {
     EXPECT_EQ(readIAX2Options("/dev/zero"), 0) << "must not read forever";
     EXPECT_EQ(readIAX2Options(""), 0);
     EXPECT_EQ(readIAX2Options(nullptr), 0);
-    EXPECT_EQ(logLines(), (std::vector<std::string>{"**ERR** fopen(adir) failed", "",
-                                                    "**ERR** fopen(apipe) failed", "",
-                                                    "**ERR** fopen(/dev/zero) failed", "",
-                                                    "**ERR** fopen() failed", "",
-                                                    "**ERR** fopen() failed", ""}));
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{"**ERR** fopen(adir) failed", "", "**ERR** fopen(apipe) failed", "",
+                                        "**ERR** fopen(/dev/zero) failed", "", "**ERR** fopen() failed", "",
+                                        "**ERR** fopen() failed", ""}));
 }
 
 // --- helpers ---------------------------------------------------------------

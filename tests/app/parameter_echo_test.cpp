@@ -2,9 +2,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/app/app_test_support.h"
 #include "app/parameter_echo.h"
 #include "app/settings.h"
+#include "tests/support/app/app_test_support.h"
 
 namespace {
 
@@ -156,20 +156,13 @@ TEST_F(ParameterEchoTest, OptOutBlockOnlyWhileScreeningIsOn) {
     writeParameterEcho();
     std::vector<std::string> expected = defaultEcho();
     const std::vector<std::string> block = {
-        "**INF** DNC debug mode     = [Enabled]",
-        "**INF** DB type            = [mysql]",
-        "**INF** DB mysql TCP port  = [3307]",
-        "**INF** DB host            = [dbh]",
-        "**INF** DB server          = [dbs]",
-        "**INF** table name         = [dnc]",
-        "**INF** DB username        = [u]",
-        "**INF** DB password        = [p]",
-        "**INF** DNC dial prefix    = [9]",
-        "**INF** DNC remove prefix  = [1]",
-        "**INF** DNC maxlength      = [10]",
-        "**INF** PSTN CODE(0)   = [133]",
-        "**INF** PSTN CODE(1)   = [1357]",
-        "**INF** PSTN CODE(2)   = [55]",
+        "**INF** DNC debug mode     = [Enabled]", "**INF** DB type            = [mysql]",
+        "**INF** DB mysql TCP port  = [3307]",    "**INF** DB host            = [dbh]",
+        "**INF** DB server          = [dbs]",     "**INF** table name         = [dnc]",
+        "**INF** DB username        = [u]",       "**INF** DB password        = [p]",
+        "**INF** DNC dial prefix    = [9]",       "**INF** DNC remove prefix  = [1]",
+        "**INF** DNC maxlength      = [10]",      "**INF** PSTN CODE(0)   = [133]",
+        "**INF** PSTN CODE(1)   = [1357]",        "**INF** PSTN CODE(2)   = [55]",
     };
     // The opt-out block comes before the manager dialect's two lines.
     expected.insert(expected.end() - 4, block.begin(), block.end());

@@ -2,11 +2,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/app/app_test_support.h"
-#include "tests/support/window/scripted_message_boxes.h"
 #include "app/message_box.h"
 #include "app/process_priority.h"
 #include "app/settings.h"
+#include "tests/support/app/app_test_support.h"
+#include "tests/support/window/scripted_message_boxes.h"
 
 namespace {
 

@@ -7,14 +7,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include "agent/socket_layer.h"
 #include "app/call_globals.h"
 #include "app/control_ids.h"
 #include "app/debug_log.h"
+#include "app/settings.h"
 #include "call/engine_events.h"
 #include "call/event_relay.h"
 #include "call/phone_start.h"
-#include "app/settings.h"
-#include "agent/socket_layer.h"
 
 namespace {
 

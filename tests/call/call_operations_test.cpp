@@ -1,12 +1,12 @@
 // The agent's operations: Release, Hold/Unhold, Single Txfer, the keypad,
 // the clear buttons, the sliders and Exit.
-#include "call_fixture.h"
-#include "app/call_globals.h"
 #include "call/call_operations.h"
+#include "app/call_globals.h"
 #include "app/control_ids.h"
-#include "call/engine_events.h"
 #include "app/settings.h"
+#include "call/engine_events.h"
 #include "call/tone_tables.h"
+#include "call_fixture.h"
 
 namespace {
 
@@ -80,7 +80,8 @@ TEST_F(OperationsTest, HoldFailures) {
 TEST_F(OperationsTest, SingleTransfer) {
     startPhone();
     OnBnClickedButSingleTxfer();
-    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"**WRN** [Single Txfer]-> No number for single-step transfer!"});
+    EXPECT_EQ(boxes.texts(),
+              std::vector<std::string>{"**WRN** [Single Txfer]-> No number for single-step transfer!"});
     window.setControlText(IDC_EDIT_TRANSFER, "7002");
     OnBnClickedButSingleTxfer();
     EXPECT_EQ(boxes.shown.back().text, "**WRN** [Single Txfer]-> no active call to transfer!");
@@ -211,10 +212,14 @@ TEST_F(OperationsTest, ExitAfterTheCallInItsFullOrder) {
     boxes.answers = {IDYES_ANSWER};
     OnBnClickedButExit();
     const std::vector<std::string> expected = {
-        "box:Are you sure to exit?",        "agent:logout",
-        "window:enable(1019,0)",            "engine:iaxc_unregister(1)",
-        "engine:iaxc_stop_processing_thread()", "engine:iaxc_shutdown()",
-        "db:dbUnInitialize",                "window:close",
+        "box:Are you sure to exit?",
+        "agent:logout",
+        "window:enable(1019,0)",
+        "engine:iaxc_unregister(1)",
+        "engine:iaxc_stop_processing_thread()",
+        "engine:iaxc_shutdown()",
+        "db:dbUnInitialize",
+        "window:close",
     };
     EXPECT_EQ(g_journal.entries, expected);
     EXPECT_TRUE(logHas("**ERR**[Exit]->OnBnClickedButLogout()-> ext=[7001], agentID=[7001]"));

@@ -3,15 +3,15 @@
 // unknown types, and the hand-over from the engine's thread.
 #include <cstring>
 
-#include "call_fixture.h"
-#include "app/call_globals.h"
-#include "call/call_operations.h"
-#include "call/ringing.h"
-#include "app/control_ids.h"
-#include "call/engine_events.h"
-#include "app/settings.h"
 #include "agent/socket_layer.h"
+#include "app/call_globals.h"
+#include "app/control_ids.h"
+#include "app/settings.h"
+#include "call/call_operations.h"
+#include "call/engine_events.h"
+#include "call/ringing.h"
 #include "call/tone_tables.h"
+#include "call_fixture.h"
 
 namespace {
 
@@ -56,9 +56,9 @@ TEST_F(EventTest, UnknownTypesAreLoggedEvenWithDebugOff) {
         e.type = type;
         engineSends(e);
     }
-    EXPECT_EQ(logLines(), (std::vector<std::string>{"**ERR** unknown event code [0x0]", "**ERR** unknown event code [0x7]",
-                                                    "**ERR** unknown event code [0xC]",
-                                                    "**ERR** unknown event code [0xFF]"}));
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{"**ERR** unknown event code [0x0]", "**ERR** unknown event code [0x7]",
+                                        "**ERR** unknown event code [0xC]", "**ERR** unknown event code [0xFF]"}));
 }
 
 TEST_F(EventTest, TextEventsAreLoggedCut) {
@@ -151,7 +151,8 @@ TEST_F(EventTest, InboundCallRingsFlashesAndRepeatsItsTone) {
     EXPECT_EQ(g_engine.sounds[0].malloced, 0);
     EXPECT_EQ(g_ringToneId, g_engine.sounds[0].id);
     // Written whatever the debug switch.
-    EXPECT_EQ(logLines(), (std::vector<std::string>{"**DEB** before play_ringingTone()", "**DEB** After play_ringingTone()"}));
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{"**DEB** before play_ringingTone()", "**DEB** After play_ringingTone()"}));
     // A pending timed after-call work is abandoned first.
     EXPECT_EQ(g_journal.entries.front(), "agent:killTimedAcwTimers");
 
@@ -173,8 +174,9 @@ TEST_F(EventTest, InboundCallRingsFlashesAndRepeatsItsTone) {
 
 TEST_F(EventTest, StateLineNamesStateAndFormat) {
     ringInbound(0, "5551234", "Ada");
-    EXPECT_TRUE(logHas("**DEB** IAXC_EVENT_STATE: (callNo,State,format,Rnum,Rname,Lnum,LCont)="
-                       "(0,ActiveRinging[A],GSM[2],5551234,Ada,7001,default)"));
+    EXPECT_TRUE(
+        logHas("**DEB** IAXC_EVENT_STATE: (callNo,State,format,Rnum,Rname,Lnum,LCont)="
+               "(0,ActiveRinging[A],GSM[2],5551234,Ada,7001,default)"));
 }
 
 TEST_F(EventTest, FailedTimersAreLoggedAndRingingGoesOnWithoutThem) {
@@ -193,9 +195,8 @@ TEST_F(EventTest, AnsweredInboundCallConnectsAndEndsWithItsReleaseAction) {
     ringInbound(1);
     g_journal.clear();
     OnBnClickedButAnswer();
-    EXPECT_EQ(g_journal.entries,
-              (std::vector<std::string>{"engine:iaxc_stop_sound(1)", "window:stopTimer(47)", "window:stopTimer(46)",
-                                        "engine:iaxc_answer_call(1)"}));
+    EXPECT_EQ(g_journal.entries, (std::vector<std::string>{"engine:iaxc_stop_sound(1)", "window:stopTimer(47)",
+                                                           "window:stopTimer(46)", "engine:iaxc_answer_call(1)"}));
     EXPECT_EQ(g_ringToneId, -1);
     EXPECT_TRUE(logHas("**DEB** [Answer] button was clicked to pick incoming call"));
 
@@ -233,10 +234,11 @@ TEST_F(EventTest, CallerHangsUpWhileItRings) {
     g_journal.clear();
     engineSends(stateEvent(0, IAXC_CALL_STATE_FREE));
     const std::vector<std::string> expected = {
-        "window:enable(1001,0)",       "window:enable(1002,1)",         "window:stopTimer(46)",
-        "window:face(1000,139)",       "window:enable(1003,0)",         "window:enable(1004,0)",
-        "window:text(1004,Hold)",      "engine:iaxc_stop_sound(" + std::to_string(toneId) + ")",
-        "window:stopTimer(47)",        "agent:release(1,callNo=-1)",
+        "window:enable(1001,0)",  "window:enable(1002,1)",
+        "window:stopTimer(46)",   "window:face(1000,139)",
+        "window:enable(1003,0)",  "window:enable(1004,0)",
+        "window:text(1004,Hold)", "engine:iaxc_stop_sound(" + std::to_string(toneId) + ")",
+        "window:stopTimer(47)",   "agent:release(1,callNo=-1)",
     };
     EXPECT_EQ(g_journal.entries, expected);
     EXPECT_EQ(window.m_ringing, 0);
@@ -356,7 +358,8 @@ TEST_F(EventTest, EventsArrivingWhileABoxIsOpenWaitForTheEventThatOpenedIt) {
     const int release = g_journal.indexOf("agent:release(1,callNo=-1)");
     const int closed = g_journal.indexOf("box closed");
     const int ringing = g_journal.indexOf("agent:killTimedAcwTimers");
-    EXPECT_TRUE(release >= 0 && release < closed && closed < ringing) << release << " " << closed << " " << ringing;
+    EXPECT_TRUE(release >= 0 && release < closed && closed < ringing)
+        << release << " " << closed << " " << ringing;
 
     // Answered and ended, call 1 has its inbound reactions.
     engineSends(stateEvent(1, kConnected));

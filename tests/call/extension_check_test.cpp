@@ -1,12 +1,12 @@
 // The extension check at [Start]: each answer of the manager and what
 // [Start] does with it.
-#include "call_fixture.h"
+#include "agent/manager_session.h"
+#include "agent/socket_layer.h"
 #include "app/call_globals.h"
 #include "app/control_ids.h"
-#include "agent/manager_session.h"
-#include "call/phone_start.h"
 #include "app/settings.h"
-#include "agent/socket_layer.h"
+#include "call/phone_start.h"
+#include "call_fixture.h"
 
 namespace {
 
@@ -36,8 +36,9 @@ TEST_F(ExtensionCheckTest, MissingManagerFieldsStopStart) {
     window.setControlText(IDC_EDIT_ACM_USER, "queueopr");
     window.setControlText(IDC_EDIT_ACM_PASS, "");
     OnBnClickedButStart();
-    EXPECT_EQ(boxes.texts(), std::vector<std::string>{
-                                 "**ERR** mandatory (verify Extension status) [ACM pass] (password) value not given!"});
+    EXPECT_EQ(boxes.texts(),
+              std::vector<std::string>{
+                  "**ERR** mandatory (verify Extension status) [ACM pass] (password) value not given!"});
     EXPECT_FALSE(g_journal.has("manager:init_iaxAgiSocket(1)"));
     EXPECT_FALSE(engineStarted());
     EXPECT_EQ(window.m_notStarted, 1);

@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
+#include "agent/manager_session.h"
+#include "agent/socket_layer.h"
 #include "app/call_globals.h"
 #include "app/control_ids.h"
-#include "journal.h"
 #include "app/main_window.h"
-#include "agent/manager_session.h"
 #include "app/message_box.h"
-#include "agent/socket_layer.h"
+#include "journal.h"
 
 FakeAgent g_agent;
 

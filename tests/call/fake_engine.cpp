@@ -68,9 +68,7 @@ void fillEngineServices(CallServices& services) {
         record("iaxc_initialize(" + std::to_string(num_calls) + ")");
         return g_engine.initializeResult;
     };
-    services.shutdown = [] {
-        record("iaxc_shutdown()");
-    };
+    services.shutdown = [] { record("iaxc_shutdown()"); };
     services.startProcessingThread = []() -> int {
         record("iaxc_start_processing_thread()");
         return g_engine.startThreadResult;
@@ -100,13 +98,11 @@ void fillEngineServices(CallServices& services) {
     services.answerCall = [](int callNo) {
         record("iaxc_answer_call(" + std::to_string(callNo) + ")");
         if (g_engine.emitCompleteOnAnswer) {
-            g_engine.deliver(stateEvent(callNo, IAXC_CALL_STATE_ACTIVE | IAXC_CALL_STATE_COMPLETE |
-                                                 IAXC_CALL_STATE_SELECTED));
+            g_engine.deliver(
+                stateEvent(callNo, IAXC_CALL_STATE_ACTIVE | IAXC_CALL_STATE_COMPLETE | IAXC_CALL_STATE_SELECTED));
         }
     };
-    services.dumpCall = [] {
-        record("iaxc_dump_call()");
-    };
+    services.dumpCall = [] { record("iaxc_dump_call()"); };
     services.quelch = [](int callNo, int MOH) -> int {
         record("iaxc_quelch(" + std::to_string(callNo) + "," + std::to_string(MOH) + ")");
         return g_engine.quelchResult;
@@ -118,10 +114,9 @@ void fillEngineServices(CallServices& services) {
     services.blindTransferCall = [](int callNo, const char* num) {
         record("iaxc_blind_transfer_call(" + std::to_string(callNo) + "," + num + ")");
     };
-    services.sendDtmf = [](char digit) {
-        record(std::string("iaxc_send_dtmf(") + digit + ")");
-    };
-    services.audioDevicesGet = [](iaxc_audio_device** devs, int* nDevs, int* input, int* output, int* ring) -> int {
+    services.sendDtmf = [](char digit) { record(std::string("iaxc_send_dtmf(") + digit + ")"); };
+    services.audioDevicesGet = [](iaxc_audio_device** devs, int* nDevs, int* input, int* output,
+                                  int* ring) -> int {
         record("iaxc_audio_devices_get()");
         *devs = g_engine.devices.data();
         *nDevs = static_cast<int>(g_engine.devices.size());
@@ -135,15 +130,9 @@ void fillEngineServices(CallServices& services) {
                std::to_string(ring) + ")");
         return 0;
     };
-    services.setAudioOutput = [](int mode) {
-        record("iaxc_set_audio_output(" + std::to_string(mode) + ")");
-    };
-    services.setSilenceThreshold = [](float thr) {
-        record("iaxc_set_silence_threshold(" + number(thr) + ")");
-    };
-    services.setFilters = [](int filters) {
-        record("iaxc_set_filters(" + std::to_string(filters) + ")");
-    };
+    services.setAudioOutput = [](int mode) { record("iaxc_set_audio_output(" + std::to_string(mode) + ")"); };
+    services.setSilenceThreshold = [](float thr) { record("iaxc_set_silence_threshold(" + number(thr) + ")"); };
+    services.setFilters = [](int filters) { record("iaxc_set_filters(" + std::to_string(filters) + ")"); };
     services.inputLevelSet = [](float level) -> int {
         record("iaxc_input_level_set(" + number(level) + ")");
         return 0;
@@ -152,9 +141,7 @@ void fillEngineServices(CallServices& services) {
         record("iaxc_output_level_set(" + number(level) + ")");
         return 0;
     };
-    services.enableJitterBuffer = [](int on) {
-        record("iaxc_enable_jitterbuffer(" + std::to_string(on) + ")");
-    };
+    services.enableJitterBuffer = [](int on) { record("iaxc_enable_jitterbuffer(" + std::to_string(on) + ")"); };
     services.setJitterBufferTargetExtra = [](long value) {
         record("iaxc_set_jb_target_extra(" + std::to_string(value) + ")");
     };

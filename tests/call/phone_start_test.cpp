@@ -2,13 +2,13 @@
 // choice, codec, filters and levels, the abort paths.
 #include <cstring>
 
-#include "call_fixture.h"
 #include "app/call_globals.h"
-#include "call/engine_events.h"
 #include "app/control_ids.h"
-#include "call/phone_start.h"
 #include "app/settings.h"
+#include "call/engine_events.h"
+#include "call/phone_start.h"
 #include "call/tone_tables.h"
+#include "call_fixture.h"
 
 namespace {
 
@@ -152,7 +152,7 @@ TEST_F(StartTest, CodecPreferenceAndAllowedSet) {
     struct Case {
         const char* name;
         int format;
-    } cases[] = {{"gsm", IAXC_FORMAT_GSM}, {"ulaw", IAXC_FORMAT_ULAW}, {"alaw", IAXC_FORMAT_ALAW},
+    } cases[] = {{"gsm", IAXC_FORMAT_GSM},  {"ulaw", IAXC_FORMAT_ULAW}, {"alaw", IAXC_FORMAT_ALAW},
                  {"ULAW", IAXC_FORMAT_GSM}, {"ulawx", IAXC_FORMAT_GSM}, {"", IAXC_FORMAT_GSM}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -204,7 +204,8 @@ TEST_F(StartTest, ChosenDevicesAreSetAndBadChoicesWarned) {
     EXPECT_TRUE(g_journal.has("engine:iaxc_audio_devices_set(0,2,1)"));
     EXPECT_TRUE(logHas("**DEB** [Start]->playing sound device changed: devNum=[2], devName=[Headset]"));
     const std::string warning =
-        "**WRN** [Start]->failed to find recording sound device: devNum=[1], devName=[**ERR**DevNumHasNotInputCapacity]";
+        "**WRN** [Start]->failed to find recording sound device: devNum=[1], "
+        "devName=[**ERR**DevNumHasNotInputCapacity]";
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{warning});
     EXPECT_TRUE(logHas(warning));
     // Start goes on with the engine's device.

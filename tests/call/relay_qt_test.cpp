@@ -6,11 +6,11 @@
 #include <chrono>
 #include <thread>
 
-#include "call_fixture.h"
 #include "app/call_globals.h"
 #include "app/control_ids.h"
 #include "call/engine_events.h"
 #include "call/event_relay.h"
+#include "call_fixture.h"
 
 namespace {
 

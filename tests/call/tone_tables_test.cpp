@@ -61,11 +61,11 @@ TEST(ToneTables, KeyTonesSoundFor200msThenFallSilent) {
         char character;
         int low;
         int high;
-    } keys[] = {{IDC_BUT_KEY_1, '1', 697, 1209}, {IDC_BUT_KEY_2, '2', 697, 1336}, {IDC_BUT_KEY_3, '3', 697, 1477},
-                {IDC_BUT_KEY_4, '4', 770, 1209}, {IDC_BUT_KEY_5, '5', 770, 1336}, {IDC_BUT_KEY_6, '6', 770, 1477},
-                {IDC_BUT_KEY_7, '7', 852, 1209}, {IDC_BUT_KEY_8, '8', 852, 1336}, {IDC_BUT_KEY_9, '9', 852, 1477},
-                {IDC_BUT_KEY_STAR, '*', 941, 1209}, {IDC_BUT_KEY_0, '0', 941, 1336},
-                {IDC_BUT_KEY_POUND, '#', 941, 1477}};
+    } keys[] = {
+        {IDC_BUT_KEY_1, '1', 697, 1209},    {IDC_BUT_KEY_2, '2', 697, 1336}, {IDC_BUT_KEY_3, '3', 697, 1477},
+        {IDC_BUT_KEY_4, '4', 770, 1209},    {IDC_BUT_KEY_5, '5', 770, 1336}, {IDC_BUT_KEY_6, '6', 770, 1477},
+        {IDC_BUT_KEY_7, '7', 852, 1209},    {IDC_BUT_KEY_8, '8', 852, 1336}, {IDC_BUT_KEY_9, '9', 852, 1477},
+        {IDC_BUT_KEY_STAR, '*', 941, 1209}, {IDC_BUT_KEY_0, '0', 941, 1336}, {IDC_BUT_KEY_POUND, '#', 941, 1477}};
     for (const Key& k : keys) {
         SCOPED_TRACE(k.character);
         const KeypadKey* key = keypadKeyById(k.id);

@@ -30,17 +30,23 @@ uint64_t fileSize(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
-std::string scriptsDir() { return std::string(QUENDRA_SOURCE_DIR) + "/scripts/interop"; }
+std::string scriptsDir() {
+    return std::string(QUENDRA_SOURCE_DIR) + "/scripts/interop";
+}
 
 }  // namespace
 
-std::string AsteriskSite::iaxHost() const { return "127.0.0.1:" + std::to_string(iaxPort); }
+std::string AsteriskSite::iaxHost() const {
+    return "127.0.0.1:" + std::to_string(iaxPort);
+}
 
 std::string AsteriskSite::dial(const std::string& ext, const std::string& number) const {
     return ext + ":s" + ext + "@" + iaxHost() + "/" + number;
 }
 
-std::string AsteriskSite::logPath() const { return install + "/var/log/asterisk/messages"; }
+std::string AsteriskSite::logPath() const {
+    return install + "/var/log/asterisk/messages";
+}
 
 std::optional<AsteriskSite> asteriskSite() {
     AsteriskSite site;
@@ -57,8 +63,10 @@ std::optional<AsteriskSite> asteriskSite() {
 std::string shellQuote(const std::string& text) {
     std::string out = "'";
     for (char c : text) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
     }
     return out + "'";
 }
@@ -89,17 +97,21 @@ namespace {
 // stderr.
 bool control(const AsteriskSite& site, const char* action) {
     int status = 0;
-    const std::string out = runShell(shellQuote(scriptsDir() + "/asterisk.sh") + " " + action + " " +
-                                     shellQuote(site.install), &status);
+    const std::string out = runShell(
+        shellQuote(scriptsDir() + "/asterisk.sh") + " " + action + " " + shellQuote(site.install), &status);
     if (status != 0) std::fprintf(stderr, "asterisk.sh %s: %s\n", action, out.c_str());
     return status == 0;
 }
 
 }  // namespace
 
-bool asteriskStart(const AsteriskSite& site) { return control(site, "start"); }
+bool asteriskStart(const AsteriskSite& site) {
+    return control(site, "start");
+}
 
-bool asteriskStop(const AsteriskSite& site) { return control(site, "stop"); }
+bool asteriskStop(const AsteriskSite& site) {
+    return control(site, "stop");
+}
 
 AsteriskLog::AsteriskLog(const AsteriskSite& site) : path_(site.logPath()), start_(fileSize(path_)) {}
 

@@ -9,8 +9,7 @@
 namespace interop {
 
 bool writeToneFile(const std::string& path, double hz, double amplitude, double seconds) {
-    const auto samples =
-        voice::media::testing::tone(hz, amplitude, static_cast<size_t>(seconds * kRate));
+    const auto samples = voice::media::testing::tone(hz, amplitude, static_cast<size_t>(seconds * kRate));
     voice::media::WavWriter writer;
     if (!writer.open(path)) return false;
     const bool written = writer.write(samples.data(), samples.size());
@@ -53,7 +52,9 @@ double peakFrequency(const std::vector<int16_t>& samples, size_t from, size_t to
     return best;
 }
 
-double decibels(double ratio) { return ratio > 0 ? 20 * std::log10(ratio) : -99.0; }
+double decibels(double ratio) {
+    return ratio > 0 ? 20 * std::log10(ratio) : -99.0;
+}
 
 size_t firstToneWindow(const std::vector<int16_t>& samples, size_t from, double hz, double minAmplitude) {
     for (size_t at = from; at + kWindow <= samples.size(); at += kWindow / 2) {

@@ -41,7 +41,11 @@ struct SilenceRuns {
 SilenceRuns silentWindows(const std::vector<int16_t>& samples, size_t from, size_t to, double threshold);
 
 // Milliseconds of a sample count at 8 kHz.
-inline double samplesToMs(double samples) { return samples / (kRate / 1000.0); }
-inline size_t msToSamples(double ms) { return static_cast<size_t>(ms * (kRate / 1000.0)); }
+inline double samplesToMs(double samples) {
+    return samples / (kRate / 1000.0);
+}
+inline size_t msToSamples(double ms) {
+    return static_cast<size_t>(ms * (kRate / 1000.0));
+}
 
 }  // namespace interop

@@ -64,9 +64,10 @@ void echoInCodec(InteropTest::Phone& phone, const AsteriskSite& site, const Code
 
     EchoFigures f;
     ASSERT_TRUE(analyseEcho(readHeard(phone.heardPath), size_t(answered->first.heard), std::stoul(*end), f));
-    figure("echo %-4s: first audio %.0f ms after answer, level %+.2f dB, frequency error %+.1f Hz, "
-           "off-frequency %.0f dB",
-           codec.name, f.startMs, f.levelDb, f.frequencyErrorHz, std::max(-120.0, decibels(f.offFrequencyRatio)));
+    figure(
+        "echo %-4s: first audio %.0f ms after answer, level %+.2f dB, frequency error %+.1f Hz, "
+        "off-frequency %.0f dB",
+        codec.name, f.startMs, f.levelDb, f.frequencyErrorHz, std::max(-120.0, decibels(f.offFrequencyRatio)));
     EXPECT_LT(f.startMs, 1000) << "the echo took too long to start";
     EXPECT_LT(std::abs(f.levelDb), codec.maxLevelErrorDb);
     EXPECT_LT(std::abs(f.frequencyErrorHz), 2.0);
@@ -95,9 +96,8 @@ TEST_F(InboundCall, OriginatedCallAnsweredHasAudioBothWays) {
     ASSERT_TRUE(registerPhone(phone, "1001"));
     ManagerClient manager;
     ASSERT_TRUE(manager.connect(site->managerPort));
-    ASSERT_TRUE(manager.send(action("Login", "l1",
-                                    {{"Username", site->managerUser}, {"Secret", site->managerSecret},
-                                     {"Events", "off"}})));
+    ASSERT_TRUE(manager.send(action(
+        "Login", "l1", {{"Username", site->managerUser}, {"Secret", site->managerSecret}, {"Events", "off"}})));
     auto reply = manager.readResponse();
     ASSERT_TRUE(reply && headerValue(*reply, "Response") == "Success") << reply.value_or("no reply");
 
@@ -105,8 +105,10 @@ TEST_F(InboundCall, OriginatedCallAnsweredHasAudioBothWays) {
     // hears its own tone only if audio goes both ways.
     const size_t from = phone->lineCount();
     ASSERT_TRUE(manager.send(action("Originate", "o1",
-                                    {{"Channel", "IAX2/1001"}, {"Application", "Echo"},
-                                     {"CallerID", "Interop <5550123>"}, {"Async", "true"}})));
+                                    {{"Channel", "IAX2/1001"},
+                                     {"Application", "Echo"},
+                                     {"CallerID", "Interop <5550123>"},
+                                     {"Async", "true"}})));
     reply = manager.readResponse();
     ASSERT_TRUE(reply && headerValue(*reply, "Response") == "Success") << reply.value_or("no reply");
     const auto ringing = phone->waitForState(0, IAXC_CALL_STATE_ACTIVE | IAXC_CALL_STATE_RINGING, 10s, from);
@@ -125,9 +127,10 @@ TEST_F(InboundCall, OriginatedCallAnsweredHasAudioBothWays) {
 
     EchoFigures f;
     ASSERT_TRUE(analyseEcho(readHeard(phone.heardPath), size_t(answered->first.heard), std::stoul(*end), f));
-    figure("inbound call (Originate IAX2/1001 -> Echo, format %d): first audio %.0f ms after answer, "
-           "level %+.2f dB, frequency error %+.1f Hz",
-           answered->first.format, f.startMs, f.levelDb, f.frequencyErrorHz);
+    figure(
+        "inbound call (Originate IAX2/1001 -> Echo, format %d): first audio %.0f ms after answer, "
+        "level %+.2f dB, frequency error %+.1f Hz",
+        answered->first.format, f.startMs, f.levelDb, f.frequencyErrorHz);
     EXPECT_LT(f.startMs, 1000);
     EXPECT_LT(std::abs(f.levelDb), 3.0);
     EXPECT_LT(std::abs(f.frequencyErrorHz), 2.0);

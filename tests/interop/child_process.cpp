@@ -63,7 +63,9 @@ ChildProcess::ChildProcess(std::string name, const std::vector<std::string>& arg
     reader_ = std::thread([this, fd = out[0]] { readLoop(fd); });
 }
 
-ChildProcess::~ChildProcess() { stop(); }
+ChildProcess::~ChildProcess() {
+    stop();
+}
 
 void ChildProcess::readLoop(int fd) {
     std::string pending;

@@ -10,8 +10,8 @@
 #include <atomic>
 #include <thread>
 
-#include "tests/support/iax2/lossy_relay.h"
 #include "interop_fixture.h"
+#include "tests/support/iax2/lossy_relay.h"
 
 namespace interop {
 namespace {

@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
+#include <iaxclient.h>
 #include "asterisk_site.h"
 #include "audio_checks.h"
-#include <iaxclient.h>
 #include "phone_process.h"
 
 namespace interop {

@@ -20,8 +20,8 @@
 //   transfer SLOT NUMBER
 //   hangup [SLOT]               -> the selected call, or that slot's
 //   mark                        -> "OK mark <samples written to the speaker file>"
-//   stats SLOT                  -> "OK stats <result> rtt=.. jitter=.. loss=.. packets=.. delay=.. dropped=.. ooo=.."
-//   quit                        -> releases registrations, stops the engine
+//   stats SLOT                  -> "OK stats <result> rtt=.. jitter=.. loss=.. packets=.. delay=.. dropped=..
+//   ooo=.." quit                        -> releases registrations, stops the engine
 // Events:
 //   READY port=<bound UDP port> nice=<nice value>
 //   REG id=<id> reply=<reply> msgcount=<n>
@@ -83,33 +83,34 @@ std::string oneLine(const char* text, size_t capacity) {
 
 int onEvent(iaxc_event e) {
     switch (e.type) {
-    case IAXC_EVENT_REGISTRATION:
-        say("REG id=%d reply=%d msgcount=%d", e.ev.reg.id, e.ev.reg.reply, e.ev.reg.msgcount);
-        break;
-    case IAXC_EVENT_STATE: {
-        const iaxc_ev_call_state& c = e.ev.call;
-        say("STATE slot=%d state=0x%x format=%d remote=%s remote_name=%s local=%s heard=%ld", c.callNo, c.state,
-            c.format, oneLine(c.remote, sizeof c.remote).c_str(), oneLine(c.remote_name, sizeof c.remote_name).c_str(),
-            oneLine(c.local, sizeof c.local).c_str(), heardSamples());
-        break;
-    }
-    case IAXC_EVENT_TEXT:
-        say("TEXT type=%d slot=%d %s", e.ev.text.type, e.ev.text.callNo,
-            oneLine(e.ev.text.message, sizeof e.ev.text.message).c_str());
-        break;
-    case IAXC_EVENT_DTMF:
-        say("DTMF slot=%d digit=%c", e.ev.dtmf.callNo, e.ev.dtmf.digit);
-        break;
-    case IAXC_EVENT_LEVELS:
-        say("LEVELS in=%.1f out=%.1f", e.ev.levels.input, e.ev.levels.output);
-        break;
-    case IAXC_EVENT_NETSTAT:
-        say("NETSTAT slot=%d rtt=%d jitter=%d loss=%d packets=%d", e.ev.netstats.callNo, e.ev.netstats.rtt,
-            e.ev.netstats.local.jitter, e.ev.netstats.local.losscnt, e.ev.netstats.local.packets);
-        break;
-    default:
-        say("EVENT type=%d", e.type);
-        break;
+        case IAXC_EVENT_REGISTRATION:
+            say("REG id=%d reply=%d msgcount=%d", e.ev.reg.id, e.ev.reg.reply, e.ev.reg.msgcount);
+            break;
+        case IAXC_EVENT_STATE: {
+            const iaxc_ev_call_state& c = e.ev.call;
+            say("STATE slot=%d state=0x%x format=%d remote=%s remote_name=%s local=%s heard=%ld", c.callNo,
+                c.state, c.format, oneLine(c.remote, sizeof c.remote).c_str(),
+                oneLine(c.remote_name, sizeof c.remote_name).c_str(), oneLine(c.local, sizeof c.local).c_str(),
+                heardSamples());
+            break;
+        }
+        case IAXC_EVENT_TEXT:
+            say("TEXT type=%d slot=%d %s", e.ev.text.type, e.ev.text.callNo,
+                oneLine(e.ev.text.message, sizeof e.ev.text.message).c_str());
+            break;
+        case IAXC_EVENT_DTMF:
+            say("DTMF slot=%d digit=%c", e.ev.dtmf.callNo, e.ev.dtmf.digit);
+            break;
+        case IAXC_EVENT_LEVELS:
+            say("LEVELS in=%.1f out=%.1f", e.ev.levels.input, e.ev.levels.output);
+            break;
+        case IAXC_EVENT_NETSTAT:
+            say("NETSTAT slot=%d rtt=%d jitter=%d loss=%d packets=%d", e.ev.netstats.callNo, e.ev.netstats.rtt,
+                e.ev.netstats.local.jitter, e.ev.netstats.local.losscnt, e.ev.netstats.local.packets);
+            break;
+        default:
+            say("EVENT type=%d", e.type);
+            break;
     }
     return 1;
 }
@@ -121,7 +122,9 @@ int formatNamed(const std::string& name) {
     return 0;
 }
 
-bool readInt(std::istringstream& in, int& value) { return static_cast<bool>(in >> value); }
+bool readInt(std::istringstream& in, int& value) {
+    return static_cast<bool>(in >> value);
+}
 
 // Runs one command line; false on "quit".
 bool run(const std::string& line) {
@@ -224,7 +227,8 @@ int main() {
         iaxc_shutdown();
         return 1;
     }
-    say("READY port=%d nice=%d", static_cast<unsigned short>(iaxc_get_bind_port()), ::getpriority(PRIO_PROCESS, 0));
+    say("READY port=%d nice=%d", static_cast<unsigned short>(iaxc_get_bind_port()),
+        ::getpriority(PRIO_PROCESS, 0));
 
     std::string line;
     while (std::getline(std::cin, line) && run(line)) {

@@ -60,10 +60,12 @@ TEST_F(LongCall, ThreeMinutesOfEchoWithoutGaps) {
     // A 20 ms window is silent when its RMS is 20 dB below the tone's.
     const double threshold = 0.1 * kToneAmplitude / std::sqrt(2.0);
     const SilenceRuns all = silentWindows(heard, first, end, threshold);
-    figure("3-minute call: %.1f s heard after the echo began, %zu windows of 20 ms, %zu silent, longest silent run "
-           "%zu windows (%.0f ms) at %.2f s after answer",
-           samplesToMs(double(end - first)) / 1000, all.windows, all.silent, all.longestRun,
-           samplesToMs(double(all.longestRun * kWindow)), samplesToMs(double(all.longestRunStart) - double(answer)) / 1000);
+    figure(
+        "3-minute call: %.1f s heard after the echo began, %zu windows of 20 ms, %zu silent, longest silent run "
+        "%zu windows (%.0f ms) at %.2f s after answer",
+        samplesToMs(double(end - first)) / 1000, all.windows, all.silent, all.longestRun,
+        samplesToMs(double(all.longestRun * kWindow)),
+        samplesToMs(double(all.longestRunStart) - double(answer)) / 1000);
     // Around each wrap of the mini timestamps, as the call's clock runs
     // from its first frame (about the answer).
     for (double wrapSeconds : {65.536, 131.072}) {
@@ -72,8 +74,10 @@ TEST_F(LongCall, ThreeMinutesOfEchoWithoutGaps) {
         const double level = toneAmplitude(heard, at - msToSamples(3000), at + msToSamples(3000), kToneHz);
         figure("3-minute call: %.1f s +/- 3 s: %zu silent of %zu windows (longest run %zu), tone level %+.2f dB",
                wrapSeconds, near.silent, near.windows, near.longestRun, decibels(level / kToneAmplitude));
-        EXPECT_LE(near.longestRun, kLongestAllowedRun) << "a gap at the timestamp wrap near " << wrapSeconds << " s";
-        EXPECT_GT(level, 0.7 * kToneAmplitude) << "the tone fades at the timestamp wrap near " << wrapSeconds << " s";
+        EXPECT_LE(near.longestRun, kLongestAllowedRun)
+            << "a gap at the timestamp wrap near " << wrapSeconds << " s";
+        EXPECT_GT(level, 0.7 * kToneAmplitude)
+            << "the tone fades at the timestamp wrap near " << wrapSeconds << " s";
     }
     double load[1] = {0};
     if (::getloadavg(load, 1) == 1)
@@ -93,8 +97,8 @@ TEST_F(LongCall, ThreeMinutesOfEchoWithoutGaps) {
         if (acks[i] > answered->second && acks[i] < hungUp) ++duringCall;
         if (i > 0) longestGap = std::max(longestGap, secondsBetween(acks[i - 1], acks[i]));
     }
-    figure("3-minute call: %zu REGACKs during the call, %zu in all, longest interval %.1f s", duringCall, acks.size(),
-           longestGap);
+    figure("3-minute call: %zu REGACKs during the call, %zu in all, longest interval %.1f s", duringCall,
+           acks.size(), longestGap);
     EXPECT_GE(duringCall, 3u) << "the registration was not refreshed during the call";
     EXPECT_LE(longestGap, 60.0);
 }

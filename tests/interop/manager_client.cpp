@@ -21,7 +21,9 @@ int remainingMs(std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
-ManagerClient::~ManagerClient() { close(); }
+ManagerClient::~ManagerClient() {
+    close();
+}
 
 void ManagerClient::close() {
     if (fd_ >= 0) ::close(fd_);

@@ -7,8 +7,8 @@
 #include <regex>
 #include <sstream>
 
-#include "interop_fixture.h"
 #include "agent/manager_actions.h"
+#include "interop_fixture.h"
 #include "manager_client.h"
 
 namespace interop {
@@ -24,8 +24,8 @@ std::vector<Step> phoneActions(const std::string& user, const std::string& secre
     char buf[kActionBufferSize];
     std::vector<Step> steps;
     auto add = [&](const std::string& label, int length, bool shared) {
-        steps.push_back({label, std::string(buf, static_cast<size_t>(std::min(length, kActionBufferSize - 1))),
-                         shared});
+        steps.push_back(
+            {label, std::string(buf, static_cast<size_t>(std::min(length, kActionBufferSize - 1))), shared});
     };
     add("MailboxCount before Login", formatMailboxCountAction(buf, "1001", "default"), true);
     add("Login", formatLoginAction(buf, user.c_str(), secret.c_str()), true);
@@ -115,7 +115,7 @@ TEST_F(ManagerDialect, PhoneActionsAgainstBothPbxs) {
         const std::string& b = mine.replies[i];
         const bool same = headerValue(a, "Response") == headerValue(b, "Response") &&
                           headerValue(a, "Message") == headerValue(b, "Message");
-        const char* verdict = same ? "same Response/Message"
+        const char* verdict = same                        ? "same Response/Message"
                               : realSteps[i].sharedByBoth ? "DIFFERENT"
                                                           : "differs: known dialect difference";
         printSideBySide(realSteps[i].label, a, b, verdict);

@@ -40,7 +40,9 @@ PhoneProcess::PhoneProcess(std::string name, const std::vector<std::pair<std::st
     }
 }
 
-PhoneProcess::~PhoneProcess() { quit(); }
+PhoneProcess::~PhoneProcess() {
+    quit();
+}
 
 void PhoneProcess::quit() {
     if (!started()) return;
@@ -65,9 +67,8 @@ std::optional<std::string> PhoneProcess::command(const std::string& text, std::c
     return reply->text.size() > ok.size() ? reply->text.substr(ok.size() + 1) : std::string();
 }
 
-std::optional<std::pair<PhoneState, Clock::time_point>> PhoneProcess::waitForState(int slot, int all,
-                                                                                   std::chrono::milliseconds timeout,
-                                                                                   size_t from) {
+std::optional<std::pair<PhoneState, Clock::time_point>> PhoneProcess::waitForState(
+    int slot, int all, std::chrono::milliseconds timeout, size_t from) {
     std::optional<PhoneState> found;
     auto line = waitFor(
         [&](const std::string& text) {

@@ -43,8 +43,8 @@ constexpr const char* kOffline = "IAXC_EVENT_REGISTRATION: (id,reply,msgcount)=(
 class DebugLog {
 public:
     explicit DebugLog(std::string folder) : folder_(std::move(folder)) {}
-    std::optional<std::pair<size_t, Clock::time_point>> waitFor(const std::string& text, std::chrono::seconds timeout,
-                                                                size_t from = 0) {
+    std::optional<std::pair<size_t, Clock::time_point>> waitFor(const std::string& text,
+                                                                std::chrono::seconds timeout, size_t from = 0) {
         const auto deadline = Clock::now() + timeout;
         for (;;) {
             const auto lines = read();
@@ -127,7 +127,8 @@ TEST_F(ProgramRestart, OfflineWhileAsteriskIsDownOnlineWithinARefresh) {
     ASSERT_NE(display, 0) << "no free X display number";
     const std::string displayName = ":" + std::to_string(display);
     xvfb_ = std::make_unique<ChildProcess>(
-        "Xvfb", std::vector<std::string>{"/usr/bin/Xvfb", displayName, "-screen", "0", "640x480x24", "-nolisten", "tcp"},
+        "Xvfb",
+        std::vector<std::string>{"/usr/bin/Xvfb", displayName, "-screen", "0", "640x480x24", "-nolisten", "tcp"},
         std::vector<std::pair<std::string, std::string>>{});
     const std::string x = "DISPLAY=" + displayName + " ";
     bool xUp = false;
@@ -154,7 +155,8 @@ TEST_F(ProgramRestart, OfflineWhileAsteriskIsDownOnlineWithinARefresh) {
     }
     program_ = std::make_unique<ChildProcess>(
         "quendra", std::vector<std::string>{QUENDRA_PROGRAM_PATH, "-init" + options},
-        std::vector<std::pair<std::string, std::string>>{{"DISPLAY", displayName}, {"QUENDRA_AUDIO_SILENT", "1"}, {"XDG_RUNTIME_DIR", runtime}});
+        std::vector<std::pair<std::string, std::string>>{
+            {"DISPLAY", displayName}, {"QUENDRA_AUDIO_SILENT", "1"}, {"XDG_RUNTIME_DIR", runtime}});
     std::string window;
     for (int i = 0; i < 100 && window.empty(); ++i) {
         window = runShell(x + "xdotool search --onlyvisible --name 'IAX2 Soft Phone' 2>/dev/null | head -1");
@@ -163,8 +165,8 @@ TEST_F(ProgramRestart, OfflineWhileAsteriskIsDownOnlineWithinARefresh) {
     }
     ASSERT_FALSE(window.empty()) << "the program's window did not appear";
     // Enter runs Start.
-    runShell(x + "xdotool windowactivate --sync " + window + " >/dev/null 2>&1 || " + x + "xdotool windowfocus --sync " +
-             window);
+    runShell(x + "xdotool windowactivate --sync " + window + " >/dev/null 2>&1 || " + x +
+             "xdotool windowfocus --sync " + window);
     runShell(x + "xdotool key --clearmodifiers Return");
 
     DebugLog debugLog(folder);

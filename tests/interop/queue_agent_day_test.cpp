@@ -6,12 +6,12 @@
 // reason.
 #include <sys/socket.h>
 
-#include "interop_fixture.h"
-#include "manager_client.h"
 #include "agent/manager_session.h"
 #include "agent/queue_actions.h"
-#include "app/settings.h"
 #include "agent/socket_layer.h"
+#include "app/settings.h"
+#include "interop_fixture.h"
+#include "manager_client.h"
 
 namespace interop {
 namespace {
@@ -58,7 +58,8 @@ protected:
         link.send("Action: Logoff\r\n\r\n");
         MemberState state;
         std::string shown = "absent";
-        if (findMemberState(list, kExtension, &state)) shown = state.paused ? "paused:" + state.reason : "unpaused";
+        if (findMemberState(list, kExtension, &state))
+            shown = state.paused ? "paused:" + state.reason : "unpaused";
         figure("%-28s QueueStatus sales: member IAX2/%s %s", step, kExtension, shown.c_str());
         return shown;
     }
@@ -93,8 +94,8 @@ TEST_F(QueueAgentDayTest, VerificationLoginModesLostLinkReadBackAndLogout) {
         const char* label;
         const char* value;
         const char* expected;
-    } modes[] = {{"Ready", "false", "unpaused"},     {"AUX7", "aux7", "paused:aux7"},
-                 {"ACW", "acwib", "paused:acwib"},   {"NotReady", "true", "paused:"},
+    } modes[] = {{"Ready", "false", "unpaused"},        {"AUX7", "aux7", "paused:aux7"},
+                 {"ACW", "acwib", "paused:acwib"},      {"NotReady", "true", "paused:"},
                  {"Inbound NR", "aux5", "paused:aux5"}, {"ACW-OB", "acwob", "paused:acwob"}};
     for (const auto& mode : modes) {
         EXPECT_EQ(changeAgentMode(mode.label, mode.value), MODE_CHANGED) << mode.label;

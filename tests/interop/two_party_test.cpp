@@ -35,7 +35,8 @@ protected:
         const size_t callerFrom = caller->lineCount(), calleeFrom = callee->lineCount();
         if (caller->command("call " + site->dial("1001", "1002")) != "0")
             return ::testing::AssertionFailure() << "1001 could not place the call";
-        const auto ringing = callee->waitForState(0, IAXC_CALL_STATE_ACTIVE | IAXC_CALL_STATE_RINGING, 10s, calleeFrom);
+        const auto ringing =
+            callee->waitForState(0, IAXC_CALL_STATE_ACTIVE | IAXC_CALL_STATE_RINGING, 10s, calleeFrom);
         if (!ringing) return ::testing::AssertionFailure() << "1002 did not ring";
         callee->command("answer 0");
         if (!callee->waitForState(0, IAXC_CALL_STATE_COMPLETE, 5s, calleeFrom))
@@ -56,7 +57,8 @@ protected:
     static ::testing::AssertionResult hears(const Phone& phone, double hz, double notHz, size_t from, size_t to,
                                             double& levelDb) {
         const auto heard = readHeard(phone.heardPath);
-        if (heard.size() < to) return ::testing::AssertionFailure() << phone.process->name() << " heard too little";
+        if (heard.size() < to)
+            return ::testing::AssertionFailure() << phone.process->name() << " heard too little";
         const double wanted = toneAmplitude(heard, from, to, hz);
         const double other = toneAmplitude(heard, from, to, notHz);
         levelDb = decibels(wanted / kToneAmplitude);

@@ -32,8 +32,8 @@ bool MysqlServer::loadFromEnvironment() {
 }
 
 std::string MysqlServer::connectionString(const char* driverName, const char* extra) const {
-    return std::string("DRIVER={") + driverName + "};SERVER=" + host + ";PORT=" + port +
-           ";DATABASE=" + database + ";USER=" + user + ";PASSWORD=" + password + ";OPTION=3" + extra;
+    return std::string("DRIVER={") + driverName + "};SERVER=" + host + ";PORT=" + port + ";DATABASE=" + database +
+           ";USER=" + user + ";PASSWORD=" + password + ";OPTION=3" + extra;
 }
 
 SideConnection::SideConnection(const MysqlServer& server) {
@@ -41,9 +41,8 @@ SideConnection::SideConnection(const MysqlServer& server) {
     SQLSetEnvAttr(environment_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     SQLAllocHandle(SQL_HANDLE_DBC, environment_, &connection_);
     const std::string s = server.connectionString("MySQL ODBC 3.51 Driver", ";CONN_TIMEOUT=10");
-    SQLRETURN rc = SQLDriverConnect(connection_, nullptr,
-                                    reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str())), SQL_NTS,
-                                    nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    SQLRETURN rc = SQLDriverConnect(connection_, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str())),
+                                    SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
         SQLFreeHandle(SQL_HANDLE_DBC, connection_);
         connection_ = SQL_NULL_HDBC;

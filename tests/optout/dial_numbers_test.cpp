@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "optout/dial_numbers.h"
 #include "app/settings.h"
+#include "optout/dial_numbers.h"
 #include "test_support.h"
 
 using optout_test::LogCapture;
@@ -44,8 +44,8 @@ TEST_F(DialNumbers, NoRulesLeavesTheNumberAlone) {
 TEST_F(DialNumbers, PrefixAsLongAsTheNumberIsIgnored) {
     copyText(g_settings.removeDNCprefix, "9");
     EXPECT_EQ(search("9"), "9");
-    EXPECT_EQ(log->lines(), std::vector<std::string>{
-        "**WRN** [Dial]->removeDNCprefix: prefix[9] => dialedNum[9]; ignored"});
+    EXPECT_EQ(log->lines(),
+              std::vector<std::string>{"**WRN** [Dial]->removeDNCprefix: prefix[9] => dialedNum[9]; ignored"});
 }
 
 TEST_F(DialNumbers, PrefixThenPstnCodeAreRemoved) {

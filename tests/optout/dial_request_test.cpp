@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "app/settings.h"
 #include "optout/dial_request.h"
 #include "optout/dnc_database.h"
-#include "app/settings.h"
 #include "test_support.h"
 #include "tests/support/window/fake_main_window.h"
 #include "tests/support/window/scripted_message_boxes.h"
@@ -86,8 +86,8 @@ protected:
 
     void dial(const std::string& number) {
         window.setControlText(IDC_EDIT_NUMBER, number.c_str());
-        const DialServices services{fakeConnectionOpen, fakeOpenConnection, fakeSearchRecord,
-                                    fakeSetNotReadyReason, fakePlaceCall, &activeCallNo};
+        const DialServices services{fakeConnectionOpen,    fakeOpenConnection, fakeSearchRecord,
+                                    fakeSetNotReadyReason, fakePlaceCall,      &activeCallNo};
         runDialRequest(window, services);
     }
 
@@ -155,8 +155,7 @@ TEST_F(DialRequest, SuccessfulCallSetsNotReadyAndButtons) {
     fakes.callResult = 0;
     activeCallNo = -1;
     dial("5551234");
-    const std::vector<std::string> expected = {"notReady Outbound NR aux4",
-                                               "call 1001:pw@pbx.local/5551234"};
+    const std::vector<std::string> expected = {"notReady Outbound NR aux4", "call 1001:pw@pbx.local/5551234"};
     EXPECT_EQ(fakes.calls, expected);
     EXPECT_EQ(activeCallNo, 0);
     EXPECT_EQ(window.reasonSelection(), 0);
@@ -209,8 +208,8 @@ TEST_F(DialRequest, ScreenedNumberNotFoundIsDialledWithTheDialPrefix) {
         "call 1001:pw@pbx.local/891357123456",
     };
     EXPECT_EQ(fakes.calls, expected);
-    EXPECT_TRUE(log->has(
-        "**DEB** [Dial]->optout statement [SELECT dnc_phone FROM dnc_list WHERE dnc_phone = '123456']"));
+    EXPECT_TRUE(
+        log->has("**DEB** [Dial]->optout statement [SELECT dnc_phone FROM dnc_list WHERE dnc_phone = '123456']"));
     EXPECT_TRUE(boxes.shown.empty());
 }
 
@@ -237,8 +236,8 @@ TEST_F(DialRequest, ClosedConnectionIsReopenedThenLookedUp) {
     EXPECT_EQ(boxes.shown.size(), 1u);
     const std::vector<std::string> expected = {
         "connectionOpen", "open DRIVER={X};SERVER=db",
-        "search SELECT dnc_phone FROM dnc_list WHERE dnc_phone = ? | 5551234",
-        "notReady Outbound NR aux4", "call 1001:pw@pbx.local/5551234"};
+        "search SELECT dnc_phone FROM dnc_list WHERE dnc_phone = ? | 5551234", "notReady Outbound NR aux4",
+        "call 1001:pw@pbx.local/5551234"};
     EXPECT_EQ(fakes.calls, expected);
 }
 
@@ -273,8 +272,8 @@ TEST_F(DialRequest, LookupFailureYesDisablesScreeningAndCutsTheTitle) {
     // The next request skips screening at once.
     fakes.calls.clear();
     dial("5551234");
-    EXPECT_EQ(fakes.calls, (std::vector<std::string>{"notReady Outbound NR aux4",
-                                                     "call 1001:pw@pbx.local/5551234"}));
+    EXPECT_EQ(fakes.calls,
+              (std::vector<std::string>{"notReady Outbound NR aux4", "call 1001:pw@pbx.local/5551234"}));
 }
 
 TEST_F(DialRequest, LookupFailureNoDialsAndKeepsScreening) {
@@ -330,10 +329,10 @@ TEST_F(DialRequest, QuoteInTheNumberTravelsAsAParameter) {
     screeningOn();
     g_settings.dncdebug = 1;
     dial("555' OR '1'='1");
-    EXPECT_EQ(fakes.calls[1],
-              "search SELECT dnc_phone FROM dnc_list WHERE dnc_phone = ? | 555' OR '1'='1");
-    EXPECT_TRUE(log->has("**DEB** [Dial]->optout statement [SELECT dnc_phone FROM dnc_list WHERE "
-                         "dnc_phone = '555' OR '1'='1']"));
+    EXPECT_EQ(fakes.calls[1], "search SELECT dnc_phone FROM dnc_list WHERE dnc_phone = ? | 555' OR '1'='1");
+    EXPECT_TRUE(
+        log->has("**DEB** [Dial]->optout statement [SELECT dnc_phone FROM dnc_list WHERE "
+                 "dnc_phone = '555' OR '1'='1']"));
 }
 
 }  // namespace

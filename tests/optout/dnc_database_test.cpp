@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "app/settings.h"
 #include "db_support.h"
 #include "optout/dial_numbers.h"
 #include "optout/dial_request.h"
 #include "optout/dnc_database.h"
-#include "app/settings.h"
 #include "test_support.h"
 #include "tests/support/window/fake_main_window.h"
 #include "tests/support/window/scripted_message_boxes.h"
@@ -102,8 +102,8 @@ TEST_F(DncDatabase, BothMysqlNamesConnectThroughMariaDb) {
         buildOptOutConnString(expected, sizeof expected);
         EXPECT_STREQ(g_optOutConnString, expected);
         EXPECT_TRUE(log->has(std::string("**DEB** Opt-out connection string=[") + expected + "]"));
-        EXPECT_TRUE(log->has(std::string("**DEB** dbOpenConnection()-> Open(connString,timeout)=[") +
-                             expected + ",10]"));
+        EXPECT_TRUE(
+            log->has(std::string("**DEB** dbOpenConnection()-> Open(connString,timeout)=[") + expected + ",10]"));
         EXPECT_TRUE(log->has("**DEB** dbOpenConnection()-> Open()->State = adStateOpen"));
         EXPECT_EQ(lookup("5550000"), DB_NOT_FOUND) << type;
     }
@@ -126,8 +126,7 @@ TEST_F(DncDatabase, FoundNotFoundTwoRowsAndEmptyTable) {
     EXPECT_EQ(lookup("555100"), DB_NOT_FOUND);
     EXPECT_EQ(lookup(""), DB_NOT_FOUND);
     // The parameter gives what the written statement gives.
-    for (const char* n : {"5551001", "5552002", "5553003", "555100"})
-        EXPECT_EQ(lookup(n), lookupWritten(n)) << n;
+    for (const char* n : {"5551001", "5552002", "5553003", "555100"}) EXPECT_EQ(lookup(n), lookupWritten(n)) << n;
 
     ASSERT_TRUE(side->exec("DELETE FROM " + table));
     EXPECT_EQ(lookup("5551001"), DB_NOT_FOUND);
@@ -140,10 +139,10 @@ TEST_F(DncDatabase, MissingTableGivesMinusOneAndTheErrorLines) {
     log->clear();
     EXPECT_EQ(lookup("5551001"), DB_LOOKUP_FAILED);
     EXPECT_TRUE(log->has("**ERR** dbPrintErr(): pConnection [error cnt, error number]=[0, 1146]"));
-    EXPECT_TRUE(log->has("**ERR** dbPrintErr(): COM error [Code, Message] = [1146, 42S02 base table "
-                         "or view not found]"));
-    EXPECT_EQ(log->countContaining("**ERR** dbPrintErr(): COM error Description [Source, Descrip] = [["),
-              1);
+    EXPECT_TRUE(
+        log->has("**ERR** dbPrintErr(): COM error [Code, Message] = [1146, 42S02 base table "
+                 "or view not found]"));
+    EXPECT_EQ(log->countContaining("**ERR** dbPrintErr(): COM error Description [Source, Descrip] = [["), 1);
     EXPECT_EQ(log->countContaining("doesn't exist]"), 1);
     // The connection stays usable.
     EXPECT_TRUE(dbConnectionOpen());
@@ -160,8 +159,9 @@ TEST_F(DncDatabase, WrongPasswordLeavesScreeningOffAndTheTitleUnchanged) {
     EXPECT_EQ(window.title, "Quendra");
     EXPECT_FALSE(dbConnectionOpen());
     EXPECT_TRUE(log->has("**ERR** dbPrintErr(): pConnection [error cnt, error number]=[0, 1045]"));
-    EXPECT_TRUE(log->has("**ERR** dbPrintErr(): COM error [Code, Message] = [1045, 28000 invalid "
-                         "authorization specification]"));
+    EXPECT_TRUE(
+        log->has("**ERR** dbPrintErr(): COM error [Code, Message] = [1045, 28000 invalid "
+                 "authorization specification]"));
 }
 
 TEST_F(DncDatabase, ClosedPortFailsAtOnce) {
@@ -195,11 +195,15 @@ TEST_F(DncDatabase, NumbersThatTryToChangeTheStatementAreNotFound) {
     static std::vector<std::string> placed;
     placed.clear();
     int activeCallNo = -1;
-    const DialServices services{
-        dbConnectionOpen, dbOpenConnection,
-        [](const char* s, const char* p) { return dbSearchRecord(s, p); },
-        [](const char*, const char*) { return 1; },
-        [](const char* d) { placed.push_back(d); return 0; }, &activeCallNo};
+    const DialServices services{dbConnectionOpen,
+                                dbOpenConnection,
+                                [](const char* s, const char* p) { return dbSearchRecord(s, p); },
+                                [](const char*, const char*) { return 1; },
+                                [](const char* d) {
+                                    placed.push_back(d);
+                                    return 0;
+                                },
+                                &activeCallNo};
     g_settings.loggedInToDial = 0;
     ScriptedMessageBoxes boxes;
     setMessageBoxes(&boxes);
@@ -217,11 +221,15 @@ TEST_F(DncDatabase, DialRefusesABlockedNumber) {
     int activeCallNo = -1;
     static int calls;
     calls = 0;
-    const DialServices services{
-        dbConnectionOpen, dbOpenConnection,
-        [](const char* s, const char* p) { return dbSearchRecord(s, p); },
-        [](const char*, const char*) { return 1; },
-        [](const char*) { ++calls; return 0; }, &activeCallNo};
+    const DialServices services{dbConnectionOpen,
+                                dbOpenConnection,
+                                [](const char* s, const char* p) { return dbSearchRecord(s, p); },
+                                [](const char*, const char*) { return 1; },
+                                [](const char*) {
+                                    ++calls;
+                                    return 0;
+                                },
+                                &activeCallNo};
     g_settings.loggedInToDial = 0;
     copyText(g_settings.removeDNCprefix, "9");
     ScriptedMessageBoxes boxes;
@@ -253,19 +261,24 @@ TEST_F(DncDatabase, ServerStoppedAfterStartUpIsNoticedAtTheNextDial) {
     static std::vector<std::string> placed;
     placed.clear();
     int activeCallNo = -1;
-    const DialServices services{
-        dbConnectionOpen, dbOpenConnection,
-        [](const char* s, const char* p) { return dbSearchRecord(s, p); },
-        [](const char*, const char*) { return 1; },
-        [](const char* d) { placed.push_back(d); return 0; }, &activeCallNo};
+    const DialServices services{dbConnectionOpen,
+                                dbOpenConnection,
+                                [](const char* s, const char* p) { return dbSearchRecord(s, p); },
+                                [](const char*, const char*) { return 1; },
+                                [](const char* d) {
+                                    placed.push_back(d);
+                                    return 0;
+                                },
+                                &activeCallNo};
     g_settings.loggedInToDial = 0;
     copyText(g_settings.user, "1001");
     copyText(g_settings.pass, "pw");
     copyText(g_settings.host, "pbx");
     copyText(g_settings.dialprefix, "8");
     window.setControlText(IDC_EDIT_NUMBER, "5551001");
-    const std::string question = "dbOpenConnection() failed!\nYes - Disable DNC and dial this number\n"
-                                 "No - dial this number anyway\nCancel - stop dialing transaction";
+    const std::string question =
+        "dbOpenConnection() failed!\nYes - Disable DNC and dial this number\n"
+        "No - dial this number anyway\nCancel - stop dialing transaction";
 
     // Cancel: nothing dialled, screening stays.
     ScriptedMessageBoxes boxes;
@@ -350,9 +363,10 @@ TEST_F(DncDatabase, SqlServerNameReachesFreeTdsAndFailsWithinTheTimeOut) {
         EXPECT_LT(secondsSince(start), 5.0);
         EXPECT_EQ(g_dncEnabled, 0);
         EXPECT_EQ(window.title, "Quendra");
-        EXPECT_TRUE(log->has("**DEB** dbOpenConnection()-> Open(connString,timeout)=[DRIVER={SQL Server};"
-                             "SERVER=127.0.0.1;DATABASE=" + server.database + ";UID=" + server.user +
-                             ";PWD=" + server.password + ";,10]"));
+        EXPECT_TRUE(
+            log->has("**DEB** dbOpenConnection()-> Open(connString,timeout)=[DRIVER={SQL Server};"
+                     "SERVER=127.0.0.1;DATABASE=" +
+                     server.database + ";UID=" + server.user + ";PWD=" + server.password + ";,10]"));
         EXPECT_EQ(log->countContaining("Source, Descrip] = [[FreeTDS]"), 1);
     }
     SilentListener listener(1433);

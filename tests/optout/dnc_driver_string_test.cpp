@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "app/settings.h"
 #include "optout/dnc_connection.h"
 #include "optout/dnc_database.h"
-#include "app/settings.h"
 #include "test_support.h"
 #include "tests/support/window/fake_main_window.h"
 
@@ -41,11 +41,13 @@ protected:
 
 TEST_F(DncOffline, ConnectionStringsAsWritten) {
     copyText(g_settings.dbtype, "mysql3.51");
-    EXPECT_EQ(connString(), "DRIVER={MySQL ODBC 3.51 Driver};SERVER=dbhost1;PORT=3307;DATABASE=dncdb;"
-                            "USER=agent;PASSWORD=pw;OPTION=3");
+    EXPECT_EQ(connString(),
+              "DRIVER={MySQL ODBC 3.51 Driver};SERVER=dbhost1;PORT=3307;DATABASE=dncdb;"
+              "USER=agent;PASSWORD=pw;OPTION=3");
     copyText(g_settings.dbtype, "mysql5.0");
-    EXPECT_EQ(connString(), "DRIVER={MySQL Connector/ODBC v5};SERVER=dbhost1;PORT=3307;DATABASE=dncdb;"
-                            "UID=agent;PASSWORD=pw;OPTION=3;");
+    EXPECT_EQ(connString(),
+              "DRIVER={MySQL Connector/ODBC v5};SERVER=dbhost1;PORT=3307;DATABASE=dncdb;"
+              "UID=agent;PASSWORD=pw;OPTION=3;");
     copyText(g_settings.dbtype, "mssql");
     EXPECT_EQ(connString(), "DRIVER={SQL Server};SERVER=dbhost1;DATABASE=dncdb;UID=agent;PWD=pw;");
     g_settings.dbmysqlPort = 1;
@@ -83,13 +85,14 @@ TEST_F(DncOffline, MariaDbGetsItsOwnTimeOut) {
     addDriverAttribute(&maria, "Driver=/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so");
     char out[640];
     driverConnectionString("DRIVER={MySQL ODBC 3.51 Driver};SERVER=h;OPTION=3", maria, out, sizeof out);
-    EXPECT_STREQ(out, "DRIVER={MySQL ODBC 3.51 Driver};SERVER=h;OPTION=3;CONN_TIMEOUT=10;"
-                      "READ_TIMEOUT=30;WRITE_TIMEOUT=30");
+    EXPECT_STREQ(out,
+                 "DRIVER={MySQL ODBC 3.51 Driver};SERVER=h;OPTION=3;CONN_TIMEOUT=10;"
+                 "READ_TIMEOUT=30;WRITE_TIMEOUT=30");
     driverConnectionString("DRIVER={MySQL Connector/ODBC v5};OPTION=3;", maria, out, sizeof out);
-    EXPECT_STREQ(out, "DRIVER={MySQL Connector/ODBC v5};OPTION=3;CONN_TIMEOUT=10;READ_TIMEOUT=30;"
-                      "WRITE_TIMEOUT=30");
-    driverConnectionString("DRIVER={x};conn_timeout=3;Read_Timeout=5;WRITE_TIMEOUT=6", maria, out,
-                           sizeof out);
+    EXPECT_STREQ(out,
+                 "DRIVER={MySQL Connector/ODBC v5};OPTION=3;CONN_TIMEOUT=10;READ_TIMEOUT=30;"
+                 "WRITE_TIMEOUT=30");
+    driverConnectionString("DRIVER={x};conn_timeout=3;Read_Timeout=5;WRITE_TIMEOUT=6", maria, out, sizeof out);
     EXPECT_STREQ(out, "DRIVER={x};conn_timeout=3;Read_Timeout=5;WRITE_TIMEOUT=6");
 }
 
@@ -174,8 +177,9 @@ TEST_F(DncOffline, DriverNotInstalled) {
     EXPECT_EQ(dbOpenConnection("DRIVER={Quendra No Such Driver};SERVER=127.0.0.1"), DB_FAILURE);
     EXPECT_FALSE(dbConnectionOpen());
     EXPECT_TRUE(log->has("**DEB** dbOpenConnection()-> l_pConnection.CreateInstance() succeeded"));
-    EXPECT_TRUE(log->has("**DEB** dbOpenConnection()-> Open(connString,timeout)=[DRIVER={Quendra No "
-                         "Such Driver};SERVER=127.0.0.1,10]"));
+    EXPECT_TRUE(
+        log->has("**DEB** dbOpenConnection()-> Open(connString,timeout)=[DRIVER={Quendra No "
+                 "Such Driver};SERVER=127.0.0.1,10]"));
     EXPECT_EQ(log->countContaining("**ERR** dbPrintErr(): pConnection [error cnt, error number]=[0, "), 1);
     EXPECT_EQ(log->countContaining("**ERR** dbPrintErr(): COM error [Code, Message] = [0, 01000 warning]"), 1);
     EXPECT_EQ(log->countContaining("Source, Descrip] = [[unixODBC][Driver Manager], "), 1);
@@ -202,8 +206,9 @@ TEST_F(DncOffline, StartUpFailureLeavesScreeningOffAndTheTitle) {
     optOutStartUp();
     EXPECT_EQ(g_dncEnabled, 0);
     EXPECT_EQ(window.title, "Quendra");
-    EXPECT_TRUE(log->has("**DEB** Opt-out connection string=[DRIVER={MySQL ODBC 3.51 Driver};"
-                         "SERVER=127.0.0.1;PORT=1;DATABASE=dncdb;USER=agent;PASSWORD=pw;OPTION=3]"));
+    EXPECT_TRUE(
+        log->has("**DEB** Opt-out connection string=[DRIVER={MySQL ODBC 3.51 Driver};"
+                 "SERVER=127.0.0.1;PORT=1;DATABASE=dncdb;USER=agent;PASSWORD=pw;OPTION=3]"));
 }
 
 TEST_F(DncOffline, UnInitializeWithoutObjectsAndWithDebugOff) {

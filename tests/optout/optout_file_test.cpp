@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "optout/optout_file.h"
 #include "app/settings.h"
+#include "optout/optout_file.h"
 #include "test_support.h"
 
 using optout_test::LogCapture;
@@ -84,8 +84,9 @@ TEST_F(OptOutFile, SharedFileWithTheDatabasePasswordIsNamed) {
 
 TEST_F(OptOutFile, OnlyTheFirstMissingMandatoryKeyIsReported) {
     EXPECT_EQ(read("dbhost=h\ndbserver=s\ndbdnctable=t\ndbusername=u\n"), 0);
-    EXPECT_EQ(log->lines(), std::vector<std::string>{
-        "**WRN** readOptOutParameters() mandatory dbpassword is not given; Opt-out disabled"});
+    EXPECT_EQ(log->lines(),
+              std::vector<std::string>{
+                  "**WRN** readOptOutParameters() mandatory dbpassword is not given; Opt-out disabled"});
     // The settings read stay in place.
     EXPECT_STREQ(g_settings.dbusername, "u");
 
@@ -94,7 +95,7 @@ TEST_F(OptOutFile, OnlyTheFirstMissingMandatoryKeyIsReported) {
     g_settings.debug = 1;
     EXPECT_EQ(read("dbserver=s\ndbdnctable=t\ndbusername=u\n"), 0);
     EXPECT_EQ(log->lines(), std::vector<std::string>{
-        "**WRN** readOptOutParameters() mandatory dbhost is not given; Opt-out disabled"});
+                                "**WRN** readOptOutParameters() mandatory dbhost is not given; Opt-out disabled"});
 }
 
 TEST_F(OptOutFile, EachMandatoryWarningNamesItsKey) {
@@ -140,16 +141,18 @@ TEST_F(OptOutFile, DbTypeChecksAndResets) {
     log->clear();
     read("dbtype=MSSQL\n");
     EXPECT_STREQ(g_settings.dbtype, "mssql");
-    EXPECT_TRUE(log->has("**WRN** readOptOutOptions->dbtype invalid; {mssql, mysql3.51, mysql5.0}; "
-                         "reset to 'mssql'"));
+    EXPECT_TRUE(
+        log->has("**WRN** readOptOutOptions->dbtype invalid; {mssql, mysql3.51, mysql5.0}; "
+                 "reset to 'mssql'"));
 
     // Too long: refused, the earlier valid value stays and no reset follows.
     read("dbtype=mysql5.0\n");
     log->clear();
     read("dbtype=mysql5.0-and-more-than-15\n");
     EXPECT_STREQ(g_settings.dbtype, "mysql5.0");
-    EXPECT_TRUE(log->has("**WRN** **WRN** dbtype  [mysql5.0-and-more-than-15] is empty or too long; "
-                         "max sz=15"));
+    EXPECT_TRUE(
+        log->has("**WRN** **WRN** dbtype  [mysql5.0-and-more-than-15] is empty or too long; "
+                 "max sz=15"));
     EXPECT_EQ(log->countContaining("reset to 'mssql'"), 0);
 }
 
@@ -164,13 +167,13 @@ TEST_F(OptOutFile, NumberKeysAndTheirRanges) {
     EXPECT_EQ(g_settings.dbmysqlPort, 3307);
     EXPECT_EQ(g_settings.maxlength, 24);
     EXPECT_EQ(g_settings.dncdebug, 0);
-    EXPECT_EQ(log->countContaining(
-                  "**WRN** readOptOutOptions->dbmysqlPort invalid range; must be 1...65535"),
-              2);
-    EXPECT_TRUE(log->has("**WRN** **WRN** readOptOutOptions->maxlength invalid range (4...24) [3] "
-                         "is out of range (4...24)"));
-    EXPECT_TRUE(log->has("**WRN** **WRN** readOptOutOptions->maxlength invalid range (4...24) [25] "
-                         "is out of range (4...24)"));
+    EXPECT_EQ(log->countContaining("**WRN** readOptOutOptions->dbmysqlPort invalid range; must be 1...65535"), 2);
+    EXPECT_TRUE(
+        log->has("**WRN** **WRN** readOptOutOptions->maxlength invalid range (4...24) [3] "
+                 "is out of range (4...24)"));
+    EXPECT_TRUE(
+        log->has("**WRN** **WRN** readOptOutOptions->maxlength invalid range (4...24) [25] "
+                 "is out of range (4...24)"));
 
     read("dbmysqlPort=1\n");
     EXPECT_EQ(g_settings.dbmysqlPort, 1);
@@ -183,8 +186,9 @@ TEST_F(OptOutFile, HugeAndSignedNumbersAreRefusedNotWrapped) {
     read("dbmysqlPort=4294970592\nmaxlength=-99999999999999999999\n");
     EXPECT_EQ(g_settings.dbmysqlPort, 3306);  // 4294970592 would wrap to 3296
     EXPECT_EQ(g_settings.maxlength, 0);
-    EXPECT_TRUE(log->has("**WRN** **WRN** readOptOutOptions->maxlength invalid range (4...24) "
-                         "[-2147483648] is out of range (4...24)"));
+    EXPECT_TRUE(
+        log->has("**WRN** **WRN** readOptOutOptions->maxlength invalid range (4...24) "
+                 "[-2147483648] is out of range (4...24)"));
     read("dbmysqlPort=+3310\n");
     EXPECT_EQ(g_settings.dbmysqlPort, 3310);
 }
@@ -210,8 +214,10 @@ TEST_F(OptOutFile, TextLimitsRefuseLongValues) {
     const struct {
         const char* key;
         const char* label;
-    } keys[] = {{"dbserver", "dbserver"}, {"dbdnctable", "dbdnctable"},
-                {"dbusername", "dbusername"}, {"dbpassword", "dbpassword"}};
+    } keys[] = {{"dbserver", "dbserver"},
+                {"dbdnctable", "dbdnctable"},
+                {"dbusername", "dbusername"},
+                {"dbpassword", "dbpassword"}};
     for (const auto& k : keys) {
         log->clear();
         read(std::string(k.key) + "=" + v64 + "\n");
@@ -235,22 +241,22 @@ TEST_F(OptOutFile, DialCharacterKeys) {
     log->clear();
     read("removeDNCprefix=" + d32 + "\n");
     EXPECT_STREQ(g_settings.removeDNCprefix, "*#0");
-    EXPECT_TRUE(log->has("**WRN** **WRN** removeDNCprefix  [" + d32 +
-                         "] is empty or too long; max sz=31"));
+    EXPECT_TRUE(log->has("**WRN** **WRN** removeDNCprefix  [" + d32 + "] is empty or too long; max sz=31"));
     read("dialprefix=" + std::string(31, '2') + "\n");
     EXPECT_EQ(std::string(g_settings.dialprefix), std::string(31, '2'));
 }
 
 TEST_F(OptOutFile, LineShapes) {
-    read("#dbhost=commented\n"
-         " dbhost=leading-blank\n"
-         "dbhost\t=\tspaced\r\n"
-         "\n"
-         "   \t\n"
-         "dbhost\n"
-         "dbhost=\n"
-         "dbhostx=1\n"
-         "DBHOST=caps\n");
+    read(
+        "#dbhost=commented\n"
+        " dbhost=leading-blank\n"
+        "dbhost\t=\tspaced\r\n"
+        "\n"
+        "   \t\n"
+        "dbhost\n"
+        "dbhost=\n"
+        "dbhostx=1\n"
+        "DBHOST=caps\n");
     EXPECT_STREQ(g_settings.dbhost, "spaced");
     const auto lines = log->lines();
     const std::vector<std::string> expected = {
@@ -281,8 +287,8 @@ TEST_F(OptOutFile, PstnCodeTableFillsToFiveThenWarnsWhateverTheSwitch) {
     EXPECT_STREQ(g_pstnCodes[2], "11");
     EXPECT_STREQ(g_pstnCodes[3], "22");
     EXPECT_STREQ(g_pstnCodes[4], "33");
-    EXPECT_EQ(log->lines(), std::vector<std::string>{
-        "**WRN** readOptOutParameters() pstncode table size (5) full"});
+    EXPECT_EQ(log->lines(),
+              std::vector<std::string>{"**WRN** readOptOutParameters() pstncode table size (5) full"});
 }
 
 TEST_F(OptOutFile, PstnCodeResetRefillsFromEntryZero) {

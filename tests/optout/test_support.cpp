@@ -9,8 +9,8 @@
 
 #include "app/main_window.h"
 #include "app/message_box.h"
-#include "optout/dnc_database.h"
 #include "app/settings.h"
+#include "optout/dnc_database.h"
 
 namespace optout_test {
 
@@ -55,8 +55,7 @@ int LogCapture::countContaining(const std::string& part) const {
 }
 
 void LogCapture::clear() {
-    for (const auto& entry : std::filesystem::directory_iterator(folder_))
-        std::filesystem::remove(entry.path());
+    for (const auto& entry : std::filesystem::directory_iterator(folder_)) std::filesystem::remove(entry.path());
 }
 
 void resetGlobals() {

@@ -9,11 +9,11 @@
 #include <set>
 #include <string>
 
-#include "ui/about_dlg.h"
-#include "ui/dialog_units.h"
 #include "app/quendra_version.h"
 #include "app/settings.h"
 #include "tests/support/window/ui_fixture.h"
+#include "ui/about_dlg.h"
+#include "ui/dialog_units.h"
 
 namespace {
 
@@ -54,29 +54,51 @@ TEST_F(AboutDlgTest, DefaultValuesAndTheirFormats) {
     CAboutDlg dlg;
     dlg.show();
     const std::pair<int, const char*> expected[] = {
-        {IDC_ABOUT_CFG_FILE, "Quendra.ini"},     {IDC_ABOUT_HOST, ""},
-        {IDC_ABOUT_IAX2_UDP_PORT, "4569"},       {IDC_ABOUT_DEBUG, "Disabled"},
-        {IDC_ABOUT_AA, "No"},                    {IDC_ABOUT_NO_AUTO_ANS_ALERT, "No"},
-        {IDC_ABOUT_SPEAKER_VOL, "50 %"},         {IDC_ABOUT_MIC_VOL, "50 %"},
-        {IDC_ABOUT_MAX_INTERNAL_EXT, "0"},       {IDC_ABOUT_AUDIO_CODEC, "gsm"},
-        {IDC_ABOUT_PLAYBACK_DEVICE, "-1"},       {IDC_ABOUT_RECORDING_DEVICE, "-1"},
-        {IDC_ABOUT_FILTERS, ""},                 {IDC_ABOUT_DIFFAGID, "No"},
-        {IDC_ABOUT_LINK_DEBUG, "Disabled"},      {IDC_ABOUT_ACM_PORT, "5038"},
-        {IDC_ABOUT_ACM_USER, "queueopr"},        {IDC_ABOUT_ACM_PASS, "bramwick"},
-        {IDC_ABOUT_ACM_READ_TIMER, "3 sec"},     {IDC_ABOUT_ACM_DELAY, "100 msec"},
-        {IDC_ABOUT_VER_EXT_STATE, "No"},         {IDC_ABOUT_LOGGED_IN_TO_DIAL, "Yes"},
-        {IDC_ABOUT_LOGIN_ACTION, "0 (Not Ready)"}, {IDC_ABOUT_NO_CHANGE_WHEN_BUSY, "Yes"},
-        {IDC_ABOUT_INBOUND_ANSWER_NR, "Yes"},    {IDC_ABOUT_OUTBOUND_DIAL_NR, "Yes"},
-        {IDC_ABOUT_INBOUND_RELEASE, "0 (No action)"}, {IDC_ABOUT_INBOUND_TIMED_ACW, "0 sec"},
-        {IDC_ABOUT_OUTBOUND_RELEASE, "0 (No action)"}, {IDC_ABOUT_OUTBOUND_TIMED_ACW, "0 sec"},
-        {IDC_ABOUT_OPTOUT_FILE, ""},             {IDC_ABOUT_OPTOUT_STATUS, "Disabled"},
-        {IDC_ABOUT_DNCDEBUG, "Disabled"},        {IDC_ABOUT_DBTYPE, "mssql"},
-        {IDC_ABOUT_MAXLENGTH, "0"},              {IDC_ABOUT_PSTNCODE, "133|1357"},
-        {IDC_ABOUT_VMBX_CHECK, "No"},            {IDC_ABOUT_VMBX_NUMBER, ""},
-        {IDC_ABOUT_VMBX_CONTEXT, "default"},     {IDC_ABOUT_VMBX_INTERVAL, "300 sec"},
-        {IDC_ABOUT_LOCKUSER, "No"},              {IDC_ABOUT_LOCKPASS, "No"},
+        {IDC_ABOUT_CFG_FILE, "Quendra.ini"},
+        {IDC_ABOUT_HOST, ""},
+        {IDC_ABOUT_IAX2_UDP_PORT, "4569"},
+        {IDC_ABOUT_DEBUG, "Disabled"},
+        {IDC_ABOUT_AA, "No"},
+        {IDC_ABOUT_NO_AUTO_ANS_ALERT, "No"},
+        {IDC_ABOUT_SPEAKER_VOL, "50 %"},
+        {IDC_ABOUT_MIC_VOL, "50 %"},
+        {IDC_ABOUT_MAX_INTERNAL_EXT, "0"},
+        {IDC_ABOUT_AUDIO_CODEC, "gsm"},
+        {IDC_ABOUT_PLAYBACK_DEVICE, "-1"},
+        {IDC_ABOUT_RECORDING_DEVICE, "-1"},
+        {IDC_ABOUT_FILTERS, ""},
+        {IDC_ABOUT_DIFFAGID, "No"},
+        {IDC_ABOUT_LINK_DEBUG, "Disabled"},
+        {IDC_ABOUT_ACM_PORT, "5038"},
+        {IDC_ABOUT_ACM_USER, "queueopr"},
+        {IDC_ABOUT_ACM_PASS, "bramwick"},
+        {IDC_ABOUT_ACM_READ_TIMER, "3 sec"},
+        {IDC_ABOUT_ACM_DELAY, "100 msec"},
+        {IDC_ABOUT_VER_EXT_STATE, "No"},
+        {IDC_ABOUT_LOGGED_IN_TO_DIAL, "Yes"},
+        {IDC_ABOUT_LOGIN_ACTION, "0 (Not Ready)"},
+        {IDC_ABOUT_NO_CHANGE_WHEN_BUSY, "Yes"},
+        {IDC_ABOUT_INBOUND_ANSWER_NR, "Yes"},
+        {IDC_ABOUT_OUTBOUND_DIAL_NR, "Yes"},
+        {IDC_ABOUT_INBOUND_RELEASE, "0 (No action)"},
+        {IDC_ABOUT_INBOUND_TIMED_ACW, "0 sec"},
+        {IDC_ABOUT_OUTBOUND_RELEASE, "0 (No action)"},
+        {IDC_ABOUT_OUTBOUND_TIMED_ACW, "0 sec"},
+        {IDC_ABOUT_OPTOUT_FILE, ""},
+        {IDC_ABOUT_OPTOUT_STATUS, "Disabled"},
+        {IDC_ABOUT_DNCDEBUG, "Disabled"},
+        {IDC_ABOUT_DBTYPE, "mssql"},
+        {IDC_ABOUT_MAXLENGTH, "0"},
+        {IDC_ABOUT_PSTNCODE, "133|1357"},
+        {IDC_ABOUT_VMBX_CHECK, "No"},
+        {IDC_ABOUT_VMBX_NUMBER, ""},
+        {IDC_ABOUT_VMBX_CONTEXT, "default"},
+        {IDC_ABOUT_VMBX_INTERVAL, "300 sec"},
+        {IDC_ABOUT_LOCKUSER, "No"},
+        {IDC_ABOUT_LOCKPASS, "No"},
         {IDC_ABOUT_JITTERBUFFER, "Disabled"},
-        {IDC_ABOUT_ACM_DIALECT, "classic"},      {IDC_ABOUT_ACM_QUEUES, ""},
+        {IDC_ABOUT_ACM_DIALECT, "classic"},
+        {IDC_ABOUT_ACM_QUEUES, ""},
     };
     for (const auto& [id, value] : expected) EXPECT_EQ(shown(dlg, id), value) << id;
 }
@@ -140,7 +162,8 @@ int textRoom(QLineEdit* edit) {
     QStyleOptionFrame option;
     option.initFrom(edit);
     option.rect = edit->rect();
-    option.lineWidth = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+    option.lineWidth =
+        edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
     option.midLineWidth = 0;
     const QRect contents = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
     const QMargins margins = edit->textMargins();
@@ -173,11 +196,26 @@ TEST_F(AboutDlgTest, ValuesOfEveryDaySizeShowWholeInTheirFields) {
     CAboutDlg dlg;
     dlg.show();
     const QFontMetrics metrics(dlg.font());
-    for (int id : {IDC_ABOUT_CFG_FILE, IDC_ABOUT_HOST, IDC_ABOUT_USER, IDC_ABOUT_IAX2_UDP_PORT, IDC_ABOUT_SPEAKER_VOL,
-                   IDC_ABOUT_AUDIO_CODEC, IDC_ABOUT_RECORDING_DEVICE, IDC_ABOUT_ACM_USER, IDC_ABOUT_ACM_DELAY,
-                   IDC_ABOUT_LOGIN_ACTION, IDC_ABOUT_INBOUND_RELEASE, IDC_ABOUT_OUTBOUND_RELEASE,
-                   IDC_ABOUT_INBOUND_TIMED_ACW, IDC_ABOUT_OPTOUT_FILE, IDC_ABOUT_DBTYPE, IDC_ABOUT_DBHOST,
-                   IDC_ABOUT_DBDNCTABLE, IDC_ABOUT_PSTNCODE, IDC_ABOUT_VMBX_CONTEXT, IDC_ABOUT_VMBX_INTERVAL,
+    for (int id : {IDC_ABOUT_CFG_FILE,
+                   IDC_ABOUT_HOST,
+                   IDC_ABOUT_USER,
+                   IDC_ABOUT_IAX2_UDP_PORT,
+                   IDC_ABOUT_SPEAKER_VOL,
+                   IDC_ABOUT_AUDIO_CODEC,
+                   IDC_ABOUT_RECORDING_DEVICE,
+                   IDC_ABOUT_ACM_USER,
+                   IDC_ABOUT_ACM_DELAY,
+                   IDC_ABOUT_LOGIN_ACTION,
+                   IDC_ABOUT_INBOUND_RELEASE,
+                   IDC_ABOUT_OUTBOUND_RELEASE,
+                   IDC_ABOUT_INBOUND_TIMED_ACW,
+                   IDC_ABOUT_OPTOUT_FILE,
+                   IDC_ABOUT_DBTYPE,
+                   IDC_ABOUT_DBHOST,
+                   IDC_ABOUT_DBDNCTABLE,
+                   IDC_ABOUT_PSTNCODE,
+                   IDC_ABOUT_VMBX_CONTEXT,
+                   IDC_ABOUT_VMBX_INTERVAL,
                    IDC_ABOUT_JITTERBUFFER}) {
         QLineEdit* edit = dlg.field(id);
         EXPECT_LE(metrics.horizontalAdvance(edit->text()), textRoom(edit)) << edit->text().toStdString();

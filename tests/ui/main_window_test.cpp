@@ -11,45 +11,46 @@
 
 #include <cstring>
 
+#include "agent/socket_layer.h"
+#include "app/control_ids.h"
+#include "app/quendra_version.h"
+#include "app/settings.h"
+#include "tests/support/window/ui_fixture.h"
 #include "ui/about_dlg.h"
 #include "ui/button_faces.h"
-#include "app/control_ids.h"
-#include "app/settings.h"
-#include "app/quendra_version.h"
-#include "agent/socket_layer.h"
-#include "tests/support/window/ui_fixture.h"
 
 namespace {
 
 using MainWindowTest = UiTest;
 
-const int kButtonIds[] = {IDC_BUT_START,    IDC_BUT_EXIT,          IDC_BUT_ANSWER,  IDC_BUT_RELEASE,
-                          IDC_BUT_DIAL,     IDC_BUT_TXFER,         IDC_BUT_HOLD,    IDC_BUT_READY,
-                          IDC_BUT_AUX,      IDC_BUT_ACWIB,         IDC_BUT_ACWOB,   IDC_BUT_CLEAR_NUMBER,
-                          IDC_BUT_CLEAR_TRANSFER, IDC_BUT_RESIZE,  IDC_BUT_LOGOUT,  IDC_BUT_LOGIN,
-                          IDC_BUT_KEY_1,    IDC_BUT_KEY_2,         IDC_BUT_KEY_3,   IDC_BUT_KEY_4,
-                          IDC_BUT_KEY_5,    IDC_BUT_KEY_6,         IDC_BUT_KEY_7,   IDC_BUT_KEY_8,
-                          IDC_BUT_KEY_9,    IDC_BUT_KEY_STAR,      IDC_BUT_KEY_0,   IDC_BUT_KEY_POUND,
-                          IDC_BUT_VOICEMAIL};
+const int kButtonIds[] = {
+    IDC_BUT_START,    IDC_BUT_EXIT,         IDC_BUT_ANSWER,         IDC_BUT_RELEASE,  IDC_BUT_DIAL,
+    IDC_BUT_TXFER,    IDC_BUT_HOLD,         IDC_BUT_READY,          IDC_BUT_AUX,      IDC_BUT_ACWIB,
+    IDC_BUT_ACWOB,    IDC_BUT_CLEAR_NUMBER, IDC_BUT_CLEAR_TRANSFER, IDC_BUT_RESIZE,   IDC_BUT_LOGOUT,
+    IDC_BUT_LOGIN,    IDC_BUT_KEY_1,        IDC_BUT_KEY_2,          IDC_BUT_KEY_3,    IDC_BUT_KEY_4,
+    IDC_BUT_KEY_5,    IDC_BUT_KEY_6,        IDC_BUT_KEY_7,          IDC_BUT_KEY_8,    IDC_BUT_KEY_9,
+    IDC_BUT_KEY_STAR, IDC_BUT_KEY_0,        IDC_BUT_KEY_POUND,      IDC_BUT_VOICEMAIL};
 
 TEST_F(MainWindowTest, InitialControlStates) {
     CQuendraDlg& dlg = makeDialog();
-    const int enabled[] = {IDC_EDIT_NUMBER, IDC_EDIT_TRANSFER, IDC_EDIT_REMOTE_NUMBER, IDC_EDIT_REMOTE_CONTENT,
-                           IDC_EDIT_HOST, IDC_EDIT_USER, IDC_EDIT_PASS, IDC_EDIT_ACM_USER, IDC_EDIT_ACM_PASS,
-                           IDC_BUT_ANSWER, IDC_BUT_CLEAR_NUMBER, IDC_BUT_START, IDC_BUT_EXIT,
-                           IDC_BUT_CLEAR_TRANSFER, IDC_BUT_RESIZE, IDC_BUT_KEY_1, IDC_BUT_KEY_2, IDC_BUT_KEY_3,
-                           IDC_BUT_KEY_4, IDC_BUT_KEY_5, IDC_BUT_KEY_6, IDC_BUT_KEY_7, IDC_BUT_KEY_8,
-                           IDC_BUT_KEY_9, IDC_BUT_KEY_STAR, IDC_BUT_KEY_0, IDC_BUT_KEY_POUND, IDC_SLIDER_SPK,
-                           IDC_SLIDER_MIC, IDC_BUT_VOICEMAIL};
+    const int enabled[] = {
+        IDC_EDIT_NUMBER,   IDC_EDIT_TRANSFER,      IDC_EDIT_REMOTE_NUMBER, IDC_EDIT_REMOTE_CONTENT,
+        IDC_EDIT_HOST,     IDC_EDIT_USER,          IDC_EDIT_PASS,          IDC_EDIT_ACM_USER,
+        IDC_EDIT_ACM_PASS, IDC_BUT_ANSWER,         IDC_BUT_CLEAR_NUMBER,   IDC_BUT_START,
+        IDC_BUT_EXIT,      IDC_BUT_CLEAR_TRANSFER, IDC_BUT_RESIZE,         IDC_BUT_KEY_1,
+        IDC_BUT_KEY_2,     IDC_BUT_KEY_3,          IDC_BUT_KEY_4,          IDC_BUT_KEY_5,
+        IDC_BUT_KEY_6,     IDC_BUT_KEY_7,          IDC_BUT_KEY_8,          IDC_BUT_KEY_9,
+        IDC_BUT_KEY_STAR,  IDC_BUT_KEY_0,          IDC_BUT_KEY_POUND,      IDC_SLIDER_SPK,
+        IDC_SLIDER_MIC,    IDC_BUT_VOICEMAIL};
     for (int id : enabled) {
         EXPECT_TRUE(dlg.isControlEnabled(id)) << id;
         if (id != IDC_BUT_VOICEMAIL) {
             EXPECT_TRUE(dlg.isControlVisible(id)) << id;
         }
     }
-    const int disabled[] = {IDC_BUT_RELEASE, IDC_BUT_DIAL, IDC_BUT_TXFER, IDC_BUT_HOLD, IDC_BUT_READY,
-                            IDC_BUT_AUX, IDC_BUT_ACWIB, IDC_BUT_ACWOB, IDC_BUT_LOGOUT, IDC_BUT_LOGIN,
-                            IDC_COMBO_REASON, IDC_EDIT_AGENT_ID};
+    const int disabled[] = {IDC_BUT_RELEASE, IDC_BUT_DIAL,  IDC_BUT_TXFER,    IDC_BUT_HOLD,
+                            IDC_BUT_READY,   IDC_BUT_AUX,   IDC_BUT_ACWIB,    IDC_BUT_ACWOB,
+                            IDC_BUT_LOGOUT,  IDC_BUT_LOGIN, IDC_COMBO_REASON, IDC_EDIT_AGENT_ID};
     for (int id : disabled) EXPECT_FALSE(dlg.isControlEnabled(id)) << id;
 
     EXPECT_FALSE(dlg.isControlVisible(IDC_BUT_VOICEMAIL)) << "the voicemail button starts hidden";
@@ -122,26 +123,46 @@ TEST_F(MainWindowTest, ControlsSitAtTheirDialogUnitPositionsWithTheirCaptions) {
     CQuendraDlg& dlg = makeDialog();
     const DialogUnits& u = dlg.dialogUnits();
     const Placement placements[] = {
-        {1009, nullptr, 178, 10, 92, 15},   {1010, nullptr, 178, 34, 91, 15},
-        {1024, nullptr, 12, 91, 102, 15},   {1023, nullptr, 130, 91, 150, 15},
-        {1021, nullptr, 46, 152, 67, 15},   {1017, nullptr, 46, 169, 67, 15},
-        {1022, nullptr, 46, 185, 67, 15},   {1018, nullptr, 46, 216, 67, 15},
-        {1038, nullptr, 46, 231, 67, 15},   {1037, nullptr, 46, 246, 67, 15},
-        {1000, "&Answer", 8, 6, 45, 19},    {1001, "Re&lease", 67, 6, 45, 19},
-        {1002, "&Dial", 126, 6, 45, 19},    {1011, "x", 273, 11, 14, 12},
-        {1, "Start", 241, 117, 45, 18},     {2, "Exit", 7, 117, 45, 18},
-        {1003, "Single &Txfer", 126, 30, 45, 19}, {1004, "Hold", 9, 54, 45, 19},
-        {1005, "&Ready", 67, 54, 36, 19},   {1006, "AU&X", 111, 54, 36, 19},
-        {1007, "ACW&IB", 154, 54, 36, 19},  {1008, "ACW&OB", 199, 54, 36, 19},
-        {1012, "x", 273, 36, 14, 12},       {1013, "<<", 253, 57, 34, 16},
-        {1019, "Logout", 85, 117, 45, 18},  {1020, "Login", 163, 117, 45, 18},
-        {1025, "1", 201, 169, 23, 20},      {1027, "2", 231, 169, 23, 20},
-        {1028, "3", 261, 169, 23, 20},      {1029, "4", 201, 192, 23, 20},
-        {1030, "5", 231, 192, 23, 20},      {1031, "6", 261, 192, 23, 20},
-        {1032, "7", 201, 215, 23, 20},      {1033, "8", 231, 215, 23, 20},
-        {1034, "9", 261, 215, 23, 20},      {1035, "*", 201, 238, 23, 20},
-        {1036, "0", 231, 238, 23, 20},      {1039, "#", 261, 238, 23, 20},
-        {1026, nullptr, 160, 174, 21, 86},  {1040, nullptr, 133, 174, 21, 86},
+        {1009, nullptr, 178, 10, 92, 15},
+        {1010, nullptr, 178, 34, 91, 15},
+        {1024, nullptr, 12, 91, 102, 15},
+        {1023, nullptr, 130, 91, 150, 15},
+        {1021, nullptr, 46, 152, 67, 15},
+        {1017, nullptr, 46, 169, 67, 15},
+        {1022, nullptr, 46, 185, 67, 15},
+        {1018, nullptr, 46, 216, 67, 15},
+        {1038, nullptr, 46, 231, 67, 15},
+        {1037, nullptr, 46, 246, 67, 15},
+        {1000, "&Answer", 8, 6, 45, 19},
+        {1001, "Re&lease", 67, 6, 45, 19},
+        {1002, "&Dial", 126, 6, 45, 19},
+        {1011, "x", 273, 11, 14, 12},
+        {1, "Start", 241, 117, 45, 18},
+        {2, "Exit", 7, 117, 45, 18},
+        {1003, "Single &Txfer", 126, 30, 45, 19},
+        {1004, "Hold", 9, 54, 45, 19},
+        {1005, "&Ready", 67, 54, 36, 19},
+        {1006, "AU&X", 111, 54, 36, 19},
+        {1007, "ACW&IB", 154, 54, 36, 19},
+        {1008, "ACW&OB", 199, 54, 36, 19},
+        {1012, "x", 273, 36, 14, 12},
+        {1013, "<<", 253, 57, 34, 16},
+        {1019, "Logout", 85, 117, 45, 18},
+        {1020, "Login", 163, 117, 45, 18},
+        {1025, "1", 201, 169, 23, 20},
+        {1027, "2", 231, 169, 23, 20},
+        {1028, "3", 261, 169, 23, 20},
+        {1029, "4", 201, 192, 23, 20},
+        {1030, "5", 231, 192, 23, 20},
+        {1031, "6", 261, 192, 23, 20},
+        {1032, "7", 201, 215, 23, 20},
+        {1033, "8", 231, 215, 23, 20},
+        {1034, "9", 261, 215, 23, 20},
+        {1035, "*", 201, 238, 23, 20},
+        {1036, "0", 231, 238, 23, 20},
+        {1039, "#", 261, 238, 23, 20},
+        {1026, nullptr, 160, 174, 21, 86},
+        {1040, nullptr, 133, 174, 21, 86},
         {1041, "", 95, 31, 28, 17},
     };
     for (const Placement& p : placements) {
@@ -341,10 +362,9 @@ TEST_F(MainWindowTest, EveryControlRunsItsOwnOperation) {
 TEST_F(MainWindowTest, CaptionMnemonicsBecomeAltShortcuts) {
     makeDialog();
     const std::pair<int, const char*> mnemonics[] = {
-        {IDC_BUT_ANSWER, "Alt+A"}, {IDC_BUT_RELEASE, "Alt+L"}, {IDC_BUT_DIAL, "Alt+D"},
-        {IDC_BUT_TXFER, "Alt+T"},  {IDC_BUT_READY, "Alt+R"},   {IDC_BUT_AUX, "Alt+X"},
-        {IDC_BUT_ACWIB, "Alt+I"},  {IDC_BUT_ACWOB, "Alt+O"},   {IDC_BUT_HOLD, ""},
-        {IDC_BUT_START, ""},
+        {IDC_BUT_ANSWER, "Alt+A"}, {IDC_BUT_RELEASE, "Alt+L"}, {IDC_BUT_DIAL, "Alt+D"},  {IDC_BUT_TXFER, "Alt+T"},
+        {IDC_BUT_READY, "Alt+R"},  {IDC_BUT_AUX, "Alt+X"},     {IDC_BUT_ACWIB, "Alt+I"}, {IDC_BUT_ACWOB, "Alt+O"},
+        {IDC_BUT_HOLD, ""},        {IDC_BUT_START, ""},
     };
     for (const auto& [id, keys] : mnemonics) {
         EXPECT_EQ(qobject_cast<QAbstractButton*>(control(id))->shortcut().toString().toStdString(), keys) << id;
@@ -433,10 +453,13 @@ TEST(ButtonFaces, WordsColoursAndSizes) {
     };
     const QColor grey(192, 192, 192), green(0, 255, 0), red(255, 0, 0), yellow(255, 255, 0);
     const Expected faces[] = {
-        {IDB_START, "Start", Qt::black, grey},        {IDB_START_GREYED, "Start", QColor(128, 128, 128), grey},
-        {IDB_ONLINE, "Online", Qt::black, green},     {IDB_OFFLINE, "Offline", yellow, red},
+        {IDB_START, "Start", Qt::black, grey},
+        {IDB_START_GREYED, "Start", QColor(128, 128, 128), grey},
+        {IDB_ONLINE, "Online", Qt::black, green},
+        {IDB_OFFLINE, "Offline", yellow, red},
         {IDB_ANSWER_IDLE, "Answer", QColor(128, 128, 128), grey},
-        {IDB_ANSWER_RED, "Answer", yellow, red},      {IDB_ANSWER_GREEN, "Answer", Qt::black, green},
+        {IDB_ANSWER_RED, "Answer", yellow, red},
+        {IDB_ANSWER_GREEN, "Answer", Qt::black, green},
     };
     for (const Expected& e : faces) {
         SCOPED_TRACE(e.id);

@@ -1,9 +1,9 @@
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QMessageBox>
+#include <QPushButton>
 
-#include "ui/qt_message_boxes.h"
 #include "tests/support/window/ui_fixture.h"
+#include "ui/qt_message_boxes.h"
 
 namespace {
 
@@ -60,7 +60,8 @@ TEST(QtMessageBoxes, ButtonsDefaultsIconsAndAnswers) {
 
 TEST(QtMessageBoxes, ClosingWithoutAButtonAnswersNoOrCancel) {
     SeenBox seen;
-    EXPECT_EQ(showAndPress(BoxButtons::YesNo, BoxIcon::None, IDNO_ANSWER, QMessageBox::NoButton, &seen), IDNO_ANSWER);
+    EXPECT_EQ(showAndPress(BoxButtons::YesNo, BoxIcon::None, IDNO_ANSWER, QMessageBox::NoButton, &seen),
+              IDNO_ANSWER);
     EXPECT_EQ(showAndPress(BoxButtons::YesNoCancel, BoxIcon::None, IDCANCEL_ANSWER, QMessageBox::NoButton, &seen),
               IDCANCEL_ANSWER);
 }

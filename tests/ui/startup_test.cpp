@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "agent/socket_layer.h"
 #include "app/control_ids.h"
 #include "app/settings.h"
-#include "agent/socket_layer.h"
 #include "tests/support/window/ui_fixture.h"
 
 namespace {
@@ -167,7 +167,8 @@ TEST_F(StartupTest, OptOutFileNameIsKeptAndEchoed) {
     makeDialog({"-debug", "-optodnc.cfg"});
     EXPECT_STREQ(g_optOutCfgFile, "dnc.cfg");
     const std::vector<std::string> lines = logTexts("Quendra-20081231.log");
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "**INF** DNC config. file anme      = [dnc.cfg]"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "**INF** DNC config. file anme      = [dnc.cfg]"),
+              lines.end());
 }
 
 TEST_F(StartupTest, StartUpResetsWhatAnEarlierRunLeft) {

@@ -2,9 +2,9 @@
 // events an application sees.
 #include <thread>
 
-#include "voice/engine/tuning.h"
 #include "engine_fixture.h"
 #include "fake_media.h"
+#include "voice/engine/tuning.h"
 #include "voice/iax2/protocol.h"
 
 using namespace std::chrono_literals;
@@ -58,10 +58,8 @@ TEST_F(Calls, OutgoingRingingAnsweredAndHungUpLocally) {
     iaxc_dump_call();
     ASSERT_TRUE(log.waitForState(slot, IAXC_CALL_STATE_FREE, 2000));
 
-    const std::vector<int> expected = {kActive | kOutgoing | kSelected,
-                                       kActive | kOutgoing | kRinging | kSelected,
-                                       kActive | kOutgoing | kComplete | kSelected,
-                                       IAXC_CALL_STATE_FREE};
+    const std::vector<int> expected = {kActive | kOutgoing | kSelected, kActive | kOutgoing | kRinging | kSelected,
+                                       kActive | kOutgoing | kComplete | kSelected, IAXC_CALL_STATE_FREE};
     EXPECT_EQ(log.states(slot), expected);
     ASSERT_TRUE(peer->waitFor([&] { return peer->call(id).ended; }, 2000));
     EXPECT_EQ(peer->call(id).endCommand, iax2::cmd::Hangup);
@@ -92,9 +90,8 @@ TEST_F(Calls, OutgoingRingingAnsweredAndHungUpLocally) {
 TEST_F(Calls, IncomingRingingAnsweredAndHungUpByTheFarEnd) {
     const int id = peer->placeCall(static_cast<uint16_t>(iaxc_get_bind_port()));
     ASSERT_TRUE(log.waitForState(0, kActive | kRinging, 2000));
-    ASSERT_TRUE(peer->waitFor(
-        [&] { return peer->call(id).acceptedByEngine && peer->call(id).ringingFromEngine; },
-        2000));
+    ASSERT_TRUE(
+        peer->waitFor([&] { return peer->call(id).acceptedByEngine && peer->call(id).ringingFromEngine; }, 2000));
     const auto ringing = log.all();
     const SeenEvent* state = nullptr;
     for (const auto& e : ringing)
@@ -114,8 +111,7 @@ TEST_F(Calls, IncomingRingingAnsweredAndHungUpByTheFarEnd) {
 
     peer->hangup(id);
     ASSERT_TRUE(log.waitForState(0, IAXC_CALL_STATE_FREE, 2000));
-    const std::vector<int> expected = {kActive | kRinging, kActive | kComplete | kSelected,
-                                       IAXC_CALL_STATE_FREE};
+    const std::vector<int> expected = {kActive | kRinging, kActive | kComplete | kSelected, IAXC_CALL_STATE_FREE};
     EXPECT_EQ(log.states(0), expected);
     const auto texts = log.texts();
     ASSERT_GE(texts.size(), 3u);
@@ -192,8 +188,8 @@ TEST_F(Calls, BlindTransferEndsOurLeg) {
     iaxc_blind_transfer_call(0, "300@sales");
     ASSERT_TRUE(log.waitForState(0, IAXC_CALL_STATE_FREE, 2000));
     EXPECT_EQ(peer->call(id).transfers, (std::vector<std::string>{"300@sales"}));
-    EXPECT_EQ(log.states(0), (std::vector<int>{kActive | kRinging, kActive | kComplete | kSelected,
-                                               IAXC_CALL_STATE_FREE}));
+    EXPECT_EQ(log.states(0),
+              (std::vector<int>{kActive | kRinging, kActive | kComplete | kSelected, IAXC_CALL_STATE_FREE}));
     // A free slot transfers nothing.
     iaxc_blind_transfer_call(0, "301");
     std::this_thread::sleep_for(50ms);
@@ -243,8 +239,7 @@ TEST_F(Calls, BothCallSlots) {
         [](const std::vector<SeenEvent>& ev) {
             int n = 0;
             for (const auto& e : ev)
-                n += e.type == IAXC_EVENT_STATE && e.callNo == 0 &&
-                     e.state == (kActive | kComplete | kSelected);
+                n += e.type == IAXC_EVENT_STATE && e.callNo == 0 && e.state == (kActive | kComplete | kSelected);
             return n == 2;
         },
         2000));
@@ -253,10 +248,9 @@ TEST_F(Calls, BothCallSlots) {
     peer->hangup(second);
     ASSERT_TRUE(log.waitForState(0, IAXC_CALL_STATE_FREE, 2000));
     ASSERT_TRUE(log.waitForState(1, IAXC_CALL_STATE_FREE, 2000));
-    EXPECT_EQ(log.states(0), (std::vector<int>{kActive | kRinging, kActive | kComplete | kSelected,
-                                               kActive | kComplete,
-                                               kActive | kComplete | kSelected,
-                                               IAXC_CALL_STATE_FREE}));
+    EXPECT_EQ(log.states(0),
+              (std::vector<int>{kActive | kRinging, kActive | kComplete | kSelected, kActive | kComplete,
+                                kActive | kComplete | kSelected, IAXC_CALL_STATE_FREE}));
     EXPECT_EQ(log.states(1), (std::vector<int>{kActive | kRinging, kActive | kComplete | kSelected,
                                                kActive | kComplete, IAXC_CALL_STATE_FREE}));
     EXPECT_TRUE(noDialogsLeft(*peer));
@@ -335,8 +329,7 @@ TEST_F(Calls, VoiceFlowsBothWaysOnTheSelectedCall) {
     ASSERT_TRUE(peer->waitFor([&] { return peer->call(id).comfortNoise == 1; }, 2000));
     EXPECT_EQ(peer->call(id).lastComfortNoiseLevel, 65);
     peer->sendFull(id, iax2::frametype::Cng, 70);
-    ASSERT_TRUE(
-        peer->waitFor([] { return fakemedia::snapshot().comfortNoiseReceived == 1; }, 2000));
+    ASSERT_TRUE(peer->waitFor([] { return fakemedia::snapshot().comfortNoiseReceived == 1; }, 2000));
     EXPECT_EQ(fakemedia::snapshot().lastComfortNoiseLevel, 70);
 }
 

@@ -2,8 +2,8 @@
 
 #include <chrono>
 
-#include "voice/engine/tuning.h"
 #include "fake_media.h"
+#include "voice/engine/tuning.h"
 
 namespace {
 
@@ -103,23 +103,20 @@ std::vector<SeenEvent> EventLog::registrations() {
     return out;
 }
 
-bool EventLog::waitFor(const std::function<bool(const std::vector<SeenEvent>&)>& pred,
-                       int timeoutMs) {
+bool EventLog::waitFor(const std::function<bool(const std::vector<SeenEvent>&)>& pred, int timeoutMs) {
     // The time-out only bounds a failing test; a busy machine may take far
     // longer than a quiet one.
     constexpr int kPatienceMs = 10000;
     if (timeoutMs < kPatienceMs) timeoutMs = kPatienceMs;
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                             [&] { return pred(events_); });
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return pred(events_); });
 }
 
 bool EventLog::waitForState(int callNo, int state, int timeoutMs) {
     return waitFor(
         [&](const std::vector<SeenEvent>& ev) {
             for (const SeenEvent& e : ev)
-                if (e.type == IAXC_EVENT_STATE && e.callNo == callNo && e.state == state)
-                    return true;
+                if (e.type == IAXC_EVENT_STATE && e.callNo == callNo && e.state == state) return true;
             return false;
         },
         timeoutMs);
@@ -177,7 +174,9 @@ void EngineTest::TearDown() {
     peerHolder_.reset();
 }
 
-std::string EngineTest::peerHost() const { return "127.0.0.1:" + std::to_string(peer->port()); }
+std::string EngineTest::peerHost() const {
+    return "127.0.0.1:" + std::to_string(peer->port());
+}
 
 std::string EngineTest::dial(const std::string& number, const std::string& secret) const {
     return "101:" + secret + "@" + peerHost() + "/" + number;

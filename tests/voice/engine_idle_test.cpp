@@ -3,9 +3,9 @@
 // comes, with no fixed tick.
 #include <thread>
 
-#include "voice/engine/tuning.h"
 #include "engine_fixture.h"
 #include "fake_media.h"
+#include "voice/engine/tuning.h"
 #include "voice/iax2/frame.h"
 #include "voice/iax2/protocol.h"
 

@@ -4,9 +4,9 @@
 #include <atomic>
 #include <thread>
 
-#include "voice/engine/tuning.h"
 #include "engine_fixture.h"
 #include "fake_media.h"
+#include "voice/engine/tuning.h"
 
 using namespace std::chrono_literals;
 

@@ -2,10 +2,10 @@
 // and delays datagrams; and a far end that vanishes behind it.
 #include <thread>
 
-#include "voice/engine/tuning.h"
 #include "engine_fixture.h"
 #include "fake_media.h"
 #include "tests/support/iax2/lossy_relay.h"
+#include "voice/engine/tuning.h"
 
 using namespace std::chrono_literals;
 
@@ -65,10 +65,9 @@ TEST_F(LossyPath, RegistrationAndCallComplete) {
     ASSERT_TRUE(log.waitForState(0, IAXC_CALL_STATE_FREE, 10000));
     ASSERT_TRUE(peer->waitFor([&] { return peer->call(id).ended; }, 10000));
     // Exactly the expected states despite duplicates and reordering.
-    EXPECT_EQ(log.states(0), (std::vector<int>{kActive | kOutgoing | kSelected,
-                                               kActive | kOutgoing | kRinging | kSelected,
-                                               kActive | kOutgoing | kComplete | kSelected,
-                                               IAXC_CALL_STATE_FREE}));
+    EXPECT_EQ(log.states(0),
+              (std::vector<int>{kActive | kOutgoing | kSelected, kActive | kOutgoing | kRinging | kSelected,
+                                kActive | kOutgoing | kComplete | kSelected, IAXC_CALL_STATE_FREE}));
     EXPECT_TRUE(peer->waitFor([] { return voice::engine::openDialogCount() == 0; }, 5000));
     const auto stats = relay->stats();
     EXPECT_GT(stats.dropped, 0u);

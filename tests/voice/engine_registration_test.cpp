@@ -2,8 +2,8 @@
 // refreshed and released, with the call-token round and the MD5 challenge.
 #include <thread>
 
-#include "voice/engine/tuning.h"
 #include "engine_fixture.h"
+#include "voice/engine/tuning.h"
 #include "voice/iax2/frame.h"
 #include "voice/iax2/ie.h"
 #include "voice/iax2/protocol.h"
@@ -14,14 +14,15 @@ namespace {
 
 // The REGREQ/REGREL frames the peer received, decoded.
 // Retransmissions are left out unless asked for.
-std::vector<std::pair<iax2::FullHeader, std::vector<uint8_t>>> requests(
-    const iax2test::ScriptedPeer& peer, uint32_t command, bool withResends = false) {
+std::vector<std::pair<iax2::FullHeader, std::vector<uint8_t>>> requests(const iax2test::ScriptedPeer& peer,
+                                                                        uint32_t command,
+                                                                        bool withResends = false) {
     std::vector<std::pair<iax2::FullHeader, std::vector<uint8_t>>> out;
     for (const auto& d : peer.received()) {
         iax2::DecodedFrame f;
         if (iax2::decodeFrame(d.bytes.data(), d.bytes.size(), f) != iax2::DecodeStatus::Ok ||
-            f.kind != iax2::FrameKind::Full || f.full.type != iax2::frametype::Iax ||
-            f.full.subclass != command || (f.full.retransmitted && !withResends))
+            f.kind != iax2::FrameKind::Full || f.full.type != iax2::frametype::Iax || f.full.subclass != command ||
+            (f.full.retransmitted && !withResends))
             continue;
         out.emplace_back(f.full, std::vector<uint8_t>(f.payload, f.payload + f.payloadLength));
     }

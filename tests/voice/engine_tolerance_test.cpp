@@ -17,8 +17,7 @@ bool receivedCommand(iax2test::ScriptedPeer& peer, uint8_t command) {
     for (const iax2test::Datagram& d : peer.received()) {
         iax2::DecodedFrame f;
         if (iax2::decodeFrame(d.bytes.data(), d.bytes.size(), f) == iax2::DecodeStatus::Ok &&
-            f.kind == iax2::FrameKind::Full && f.full.type == iax2::frametype::Iax &&
-            f.full.subclass == command)
+            f.kind == iax2::FrameKind::Full && f.full.type == iax2::frametype::Iax && f.full.subclass == command)
             return true;
     }
     return false;
@@ -88,8 +87,7 @@ TEST_F(Tolerance, MiniTimestampsAreExtendedAcrossEveryWrap) {
         ts += 20000;
         peer->sendMini(id, kGsmFrame, static_cast<uint16_t>(ts));
         ++sent;
-        ASSERT_TRUE(
-            peer->waitFor([&] { return fakemedia::snapshot().voiceReceived == sent; }, 2000));
+        ASSERT_TRUE(peer->waitFor([&] { return fakemedia::snapshot().voiceReceived == sent; }, 2000));
         EXPECT_EQ(fakemedia::snapshot().lastReceivedTimestamp, ts);
     }
     // A frame a little late across the wrap goes back, not forward.
@@ -113,9 +111,8 @@ TEST_F(Tolerance, UnknownFramesAreAcknowledgedAndIgnored) {
     peer->sendFull(id, iax2::frametype::Dtmf, '5');
     ASSERT_TRUE(log.waitFor(
         [](const std::vector<SeenEvent>& ev) {
-            return std::any_of(ev.begin(), ev.end(), [](const SeenEvent& e) {
-                return e.type == IAXC_EVENT_DTMF && e.digit == '5';
-            });
+            return std::any_of(ev.begin(), ev.end(),
+                               [](const SeenEvent& e) { return e.type == IAXC_EVENT_DTMF && e.digit == '5'; });
         },
         2000));
     EXPECT_EQ(peer->counters().vnaksReceived, 0);

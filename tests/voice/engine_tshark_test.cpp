@@ -13,23 +13,29 @@
 
 #include "engine_fixture.h"
 #include "fake_media.h"
+#include "tests/support/iax2/udp_endpoint.h"
 #include "voice/iax2/frame.h"
 #include "voice/iax2/protocol.h"
-#include "tests/support/iax2/udp_endpoint.h"
 
 using namespace std::chrono_literals;
 
 namespace {
 
-bool haveTshark() { return std::system("command -v tshark > /dev/null 2>&1") == 0; }
+bool haveTshark() {
+    return std::system("command -v tshark > /dev/null 2>&1") == 0;
+}
 
-void put16(std::ofstream& f, uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); }
-void put32(std::ofstream& f, uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); }
+void put16(std::ofstream& f, uint16_t v) {
+    f.write(reinterpret_cast<const char*>(&v), 2);
+}
+void put32(std::ofstream& f, uint32_t v) {
+    f.write(reinterpret_cast<const char*>(&v), 4);
+}
 
 // A classic capture file of raw IPv4 packets (link type 101), each datagram
 // wrapped in IPv4 and UDP headers from srcPort to dstPort on loopback.
-void writeCapture(const std::string& path, const std::vector<std::vector<uint8_t>>& datagrams,
-                  uint16_t srcPort, uint16_t dstPort) {
+void writeCapture(const std::string& path, const std::vector<std::vector<uint8_t>>& datagrams, uint16_t srcPort,
+                  uint16_t dstPort) {
     std::ofstream f(path, std::ios::binary);
     put32(f, 0xa1b2c3d4);
     put16(f, 2);
@@ -149,8 +155,7 @@ TEST_F(Tshark, EveryFrameTheEngineSendsDecodesCleanly) {
     iaxc_send_busy_on_incoming_call(1);
     iaxc_reject_call_number(1);
     iaxc_dump_call();
-    ASSERT_TRUE(peer->waitFor(
-        [&] { return peer->call(in).ended && peer->call(second).ended; }, 2000));
+    ASSERT_TRUE(peer->waitFor([&] { return peer->call(in).ended && peer->call(second).ended; }, 2000));
 
     // A frame for a call the engine does not know: INVAL.
     iax2test::UdpEndpoint stranger;
@@ -181,8 +186,7 @@ TEST_F(Tshark, EveryFrameTheEngineSendsDecodesCleanly) {
     ::close(fd);
     writeCapture(path, frames, enginePort, peer->port());
     const std::string decode = "-d udp.port==" + std::to_string(peer->port()) + ",iax2";
-    const std::string detail =
-        run("tshark -n -r " + std::string(path) + " " + decode + " -V 2>/dev/null");
+    const std::string detail = run("tshark -n -r " + std::string(path) + " " + decode + " -V 2>/dev/null");
     if (std::getenv("VOICE_KEEP_CAPTURE"))
         std::printf("capture kept in %s\n", path);
     else
@@ -191,8 +195,7 @@ TEST_F(Tshark, EveryFrameTheEngineSendsDecodesCleanly) {
     // Every frame was taken as IAX2, and nothing in any of them was
     // malformed, unknown or worth an expert's warning.
     size_t decoded = 0;
-    for (size_t pos = 0; (pos = detail.find("Inter-Asterisk eXchange v2", pos)) != std::string::npos;
-         ++pos)
+    for (size_t pos = 0; (pos = detail.find("Inter-Asterisk eXchange v2", pos)) != std::string::npos; ++pos)
         ++decoded;
     EXPECT_EQ(decoded, frames.size());
     EXPECT_EQ(detail.find("Malformed"), std::string::npos) << detail;
@@ -200,8 +203,7 @@ TEST_F(Tshark, EveryFrameTheEngineSendsDecodesCleanly) {
     EXPECT_EQ(detail.find("unknown"), std::string::npos) << detail;
     EXPECT_EQ(detail.find("Expert Info"), std::string::npos) << detail;
     // The dissector saw the exchanges it should have.
-    for (const char* expected : {"REGREQ", "REGREL", "NEW", "AUTHREP", "ACCEPT", "HANGUP",
-                                 "REJECT", "QUELCH", "TRANSFER", "PONG", "LAGRP",
-                                 "INVAL", "ACK", "PING"})
+    for (const char* expected : {"REGREQ", "REGREL", "NEW", "AUTHREP", "ACCEPT", "HANGUP", "REJECT", "QUELCH",
+                                 "TRANSFER", "PONG", "LAGRP", "INVAL", "ACK", "PING"})
         EXPECT_NE(detail.find(expected), std::string::npos) << expected;
 }

@@ -119,8 +119,8 @@ ClockState clockState() {
     return ClockState{g_state.running, uint64_t(g_state.startCalls), uint64_t(g_state.stopCalls)};
 }
 
-const voice::media::MediaPort kFakePort{initialize,    shutdown,      startCall,    stopCall, setSendMuted,
-                                        receiveVoice,  currentLevels, receiveStats, clockState};
+const voice::media::MediaPort kFakePort{initialize,   shutdown,      startCall,    stopCall,  setSendMuted,
+                                        receiveVoice, currentLevels, receiveStats, clockState};
 
 // In force from start-up, for every engine the executable makes.
 [[maybe_unused]] const bool g_fakeInstalled = (voice::media::usePort(&kFakePort), true);

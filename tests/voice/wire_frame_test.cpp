@@ -21,8 +21,8 @@ const std::vector<uint8_t> kNewFrame = {0x80, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00
 TEST(WireFrame, DecodesFullFrameFields) {
     // Retransmitted ACCEPT from call 0x1234 to call 0x0102, timestamp
     // 0x01020304, OSeqno 5, ISeqno 7.
-    const uint8_t bytes[] = {0x92, 0x34, 0x81, 0x02, 0x01, 0x02, 0x03, 0x04,
-                             0x05, 0x07, 0x06, 0x07, 0x09, 0x04, 0x00, 0x00, 0x00, 0x02};
+    const uint8_t bytes[] = {0x92, 0x34, 0x81, 0x02, 0x01, 0x02, 0x03, 0x04, 0x05,
+                             0x07, 0x06, 0x07, 0x09, 0x04, 0x00, 0x00, 0x00, 0x02};
     DecodedFrame f;
     ASSERT_EQ(decodeFrame(bytes, sizeof bytes, f), DecodeStatus::Ok);
     EXPECT_EQ(f.kind, FrameKind::Full);
@@ -54,8 +54,7 @@ TEST(WireFrame, EncodesNewFrameExactly) {
 TEST(WireFrame, SubclassCoding) {
     // Voice frames: GSM is bit 1 (plain 0x02); Speex is bit 9, which needs
     // the compressed form 0x80 | 9.
-    const uint8_t speex[] = {0x80, 0x05, 0x00, 0x09, 0x00, 0x00, 0x00, 0x14,
-                             0x01, 0x01, 0x02, 0x89, 0xAA};
+    const uint8_t speex[] = {0x80, 0x05, 0x00, 0x09, 0x00, 0x00, 0x00, 0x14, 0x01, 0x01, 0x02, 0x89, 0xAA};
     DecodedFrame f;
     ASSERT_EQ(decodeFrame(speex, sizeof speex, f), DecodeStatus::Ok);
     EXPECT_EQ(f.full.type, frametype::Voice);
@@ -95,8 +94,7 @@ TEST(WireFrame, EverySubclassByteDecodes) {
     // No subclass byte may make a full frame undecodable: a frame dropped
     // before sequencing stalls its dialog.
     for (int b = 0; b < 256; ++b) {
-        const uint8_t bytes[] = {0x80, 0x05, 0x00, 0x09, 0, 0, 0, 1, 0, 0, 0x04,
-                                 static_cast<uint8_t>(b)};
+        const uint8_t bytes[] = {0x80, 0x05, 0x00, 0x09, 0, 0, 0, 1, 0, 0, 0x04, static_cast<uint8_t>(b)};
         DecodedFrame f;
         EXPECT_EQ(decodeFrame(bytes, sizeof bytes, f), DecodeStatus::Ok) << "byte " << b;
     }

@@ -17,7 +17,7 @@ using namespace iax2;
 TEST(WireIe, ParsesElementsAndSkipsUnknownOnes) {
     // USERNAME "101", REFRESH 60, an unknown element 200 of 2 bytes,
     // an empty CALLTOKEN, FORMAT = GSM.
-    const uint8_t payload[] = {0x06, 0x03, '1', '0', '1', 0x13, 0x02, 0x00, 0x3C, 0xC8, 0x02,
+    const uint8_t payload[] = {0x06, 0x03, '1',  '0',  '1',  0x13, 0x02, 0x00, 0x3C, 0xC8, 0x02,
                                0xAB, 0xCD, 0x36, 0x00, 0x09, 0x04, 0x00, 0x00, 0x00, 0x02};
     IeList ies;
     ASSERT_EQ(ies.parse(payload, sizeof payload), IeStatus::Ok);
@@ -54,9 +54,8 @@ TEST(WireIe, WriterProducesExactBytes) {
     EXPECT_TRUE(w.addU32(ie::Capability, 14));
     EXPECT_TRUE(w.addU8(ie::CauseCode, 16));
     EXPECT_TRUE(w.addEmpty(ie::CallToken));
-    const std::vector<uint8_t> expected = {0x0B, 0x02, 0x00, 0x02, 0x01, 0x03, '1', '0',
-                                           '0',  0x08, 0x04, 0x00, 0x00, 0x00, 0x0E, 0x2A,
-                                           0x01, 0x10, 0x36, 0x00};
+    const std::vector<uint8_t> expected = {0x0B, 0x02, 0x00, 0x02, 0x01, 0x03, '1',  '0',  '0',  0x08,
+                                           0x04, 0x00, 0x00, 0x00, 0x0E, 0x2A, 0x01, 0x10, 0x36, 0x00};
     EXPECT_TRUE(w.ok());
     EXPECT_EQ(std::vector<uint8_t>(w.data(), w.data() + w.size()), expected);
 }
@@ -171,26 +170,21 @@ TEST(WireCallToken, IssuedTokensVerifyOnlyForTheirAddress) {
     EXPECT_EQ(CallTokenIssuer("other").verify(token, "127.0.0.1", 4570, 1005), C::BadHash);
     EXPECT_EQ(issuer.verify("", "127.0.0.1", 4570, 1005), C::Malformed);
     EXPECT_EQ(issuer.verify("12a?abc", "127.0.0.1", 4570, 1005), C::Malformed);
-    EXPECT_EQ(issuer.verify("1000?" + std::string(40, 'G'), "127.0.0.1", 4570, 1005),
-              C::Malformed);
+    EXPECT_EQ(issuer.verify("1000?" + std::string(40, 'G'), "127.0.0.1", 4570, 1005), C::Malformed);
 }
 
 TEST(WireCodec, NegotiationOrder) {
     const uint32_t allowed = codec::Gsm | codec::Ulaw | codec::Alaw;
     // Their format is allowed: taken.
-    EXPECT_EQ(negotiateFormat(codec::Alaw, codec::Alaw | codec::Gsm, codec::Gsm, allowed),
-              codec::Alaw);
+    EXPECT_EQ(negotiateFormat(codec::Alaw, codec::Alaw | codec::Gsm, codec::Gsm, allowed), codec::Alaw);
     // Their format not allowed: our preferred when they can.
-    EXPECT_EQ(negotiateFormat(codec::Speex, codec::Speex | codec::Gsm, codec::Gsm, allowed),
-              codec::Gsm);
+    EXPECT_EQ(negotiateFormat(codec::Speex, codec::Speex | codec::Gsm, codec::Gsm, allowed), codec::Gsm);
     // Neither: first common in the fixed order (u-law before GSM).
-    EXPECT_EQ(negotiateFormat(codec::Speex, codec::Gsm | codec::Ulaw | codec::Speex, codec::Alaw,
-                              allowed),
+    EXPECT_EQ(negotiateFormat(codec::Speex, codec::Gsm | codec::Ulaw | codec::Speex, codec::Alaw, allowed),
               codec::Ulaw);
     EXPECT_EQ(negotiateFormat(codec::Speex, codec::Speex, codec::Gsm, allowed), 0u);
     // A FORMAT with several bits is not a format.
-    EXPECT_EQ(negotiateFormat(codec::Gsm | codec::Alaw, codec::Gsm, codec::Gsm, allowed),
-              codec::Gsm);
+    EXPECT_EQ(negotiateFormat(codec::Gsm | codec::Alaw, codec::Gsm, codec::Gsm, allowed), codec::Gsm);
     EXPECT_EQ(codecPrefs(codec::Gsm, allowed), "CDE");
     EXPECT_EQ(codecPrefs(codec::Alaw, allowed), "ECD");
 }

@@ -137,8 +137,7 @@ TEST(WireReliability, AckEchoesTimestampAndDoesNotCount) {
     uint8_t out[64];
     const size_t n = d.buildAck(in, out, sizeof out);
     // ACK from 5 to 700, timestamp 1234, OSeqno 0, ISeqno 1.
-    const uint8_t expected[] = {0x80, 0x05, 0x02, 0xBC, 0x00, 0x00, 0x04, 0xD2,
-                                0x00, 0x01, 0x06, 0x04};
+    const uint8_t expected[] = {0x80, 0x05, 0x02, 0xBC, 0x00, 0x00, 0x04, 0xD2, 0x00, 0x01, 0x06, 0x04};
     ASSERT_EQ(n, sizeof expected);
     EXPECT_EQ(0, memcmp(out, expected, n));
     EXPECT_EQ(d.oseq(), 0);

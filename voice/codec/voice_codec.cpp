@@ -81,29 +81,29 @@ private:
 
 std::unique_ptr<VoiceCodec> makeVoiceCodec(int format) {
     switch (format) {
-    case IAXC_FORMAT_ULAW:
-        return std::make_unique<UlawCodec>();
-    case IAXC_FORMAT_ALAW:
-        return std::make_unique<AlawCodec>();
-    case IAXC_FORMAT_GSM: {
-        auto codec = std::make_unique<GsmCodec>();
-        if (!codec->valid()) return nullptr;
-        return codec;
-    }
-    default:
-        return nullptr;
+        case IAXC_FORMAT_ULAW:
+            return std::make_unique<UlawCodec>();
+        case IAXC_FORMAT_ALAW:
+            return std::make_unique<AlawCodec>();
+        case IAXC_FORMAT_GSM: {
+            auto codec = std::make_unique<GsmCodec>();
+            if (!codec->valid()) return nullptr;
+            return codec;
+        }
+        default:
+            return nullptr;
     }
 }
 
 size_t encodedFrameBytes(int format) {
     switch (format) {
-    case IAXC_FORMAT_ULAW:
-    case IAXC_FORMAT_ALAW:
-        return kFrameSamples;
-    case IAXC_FORMAT_GSM:
-        return kGsmFrameBytes;
-    default:
-        return 0;
+        case IAXC_FORMAT_ULAW:
+        case IAXC_FORMAT_ALAW:
+            return kFrameSamples;
+        case IAXC_FORMAT_GSM:
+            return kGsmFrameBytes;
+        default:
+            return 0;
     }
 }
 

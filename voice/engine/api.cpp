@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "voice/engine/engine.h"
 #include <iaxclient.h>
+#include "voice/engine/engine.h"
 #include "voice/engine/tuning.h"
 
 using voice::engine::Engine;
@@ -23,34 +23,62 @@ struct Rescheduled {
 
 namespace voice::engine {
 
-void setTuning(const Tuning& tuning) { Engine::instance().setTuning(tuning); }
-Tuning currentTuning() { return Engine::instance().tuning(); }
-size_t openDialogCount() { return Engine::instance().openDialogs(); }
-std::vector<uint16_t> openCallNumbers() { return Engine::instance().openCallNumbers(); }
+void setTuning(const Tuning& tuning) {
+    Engine::instance().setTuning(tuning);
+}
+Tuning currentTuning() {
+    return Engine::instance().tuning();
+}
+size_t openDialogCount() {
+    return Engine::instance().openDialogs();
+}
+std::vector<uint16_t> openCallNumbers() {
+    return Engine::instance().openCallNumbers();
+}
 void injectDatagram(const uint8_t* data, size_t length, const sockaddr_in& from) {
     Engine::instance().inject(data, length, from);
 }
-uint64_t networkBusyNanos() { return Engine::instance().busyNanos(); }
-NetworkSleep networkSleep() { return Engine::instance().networkSleep(); }
-MediaClockState mediaClockState() { return media::port().clockState(); }
+uint64_t networkBusyNanos() {
+    return Engine::instance().busyNanos();
+}
+NetworkSleep networkSleep() {
+    return Engine::instance().networkSleep();
+}
+MediaClockState mediaClockState() {
+    return media::port().clockState();
+}
 
 }  // namespace voice::engine
 
 extern "C" {
 
-void iaxc_set_preferred_source_udp_port(int port) { Engine::instance().setPreferredPort(port); }
+void iaxc_set_preferred_source_udp_port(int port) {
+    Engine::instance().setPreferredPort(port);
+}
 
-short iaxc_get_bind_port(void) { return static_cast<short>(Engine::instance().bindPort()); }
+short iaxc_get_bind_port(void) {
+    return static_cast<short>(Engine::instance().bindPort());
+}
 
-int iaxc_initialize(int num_calls) { return Engine::instance().initialize(num_calls); }
+int iaxc_initialize(int num_calls) {
+    return Engine::instance().initialize(num_calls);
+}
 
-void iaxc_shutdown(void) { Engine::instance().shutdown(); }
+void iaxc_shutdown(void) {
+    Engine::instance().shutdown();
+}
 
-int iaxc_start_processing_thread(void) { return Engine::instance().startThreads(); }
+int iaxc_start_processing_thread(void) {
+    return Engine::instance().startThreads();
+}
 
-int iaxc_stop_processing_thread(void) { return Engine::instance().stopThreads(); }
+int iaxc_stop_processing_thread(void) {
+    return Engine::instance().stopThreads();
+}
 
-void iaxc_set_event_callback(iaxc_event_callback_t func) { Engine::instance().setCallback(func); }
+void iaxc_set_event_callback(iaxc_event_callback_t func) {
+    Engine::instance().setCallback(func);
+}
 
 void iaxc_millisleep(long ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -84,8 +112,7 @@ int iaxc_call(const char* dest) {
     return Engine::instance().call(dest, nullptr, nullptr);
 }
 
-int iaxc_call_ex(const char* dest, const char* callerid_name, const char* callerid_number,
-                 int /*video*/) {
+int iaxc_call_ex(const char* dest, const char* callerid_name, const char* callerid_number, int /*video*/) {
     const Rescheduled after;
     return Engine::instance().call(dest, callerid_name, callerid_number);
 }
@@ -150,12 +177,15 @@ int iaxc_select_call(int callNo) {
     return Engine::instance().select(callNo);
 }
 
-int iaxc_first_free_call(void) { return Engine::instance().firstFree(); }
+int iaxc_first_free_call(void) {
+    return Engine::instance().firstFree();
+}
 
-int iaxc_selected_call(void) { return Engine::instance().selected(); }
+int iaxc_selected_call(void) {
+    return Engine::instance().selected();
+}
 
-int iaxc_get_netstats(int callNo, int* rtt, struct iaxc_netstat* local,
-                      struct iaxc_netstat* remote) {
+int iaxc_get_netstats(int callNo, int* rtt, struct iaxc_netstat* local, struct iaxc_netstat* remote) {
     return Engine::instance().netstats(callNo, rtt, local, remote);
 }
 

@@ -45,8 +45,7 @@ void CallTable::deselect() {
 int CallTable::reportedState(int slot) const {
     const CallSlot& c = at(slot);
     int state = c.state;
-    if (c.state != IAXC_CALL_STATE_FREE && selected_ == slot && c.selected)
-        state |= IAXC_CALL_STATE_SELECTED;
+    if (c.state != IAXC_CALL_STATE_FREE && selected_ == slot && c.selected) state |= IAXC_CALL_STATE_SELECTED;
     return state;
 }
 

@@ -2,8 +2,7 @@
 
 namespace voice::engine {
 
-bool splitHostPort(std::string_view text, uint16_t defaultPort, std::string& host,
-                   uint16_t& port) {
+bool splitHostPort(std::string_view text, uint16_t defaultPort, std::string& host, uint16_t& port) {
     const size_t colon = text.find(':');
     std::string_view h = text.substr(0, colon);
     port = defaultPort;

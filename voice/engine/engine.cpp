@@ -25,8 +25,7 @@ Engine& Engine::instance() {
 
 uint64_t Engine::now() const {
     using namespace std::chrono;
-    return static_cast<uint64_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 void Engine::setPreferredPort(int port) {
@@ -76,8 +75,8 @@ void Engine::shutdown() {
         if (!initialized_) return;
         for (int i = 0; i < calls_.size(); ++i) {
             if (!calls_.inUse(i)) continue;
-            if (Session* s = slotSession(i)) sendFinal(*s, iax2::cmd::Hangup, "Dumped Call",
-                                                       iax2::cause::NormalClearing);
+            if (Session* s = slotSession(i))
+                sendFinal(*s, iax2::cmd::Hangup, "Dumped Call", iax2::cause::NormalClearing);
             calls_.setFree(i);
             postState(i);
         }
@@ -194,9 +193,7 @@ void Engine::networkLoop() {
         serviceRegistrations(lock);
         const uint64_t due = nextDueMs();
         const uint64_t t = now();
-        waitMs = due == UINT64_MAX ? -1
-                 : due <= t        ? 0
-                                   : static_cast<int>(std::min<uint64_t>(due - t, INT_MAX));
+        waitMs = due == UINT64_MAX ? -1 : due <= t ? 0 : static_cast<int>(std::min<uint64_t>(due - t, INT_MAX));
         networkSleepUntilMs_ = due;
         lastWaitMs_ = waitMs;
     }
@@ -212,6 +209,5 @@ uint64_t Engine::nextDueMs() {
     due = std::min(due, media_.nextLevelsMs());
     return due;
 }
-
 
 }  // namespace voice::engine

@@ -42,6 +42,7 @@
 #include <thread>
 #include <vector>
 
+#include <iaxclient.h>
 #include "voice/engine/call_table.h"
 #include "voice/engine/event_dispatcher.h"
 #include "voice/engine/media_stream.h"
@@ -52,7 +53,6 @@
 #include "voice/engine/udp_socket.h"
 #include "voice/iax2/frame.h"
 #include "voice/iax2/ie.h"
-#include <iaxclient.h>
 
 namespace voice::engine {
 
@@ -145,8 +145,7 @@ private:
     void handleDatagram(const uint8_t* data, size_t length, const sockaddr_in& from);
     void handleFull(const iax2::DecodedFrame& frame, const sockaddr_in& from);
     void handleMini(const iax2::DecodedFrame& frame, const sockaddr_in& from);
-    void handleSessionFrame(Session& s, const iax2::FullHeader& h, const uint8_t* payload,
-                            size_t length);
+    void handleSessionFrame(Session& s, const iax2::FullHeader& h, const uint8_t* payload, size_t length);
     void handleCommonCommand(Session& s, const iax2::FullHeader& h, const iax2::IeList& ies);
     void handlePong(Session& s, const iax2::FullHeader& h, const iax2::IeList& ies);
     void handleCallToken(Session& s, const iax2::IeList& ies);
@@ -158,10 +157,9 @@ private:
     void selectLocked(int slot);
     void answerLocked(int slot);
     Session* slotSession(int slot);
-    void handleIncomingNew(const iax2::FullHeader& h, const iax2::IeList& ies,
-                           const sockaddr_in& from);
-    void handleCallFrame(Session& s, const iax2::FullHeader& h, const uint8_t* payload,
-                         size_t length, const iax2::IeList& ies);
+    void handleIncomingNew(const iax2::FullHeader& h, const iax2::IeList& ies, const sockaddr_in& from);
+    void handleCallFrame(Session& s, const iax2::FullHeader& h, const uint8_t* payload, size_t length,
+                         const iax2::IeList& ies);
     void handleCallCommand(Session& s, const iax2::FullHeader& h, const iax2::IeList& ies);
     void handleControl(Session& s, uint32_t control);
     void answerAuthRequest(Session& s, const iax2::IeList& ies);
@@ -173,10 +171,8 @@ private:
     // Points the media stream at the selected call, when it has audio.
     void updateMedia();
     void drainVoiceOutbox();
-    void sendVoice(Session& s, int format, const uint8_t* payload, size_t length,
-                   uint32_t mediaTimeMs);
-    void handleVoice(Session& s, uint32_t format, uint32_t timestamp, const uint8_t* payload,
-                     size_t length);
+    void sendVoice(Session& s, int format, const uint8_t* payload, size_t length, uint32_t mediaTimeMs);
+    void handleVoice(Session& s, uint32_t format, uint32_t timestamp, const uint8_t* payload, size_t length);
 
     // --- registrations (engine_registration.cpp)
     void startRegistration(Registration& r, const std::optional<sockaddr_in>& address);
@@ -186,8 +182,7 @@ private:
 
     // --- events (engine_events.cpp)
     void postState(int slot);
-    void postText(int type, int callNo, const char* format, ...)
-        __attribute__((format(printf, 4, 5)));
+    void postText(int type, int callNo, const char* format, ...) __attribute__((format(printf, 4, 5)));
     void postRegistration(int id, int reply, int msgcount);
     void postLevels();
     void post(const iaxc_event& e) { dispatcher_.post(e); }

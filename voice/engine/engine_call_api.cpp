@@ -85,8 +85,7 @@ int Engine::call(const char* dest, const char* callerName, const char* callerNum
     w.addString(iax2::ie::CallingNumber, number);
     w.addString(iax2::ie::CallingName, name);
     w.addString(iax2::ie::CodecPrefs,
-                iax2::codecPrefs(static_cast<uint32_t>(preferredFormat_),
-                                 static_cast<uint32_t>(allowedFormats_)));
+                iax2::codecPrefs(static_cast<uint32_t>(preferredFormat_), static_cast<uint32_t>(allowedFormats_)));
     w.addU32(iax2::ie::Format, static_cast<uint32_t>(preferredFormat_));
     w.addU32(iax2::ie::Capability, static_cast<uint32_t>(allowedFormats_));
     if (!dial->user.empty()) w.addString(iax2::ie::Username, dial->user.substr(0, 255));
@@ -258,8 +257,7 @@ void Engine::sendText(const char* text) {
     const size_t n = strnlen(text, kMaxText);
     std::string payload(text, n);
     payload.push_back('\0');
-    sendFrame(*s, iax2::OutFrame::of(iax2::frametype::Text, 0,
-                                     reinterpret_cast<const uint8_t*>(payload.data()),
+    sendFrame(*s, iax2::OutFrame::of(iax2::frametype::Text, 0, reinterpret_cast<const uint8_t*>(payload.data()),
                                      payload.size()));
 }
 

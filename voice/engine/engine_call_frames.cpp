@@ -27,15 +27,13 @@ uint32_t formatOf(const iax2::IeList& ies, uint8_t plain, uint8_t versioned) {
 
 }  // namespace
 
-void Engine::handleIncomingNew(const iax2::FullHeader& h, const iax2::IeList& ies,
-                               const sockaddr_in& from) {
+void Engine::handleIncomingNew(const iax2::FullHeader& h, const iax2::IeList& ies, const sockaddr_in& from) {
     using namespace iax2;
     const uint32_t theirFormat = formatOf(ies, ie::Format, ie::Format2);
     uint32_t theirCapability = formatOf(ies, ie::Capability, ie::Capability2);
     if (theirCapability == 0) theirCapability = theirFormat;
-    const uint32_t format =
-        negotiateFormat(theirFormat, theirCapability, static_cast<uint32_t>(preferredFormat_),
-                        static_cast<uint32_t>(allowedFormats_));
+    const uint32_t format = negotiateFormat(theirFormat, theirCapability, static_cast<uint32_t>(preferredFormat_),
+                                            static_cast<uint32_t>(allowedFormats_));
     Session* s = newSession(SessionKind::Call, from);
     if (s == nullptr) return;
     s->dialog.setRemoteCall(h.sourceCall);
@@ -47,8 +45,7 @@ void Engine::handleIncomingNew(const iax2::FullHeader& h, const iax2::IeList& ie
     if (format == 0) {
         s->kind = SessionKind::BusyRefusal;
         postText(IAXC_TEXT_TYPE_STATUS, -1, "Could not negotiate common codec");
-        sendFinal(*s, cmd::Reject, "Could not negotiate common codec",
-                  cause::BearerCapabilityNotAvail);
+        sendFinal(*s, cmd::Reject, "Could not negotiate common codec", cause::BearerCapabilityNotAvail);
         return;
     }
     uint8_t buf[32];
@@ -80,12 +77,11 @@ void Engine::handleIncomingNew(const iax2::FullHeader& h, const iax2::IeList& ie
     postText(IAXC_TEXT_TYPE_STATUS, slot, "Incoming call on line %d", slot);
 }
 
-void Engine::handleCallFrame(Session& s, const iax2::FullHeader& h, const uint8_t* payload,
-                             size_t length, const iax2::IeList& ies) {
+void Engine::handleCallFrame(Session& s, const iax2::FullHeader& h, const uint8_t* payload, size_t length,
+                             const iax2::IeList& ies) {
     using namespace iax2;
     if (s.kind == SessionKind::BusyRefusal) {
-        if (h.type == frametype::Iax &&
-            (h.subclass == cmd::Hangup || h.subclass == cmd::Reject))
+        if (h.type == frametype::Iax && (h.subclass == cmd::Hangup || h.subclass == cmd::Reject))
             acknowledgeAndClose(s, h);
         else if (h.type == frametype::Iax && h.subclass == cmd::Inval)
             destroySession(s.dialog.localCall());
@@ -105,8 +101,7 @@ void Engine::handleCallFrame(Session& s, const iax2::FullHeader& h, const uint8_
             break;
         case frametype::Cng: {
             const uint8_t level = static_cast<uint8_t>(h.subclass & 0x7F);
-            media_.receive(s.dialog.localCall(), media::kComfortNoiseFormat, &level, 1,
-                           h.timestamp);
+            media_.receive(s.dialog.localCall(), media::kComfortNoiseFormat, &level, 1, h.timestamp);
             break;
         }
         case frametype::Dtmf:
@@ -174,8 +169,7 @@ void Engine::answerAuthRequest(Session& s, const iax2::IeList& ies) {
     IeWriter w(buf, sizeof buf);
     if (!addChallengeAnswer(w, ies, s.secret)) {
         const int slot = s.slot;
-        sendFinal(s, cmd::Hangup, "No supported authentication method",
-                  cause::FacilityRejected);
+        sendFinal(s, cmd::Hangup, "No supported authentication method", cause::FacilityRejected);
         endCall(slot, "Call rejected by remote");
         return;
     }

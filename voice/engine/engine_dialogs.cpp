@@ -32,8 +32,8 @@ bool Engine::sendFrame(Session& s, const iax2::OutFrame& frame) {
 }
 
 bool Engine::sendCommand(Session& s, uint8_t command, const iax2::IeWriter* ies) {
-    return sendFrame(s, iax2::OutFrame::of(iax2::frametype::Iax, command,
-                                           ies ? ies->data() : nullptr, ies ? ies->size() : 0));
+    return sendFrame(
+        s, iax2::OutFrame::of(iax2::frametype::Iax, command, ies ? ies->data() : nullptr, ies ? ies->size() : 0));
 }
 
 bool Engine::sendControl(Session& s, uint8_t control) {
@@ -72,9 +72,8 @@ void Engine::sendFinal(Session& s, uint8_t command, const char* cause, uint8_t c
 
 void Engine::replyUnknownCall(const iax2::FullHeader& h, const sockaddr_in& from) {
     using namespace iax2;
-    if (h.type == frametype::Iax &&
-        (h.subclass == cmd::Ack || h.subclass == cmd::Inval || h.subclass == cmd::Vnak ||
-         h.subclass == cmd::CallToken))
+    if (h.type == frametype::Iax && (h.subclass == cmd::Ack || h.subclass == cmd::Inval ||
+                                     h.subclass == cmd::Vnak || h.subclass == cmd::CallToken))
         return;
     if (h.sourceCall == kApatheticCallNumber) return;
     // A final frame repeated after we acknowledged it and let the dialog go:
@@ -185,8 +184,7 @@ void Engine::sendPong(Session& s, const iax2::FullHeader& ping) {
     iax2::IeWriter w(buf, sizeof buf);
     w.addU32(iax2::ie::RrJitter, u32(n.jitter));
     // Loss: percentage in the high byte, count in the low 24 bits.
-    w.addU32(iax2::ie::RrLoss, (std::min(u32(n.losspct), 255u) << 24) |
-                                   std::min(u32(n.losscnt), 0xFFFFFFu));
+    w.addU32(iax2::ie::RrLoss, (std::min(u32(n.losspct), 255u) << 24) | std::min(u32(n.losscnt), 0xFFFFFFu));
     w.addU32(iax2::ie::RrPkts, u32(n.packets));
     w.addU16(iax2::ie::RrDelay, static_cast<uint16_t>(std::min(u32(n.delay), 0xFFFFu)));
     w.addU32(iax2::ie::RrDropped, u32(n.dropped));

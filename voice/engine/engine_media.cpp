@@ -9,8 +9,7 @@
 
 namespace voice::engine {
 
-void Engine::handleVoice(Session& s, uint32_t format, uint32_t timestamp, const uint8_t* payload,
-                         size_t length) {
+void Engine::handleVoice(Session& s, uint32_t format, uint32_t timestamp, const uint8_t* payload, size_t length) {
     if (!iax2::isSingleCodec(format) || !(format & IAXC_AUDIO_FORMAT_MASK)) return;
     s.voiceFormatReceived = format;
     const int slot = s.slot;
@@ -22,8 +21,7 @@ void Engine::handleVoice(Session& s, uint32_t format, uint32_t timestamp, const 
         postState(slot);
         postText(IAXC_TEXT_TYPE_STATUS, slot, "Call %d progress", slot);
     }
-    if (length > 0)
-        media_.receive(s.dialog.localCall(), static_cast<int>(format), payload, length, timestamp);
+    if (length > 0) media_.receive(s.dialog.localCall(), static_cast<int>(format), payload, length, timestamp);
 }
 
 void Engine::updateMedia() {
@@ -33,8 +31,7 @@ void Engine::updateMedia() {
         const CallSlot& c = calls_.at(slot);
         Session* s = slotSession(slot);
         if (s && (c.state & IAXC_CALL_STATE_ACTIVE) &&
-            (c.state & (IAXC_CALL_STATE_OUTGOING | IAXC_CALL_STATE_COMPLETE)) && c.format != 0 &&
-            !s->closing) {
+            (c.state & (IAXC_CALL_STATE_OUTGOING | IAXC_CALL_STATE_COMPLETE)) && c.format != 0 && !s->closing) {
             want.slot = slot;
             want.session = s->dialog.localCall();
             want.format = c.format;
@@ -46,8 +43,7 @@ void Engine::updateMedia() {
     // on this call, and never run behind the call's clock.
     Session* s = findSession(want.session);
     const uint32_t nowTs = s->dialog.elapsed(now());
-    s->voiceBaseTs =
-        s->voiceSent && s->lastVoiceTsSent + 20 > nowTs ? s->lastVoiceTsSent + 20 : nowTs;
+    s->voiceBaseTs = s->voiceSent && s->lastVoiceTsSent + 20 > nowTs ? s->lastVoiceTsSent + 20 : nowTs;
 }
 
 void Engine::drainVoiceOutbox() {
@@ -57,8 +53,7 @@ void Engine::drainVoiceOutbox() {
             sendVoice(*s, f.format, f.payload, f.length, f.mediaTimeMs);
 }
 
-void Engine::sendVoice(Session& s, int format, const uint8_t* payload, size_t length,
-                       uint32_t mediaTimeMs) {
+void Engine::sendVoice(Session& s, int format, const uint8_t* payload, size_t length, uint32_t mediaTimeMs) {
     if (s.dialog.remoteCall() == 0 || s.closing) return;
     const uint32_t ts = s.voiceBaseTs + mediaTimeMs;
     if (format == media::kComfortNoiseFormat) {
@@ -73,8 +68,8 @@ void Engine::sendVoice(Session& s, int format, const uint8_t* payload, size_t le
     const bool full = !s.voiceSent || static_cast<uint32_t>(format) != s.lastVoiceFormatSent ||
                       (ts & 0xFFFF0000u) != (s.lastVoiceTsSent & 0xFFFF0000u);
     if (full) {
-        iax2::OutFrame f = iax2::OutFrame::of(iax2::frametype::Voice,
-                                              static_cast<uint32_t>(format), payload, length);
+        iax2::OutFrame f =
+            iax2::OutFrame::of(iax2::frametype::Voice, static_cast<uint32_t>(format), payload, length);
         f.timestamp = ts;
         if (!sendFrame(s, f)) return;
     } else {

@@ -35,9 +35,9 @@ void Engine::drainSocket() {
         handleDatagram(buf, static_cast<size_t>(n), from);
     }
     if (worked)
-        busyNanos_ += static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                                std::chrono::steady_clock::now() - start)
-                                                .count());
+        busyNanos_ += static_cast<uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+                .count());
 }
 
 void Engine::handleDatagram(const uint8_t* data, size_t length, const sockaddr_in& from) {
@@ -56,8 +56,7 @@ void Engine::handleFull(const iax2::DecodedFrame& frame, const sockaddr_in& from
     if (h.destinationCall == 0) {
         if (iax && h.subclass == cmd::New) {
             for (auto& [n, s] : sessions_) {
-                if (!s->outgoing && s->dialog.remoteCall() == h.sourceCall &&
-                    sameAddress(s->peer, from)) {
+                if (!s->outgoing && s->dialog.remoteCall() == h.sourceCall && sameAddress(s->peer, from)) {
                     handleSessionFrame(*s, h, frame.payload, frame.payloadLength);
                     return;
                 }
@@ -121,22 +120,22 @@ void Engine::handleMini(const iax2::DecodedFrame& frame, const sockaddr_in& from
         // can be lost or held up behind a sequence gap), the one the call
         // negotiated: audio never waits for one particular frame.
         uint32_t format = s.voiceFormatReceived;
-        if (format == 0 && calls_.valid(s.slot))
-            format = static_cast<uint32_t>(calls_.at(s.slot).format);
+        if (format == 0 && calls_.valid(s.slot)) format = static_cast<uint32_t>(calls_.at(s.slot).format);
         if (format == 0) return;
         // Mini frames carry 16 timestamp bits and no full frame need mark
         // the wrap: the full timestamp is the one nearest the latest seen.
         const uint32_t full = iax2::extendMiniTimestamp(s.lastVoiceTsReceived, frame.mini.timestamp);
-        if (full > s.lastVoiceTsReceived) s.lastVoiceTsReceived = full;
-        else ++s.outOfOrder;
+        if (full > s.lastVoiceTsReceived)
+            s.lastVoiceTsReceived = full;
+        else
+            ++s.outOfOrder;
         ++s.framesReceived;
         handleVoice(s, format, full, frame.payload, frame.payloadLength);
         return;
     }
 }
 
-void Engine::handleSessionFrame(Session& s, const iax2::FullHeader& h, const uint8_t* payload,
-                                size_t length) {
+void Engine::handleSessionFrame(Session& s, const iax2::FullHeader& h, const uint8_t* payload, size_t length) {
     using namespace iax2;
     uint8_t buf[kFullHeaderSize];
     const Verdict verdict = s.dialog.receive(h);
@@ -145,8 +144,7 @@ void Engine::handleSessionFrame(Session& s, const iax2::FullHeader& h, const uin
         return;
     }
     if (verdict == Verdict::Ahead) {
-        if (s.dialog.vnakDue() && s.dialog.buildVnak(now(), buf, sizeof buf))
-            sendRaw(s.peer, buf, sizeof buf);
+        if (s.dialog.vnakDue() && s.dialog.buildVnak(now(), buf, sizeof buf)) sendRaw(s.peer, buf, sizeof buf);
         return;
     }
     if (verdict == Verdict::Accept) ++s.framesReceived;
@@ -155,8 +153,7 @@ void Engine::handleSessionFrame(Session& s, const iax2::FullHeader& h, const uin
     const bool iax = h.type == frametype::Iax;
     if (iax && ies.parse(payload, length) != IeStatus::Ok) {
         // Malformed: take it off the peer's hands, act on nothing in it.
-        if (verdict == Verdict::Accept && s.dialog.buildAck(h, buf, sizeof buf))
-            sendRaw(s.peer, buf, sizeof buf);
+        if (verdict == Verdict::Accept && s.dialog.buildAck(h, buf, sizeof buf)) sendRaw(s.peer, buf, sizeof buf);
         return;
     }
     if (iax && !cmd::isKnownCommand(h.subclass)) {
@@ -180,8 +177,7 @@ void Engine::handleSessionFrame(Session& s, const iax2::FullHeader& h, const uin
     }
     Session* after = findSession(id);
     if (after == nullptr) return;
-    if (verdict == Verdict::Accept && after->dialog.ackOwed(h) &&
-        after->dialog.buildAck(h, buf, sizeof buf))
+    if (verdict == Verdict::Accept && after->dialog.ackOwed(h) && after->dialog.buildAck(h, buf, sizeof buf))
         sendRaw(after->peer, buf, sizeof buf);
     if (after->closing && after->dialog.allAcknowledged()) destroySession(id);
 }
@@ -249,8 +245,7 @@ void Engine::handleCallToken(Session& s, const iax2::IeList& ies) {
     // only once: a second one answers a resend of the token-less request,
     // and the request carrying the first token is already on its way (and
     // retransmitted if lost).
-    if (!token || token->empty() || s.dialog.remoteCall() != 0 || s.openingCommand == 0 ||
-        s.tokenRounds >= 1)
+    if (!token || token->empty() || s.dialog.remoteCall() != 0 || s.openingCommand == 0 || s.tokenRounds >= 1)
         return;
     ++s.tokenRounds;
     s.dialog.restartSequence();

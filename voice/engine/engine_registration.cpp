@@ -5,14 +5,16 @@
 
 #include "voice/engine/dial_string.h"
 #include "voice/engine/engine.h"
+#include "voice/engine/resolve.h"
 #include "voice/iax2/auth.h"
 #include "voice/iax2/protocol.h"
-#include "voice/engine/resolve.h"
 
 namespace voice::engine {
 namespace {
 
-std::string cut(const char* text) { return std::string(text, strnlen(text, 255)); }
+std::string cut(const char* text) {
+    return std::string(text, strnlen(text, 255));
+}
 
 // The host's address; nothing when "host[:port]" is malformed or the name
 // does not resolve. May block on the resolver: never under the engine lock.
@@ -89,8 +91,7 @@ int Engine::unregister(int id) {
     return 1;
 }
 
-void Engine::handleRegistrationFrame(Session& s, const iax2::FullHeader& h,
-                                     const iax2::IeList& ies) {
+void Engine::handleRegistrationFrame(Session& s, const iax2::FullHeader& h, const iax2::IeList& ies) {
     using namespace iax2;
     if (h.type != frametype::Iax) return;
     const int id = s.registrationId;
@@ -109,8 +110,7 @@ void Engine::handleRegistrationFrame(Session& s, const iax2::FullHeader& h,
             return;
         }
         case cmd::RegAck: {
-            const uint16_t granted =
-                ies.u16(ie::Refresh).value_or(activeTuning_.registrationRefreshSec);
+            const uint16_t granted = ies.u16(ie::Refresh).value_or(activeTuning_.registrationRefreshSec);
             const auto messages = ies.u16(ie::MsgCount);
             acknowledgeAndClose(s, h);
             if (isRelease) return;

@@ -105,8 +105,7 @@ void EventDispatcher::deliver(const iaxc_event& event) {
         cb = callback_;
     }
     const int handled = cb ? cb(event) : 0;
-    if (handled <= 0 && event.type == IAXC_EVENT_TEXT)
-        std::fprintf(stderr, "voice: %s\n", event.ev.text.message);
+    if (handled <= 0 && event.type == IAXC_EVENT_TEXT) std::fprintf(stderr, "voice: %s\n", event.ev.text.message);
 }
 
 }  // namespace voice::engine

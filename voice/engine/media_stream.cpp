@@ -28,10 +28,9 @@ bool MediaStream::follow(const Choice& want) {
         if (want.session == 0) return false;
         // The media side's thread hands frames over without the engine
         // lock; the network thread is woken to send them.
-        media::port().startCall(want.format, [this, generation](int format, const uint8_t* payload,
-                                                         size_t length, uint32_t mediaTimeMs) {
-            if (outbox_.push(generation, format, payload, length, mediaTimeMs))
-                UdpSocket::wake();
+        media::port().startCall(want.format, [this, generation](int format, const uint8_t* payload, size_t length,
+                                                                uint32_t mediaTimeMs) {
+            if (outbox_.push(generation, format, payload, length, mediaTimeMs)) UdpSocket::wake();
         });
         media::port().setSendMuted(want.muted);
         muted_ = want.muted;
@@ -87,4 +86,3 @@ bool MediaStream::levelsDue(uint64_t nowMs) {
 }
 
 }  // namespace voice::engine
-

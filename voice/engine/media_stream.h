@@ -9,9 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <iaxclient.h>
 #include "voice/engine/session.h"
 #include "voice/engine/voice_outbox.h"
-#include <iaxclient.h>
 
 namespace voice::engine {
 
@@ -44,8 +44,7 @@ public:
     bool nextFrame(VoiceFrame& out);
     // Hands received voice (or a comfort-noise level) of `localCall` to the
     // media side when its stream is the current one.
-    void receive(uint16_t localCall, int format, const uint8_t* payload, size_t length,
-                 uint32_t timestamp);
+    void receive(uint16_t localCall, int format, const uint8_t* payload, size_t length, uint32_t timestamp);
     // Receive figures of a call: the media side's for the call with audio,
     // the dialog's own counts for any other.
     iaxc_netstat localStats(const Session& s) const;

@@ -26,8 +26,7 @@ Registration* Registrations::find(int id) {
 }
 
 std::optional<Registration> Registrations::remove(int id) {
-    auto it = std::find_if(list_.begin(), list_.end(),
-                           [id](const Registration& r) { return r.id == id; });
+    auto it = std::find_if(list_.begin(), list_.end(), [id](const Registration& r) { return r.id == id; });
     if (it == list_.end()) return std::nullopt;
     Registration r = std::move(*it);
     list_.erase(it);

@@ -13,7 +13,9 @@ namespace {
 std::atomic<bool> g_lookups{true};
 }  // namespace
 
-void setNameLookups(bool on) { g_lookups = on; }
+void setNameLookups(bool on) {
+    g_lookups = on;
+}
 
 std::optional<sockaddr_in> resolveIpv4(const std::string& host, uint16_t port) {
     sockaddr_in addr{};
@@ -26,10 +28,8 @@ std::optional<sockaddr_in> resolveIpv4(const std::string& host, uint16_t port) {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* result = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr)
-        return std::nullopt;
-    std::memcpy(&addr.sin_addr, &reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr,
-                sizeof addr.sin_addr);
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) return std::nullopt;
+    std::memcpy(&addr.sin_addr, &reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr, sizeof addr.sin_addr);
     ::freeaddrinfo(result);
     return addr;
 }

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "voice/iax2/dialog.h"
 #include <iaxclient.h>
+#include "voice/iax2/dialog.h"
 
 namespace voice::engine {
 
@@ -24,8 +24,8 @@ struct Session {
     iax2::Dialog dialog;
     sockaddr_in peer{};
     SessionKind kind = SessionKind::Call;
-    int slot = -1;            // Call
-    int registrationId = 0;   // Registration / Release
+    int slot = -1;           // Call
+    int registrationId = 0;  // Registration / Release
     bool outgoing = false;
 
     // The frame that opened the dialog, kept to repeat it with a call token.

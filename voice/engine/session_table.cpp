@@ -38,7 +38,9 @@ Session* SessionTable::find(uint16_t localCall) {
     return it == sessions_.end() ? nullptr : it->second.get();
 }
 
-bool SessionTable::erase(uint16_t localCall) { return sessions_.erase(localCall) > 0; }
+bool SessionTable::erase(uint16_t localCall) {
+    return sessions_.erase(localCall) > 0;
+}
 
 std::vector<uint16_t> SessionTable::callNumbers() const {
     std::vector<uint16_t> numbers;

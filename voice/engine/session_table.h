@@ -23,8 +23,7 @@ public:
     void clear() { sessions_.clear(); }
 
     // A new dialog on the next unused call number; nullptr when all are taken.
-    Session* open(SessionKind kind, const sockaddr_in& peer, uint64_t nowMs,
-                  const iax2::RetryPolicy& retry);
+    Session* open(SessionKind kind, const sockaddr_in& peer, uint64_t nowMs, const iax2::RetryPolicy& retry);
     Session* find(uint16_t localCall);
     // Forgets the dialog; false when there is none.
     bool erase(uint16_t localCall);

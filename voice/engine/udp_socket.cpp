@@ -45,10 +45,9 @@ int wakeFd() {
 
 bool UdpSocket::open(int preferredPort) {
     close();
-    const uint16_t wanted = preferredPort == 0 ? iax2::kDefaultPort
-                            : preferredPort < 0 || preferredPort > 65535
-                                ? 0
-                                : static_cast<uint16_t>(preferredPort);
+    const uint16_t wanted = preferredPort == 0                           ? iax2::kDefaultPort
+                            : preferredPort < 0 || preferredPort > 65535 ? 0
+                                                                         : static_cast<uint16_t>(preferredPort);
     fd_ = bindTo(wanted);
     if (fd_ < 0 && wanted != 0 && errno == EADDRINUSE) fd_ = bindTo(0);
     if (fd_ < 0) return false;
@@ -71,16 +70,14 @@ void UdpSocket::close() {
 
 bool UdpSocket::sendTo(const sockaddr_in& to, const uint8_t* data, size_t length) {
     if (fd_ < 0) return false;
-    const ssize_t n = ::sendto(fd_, data, length, MSG_NOSIGNAL,
-                               reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    const ssize_t n = ::sendto(fd_, data, length, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     return n == static_cast<ssize_t>(length);
 }
 
 long UdpSocket::receive(uint8_t* buffer, size_t capacity, sockaddr_in& from, bool& truncated) {
     if (fd_ < 0) return -1;
     socklen_t len = sizeof from;
-    const ssize_t n = ::recvfrom(fd_, buffer, capacity, MSG_TRUNC,
-                                 reinterpret_cast<sockaddr*>(&from), &len);
+    const ssize_t n = ::recvfrom(fd_, buffer, capacity, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &len);
     if (n < 0) return -1;
     truncated = static_cast<size_t>(n) > capacity;
     return truncated ? static_cast<long>(capacity) : static_cast<long>(n);

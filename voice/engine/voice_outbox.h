@@ -25,8 +25,7 @@ public:
     static constexpr size_t kCapacity = 100;
 
     // Returns false (frame dropped) when the payload is too large.
-    bool push(uint64_t generation, int format, const uint8_t* payload, size_t length,
-              uint32_t mediaTimeMs);
+    bool push(uint64_t generation, int format, const uint8_t* payload, size_t length, uint32_t mediaTimeMs);
     bool pop(VoiceFrame& out);
     void clear();
 

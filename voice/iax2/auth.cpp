@@ -20,13 +20,19 @@ std::string digestHex(const EVP_MD* md, std::string_view data) {
     return out;
 }
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
-std::string md5Hex(std::string_view data) { return digestHex(EVP_md5(), data); }
+std::string md5Hex(std::string_view data) {
+    return digestHex(EVP_md5(), data);
+}
 
-std::string sha1Hex(std::string_view data) { return digestHex(EVP_sha1(), data); }
+std::string sha1Hex(std::string_view data) {
+    return digestHex(EVP_sha1(), data);
+}
 
 std::string md5ChallengeResponse(std::string_view challenge, std::string_view secret) {
     std::string joined;
@@ -36,13 +42,11 @@ std::string md5ChallengeResponse(std::string_view challenge, std::string_view se
     return md5Hex(joined);
 }
 
-bool md5ResponseMatches(std::string_view received, std::string_view challenge,
-                        std::string_view secret) {
+bool md5ResponseMatches(std::string_view received, std::string_view challenge, std::string_view secret) {
     const std::string expected = md5ChallengeResponse(challenge, secret);
     if (received.size() != expected.size()) return false;
     unsigned diff = 0;
-    for (size_t i = 0; i < expected.size(); ++i)
-        diff |= static_cast<unsigned>(lower(received[i]) ^ expected[i]);
+    for (size_t i = 0; i < expected.size(); ++i) diff |= static_cast<unsigned>(lower(received[i]) ^ expected[i]);
     return diff == 0;
 }
 

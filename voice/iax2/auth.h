@@ -16,8 +16,7 @@ std::string md5ChallengeResponse(std::string_view challenge, std::string_view se
 
 // Compares a received MD5_RESULT with the expected one, ignoring letter
 // case, in time independent of where they differ.
-bool md5ResponseMatches(std::string_view received, std::string_view challenge,
-                        std::string_view secret);
+bool md5ResponseMatches(std::string_view received, std::string_view challenge, std::string_view secret);
 
 // --- The elements of an exchange, for the side that challenges (AUTHREQ,
 // REGAUTH) and the side that answers (AUTHREP, REGREQ, REGREL).

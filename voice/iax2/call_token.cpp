@@ -6,24 +6,21 @@
 
 namespace iax2 {
 
-std::string CallTokenIssuer::hashFor(std::string_view address, uint16_t port,
-                                     int64_t unixSeconds) const {
+std::string CallTokenIssuer::hashFor(std::string_view address, uint16_t port, int64_t unixSeconds) const {
     char prefix[96];
-    std::snprintf(prefix, sizeof prefix, "%.*s:%u:%lld:", static_cast<int>(address.size()),
-                  address.data(), static_cast<unsigned>(port), static_cast<long long>(unixSeconds));
+    std::snprintf(prefix, sizeof prefix, "%.*s:%u:%lld:", static_cast<int>(address.size()), address.data(),
+                  static_cast<unsigned>(port), static_cast<long long>(unixSeconds));
     std::string material(prefix);
     material.append(secret_);
     return sha1Hex(material);
 }
 
-std::string CallTokenIssuer::issue(std::string_view address, uint16_t port,
-                                   int64_t unixSeconds) const {
+std::string CallTokenIssuer::issue(std::string_view address, uint16_t port, int64_t unixSeconds) const {
     return std::to_string(unixSeconds) + "?" + hashFor(address, port, unixSeconds);
 }
 
-CallTokenIssuer::Check CallTokenIssuer::verify(std::string_view token, std::string_view address,
-                                               uint16_t port, int64_t now,
-                                               int64_t maxAgeSeconds) const {
+CallTokenIssuer::Check CallTokenIssuer::verify(std::string_view token, std::string_view address, uint16_t port,
+                                               int64_t now, int64_t maxAgeSeconds) const {
     const size_t q = token.find('?');
     if (q == std::string_view::npos || q == 0 || q > 18) return Check::Malformed;
     int64_t issued = 0;

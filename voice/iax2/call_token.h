@@ -26,8 +26,8 @@ public:
         BadHash,    // not issued for this address and port by this issuer
         Expired,    // older than maxAgeSeconds, or from the future
     };
-    Check verify(std::string_view token, std::string_view address, uint16_t port,
-                 int64_t nowUnixSeconds, int64_t maxAgeSeconds = kDefaultMaxAgeSeconds) const;
+    Check verify(std::string_view token, std::string_view address, uint16_t port, int64_t nowUnixSeconds,
+                 int64_t maxAgeSeconds = kDefaultMaxAgeSeconds) const;
 
     static constexpr int64_t kDefaultMaxAgeSeconds = 10;
 

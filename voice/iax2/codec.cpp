@@ -4,13 +4,14 @@
 
 namespace iax2 {
 
-bool isSingleCodec(uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
+bool isSingleCodec(uint32_t value) {
+    return value != 0 && (value & (value - 1)) == 0;
+}
 
 uint32_t negotiateFormat(uint32_t theirFormat, uint32_t theirCapability, uint32_t ourPreferred,
                          uint32_t ourAllowed) {
     if (isSingleCodec(theirFormat) && (theirFormat & ourAllowed)) return theirFormat;
-    if (isSingleCodec(ourPreferred) && (ourPreferred & theirCapability & ourAllowed))
-        return ourPreferred;
+    if (isSingleCodec(ourPreferred) && (ourPreferred & theirCapability & ourAllowed)) return ourPreferred;
     static const uint32_t kOrder[] = {codec::Ulaw,  codec::Alaw,  codec::Slinear, codec::G726,
                                       codec::Adpcm, codec::Gsm,   codec::Ilbc,    codec::Speex,
                                       codec::Lpc10, codec::G729a, codec::G723_1};

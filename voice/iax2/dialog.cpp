@@ -71,8 +71,7 @@ Verdict Dialog::receive(const FullHeader& h) {
     if (!inval) queue_.acknowledge(h.iseq, oseq_);
     if (!takesSequenceNumber(h.type, h.subclass)) return Verdict::Unsequenced;
     // Transfer frames may arrive before anything else of a new media path.
-    if (iseq_ == 0 && h.type == frametype::Iax &&
-        (h.subclass == cmd::TxReady || h.subclass == cmd::TxRel))
+    if (iseq_ == 0 && h.type == frametype::Iax && (h.subclass == cmd::TxReady || h.subclass == cmd::TxRel))
         return Verdict::Unsequenced;
     switch (classifyArrival(iseq_, h.oseq)) {
         case Arrival::Expected:
@@ -115,6 +114,8 @@ void Dialog::restartSequence() {
     queue_.clear();
 }
 
-void Dialog::noteRoundTrip(uint32_t sampleMs) { rttMs_ = (2 * rttMs_ + sampleMs) / 3; }
+void Dialog::noteRoundTrip(uint32_t sampleMs) {
+    rttMs_ = (2 * rttMs_ + sampleMs) / 3;
+}
 
 }  // namespace iax2

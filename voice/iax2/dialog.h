@@ -23,8 +23,7 @@ struct OutFrame {
     // voice frames their media time; anything else gets the dialog clock.
     std::optional<uint32_t> timestamp;
 
-    static OutFrame of(uint8_t type, uint32_t subclass, const uint8_t* payload = nullptr,
-                       size_t length = 0) {
+    static OutFrame of(uint8_t type, uint32_t subclass, const uint8_t* payload = nullptr, size_t length = 0) {
         OutFrame f;
         f.type = type;
         f.subclass = subclass;
@@ -35,10 +34,10 @@ struct OutFrame {
 };
 
 enum class Verdict {
-    Accept,      // in order: process it (ISeqno advanced when it counts)
-    Unsequenced, // ACK, VNAK, INVAL and the like: process, nothing to count
-    Duplicate,   // seen before: acknowledge again, drop
-    Ahead,       // frames are missing before it: drop (VNAK when vnakDue)
+    Accept,       // in order: process it (ISeqno advanced when it counts)
+    Unsequenced,  // ACK, VNAK, INVAL and the like: process, nothing to count
+    Duplicate,    // seen before: acknowledge again, drop
+    Ahead,        // frames are missing before it: drop (VNAK when vnakDue)
 };
 
 class Dialog {

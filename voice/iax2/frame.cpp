@@ -7,7 +7,9 @@
 namespace iax2 {
 namespace {
 
-uint16_t readU16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t readU16(const uint8_t* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
 uint32_t readU32(const uint8_t* p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
@@ -102,16 +104,16 @@ DecodeStatus decodeFrame(const uint8_t* data, size_t length, DecodedFrame& out) 
     return DecodeStatus::Ok;
 }
 
-size_t encodeFullFrame(const FullHeader& h, const uint8_t* payload, size_t payloadLength,
-                       uint8_t* out, size_t capacity) {
+size_t encodeFullFrame(const FullHeader& h, const uint8_t* payload, size_t payloadLength, uint8_t* out,
+                       size_t capacity) {
     const size_t total = kFullHeaderSize + payloadLength;
     if (out == nullptr || total > capacity || total > kMaxDatagram) return 0;
     if (payloadLength > 0 && payload == nullptr) return 0;
     uint8_t coded = 0;
     if (!encodeSubclass(h.subclass, coded)) return 0;
     writeU16(out, static_cast<uint16_t>(kHighBit | (h.sourceCall & kMaxCallNumber)));
-    writeU16(out + 2, static_cast<uint16_t>((h.retransmitted ? kHighBit : 0) |
-                                            (h.destinationCall & kMaxCallNumber)));
+    writeU16(out + 2,
+             static_cast<uint16_t>((h.retransmitted ? kHighBit : 0) | (h.destinationCall & kMaxCallNumber)));
     writeU32(out + 4, h.timestamp);
     out[8] = h.oseq;
     out[9] = h.iseq;
@@ -121,8 +123,8 @@ size_t encodeFullFrame(const FullHeader& h, const uint8_t* payload, size_t paylo
     return total;
 }
 
-size_t encodeMiniFrame(const MiniHeader& h, const uint8_t* payload, size_t payloadLength,
-                       uint8_t* out, size_t capacity) {
+size_t encodeMiniFrame(const MiniHeader& h, const uint8_t* payload, size_t payloadLength, uint8_t* out,
+                       size_t capacity) {
     const size_t total = kMiniHeaderSize + payloadLength;
     if (out == nullptr || total > capacity || total > kMaxDatagram) return 0;
     if (payloadLength > 0 && payload == nullptr) return 0;
@@ -137,8 +139,10 @@ uint32_t extendMiniTimestamp(uint32_t reference, uint16_t low) {
     constexpr int64_t kWrap = 0x10000;
     const int64_t ref = reference;
     int64_t candidate = (ref & ~(kWrap - 1)) | low;
-    if (candidate < ref - kWrap / 2) candidate += kWrap;
-    else if (candidate > ref + kWrap / 2 && candidate >= kWrap) candidate -= kWrap;
+    if (candidate < ref - kWrap / 2)
+        candidate += kWrap;
+    else if (candidate > ref + kWrap / 2 && candidate >= kWrap)
+        candidate -= kWrap;
     return static_cast<uint32_t>(candidate);
 }
 
@@ -150,30 +154,42 @@ void markRetransmission(uint8_t* frame, size_t length, uint8_t iseq) {
 
 const char* frameTypeName(uint8_t type) {
     switch (type) {
-        case frametype::Dtmf: return "DTMF";
-        case frametype::Voice: return "VOICE";
-        case frametype::Video: return "VIDEO";
-        case frametype::Control: return "CONTROL";
-        case frametype::Null: return "NULL";
-        case frametype::Iax: return "IAX";
-        case frametype::Text: return "TEXT";
-        case frametype::Image: return "IMAGE";
-        case frametype::Html: return "HTML";
-        case frametype::Cng: return "CNG";
-        case frametype::Modem: return "MODEM";
-        case frametype::DtmfBegin: return "DTMF_BEGIN";
-        default: return "UNKNOWN";
+        case frametype::Dtmf:
+            return "DTMF";
+        case frametype::Voice:
+            return "VOICE";
+        case frametype::Video:
+            return "VIDEO";
+        case frametype::Control:
+            return "CONTROL";
+        case frametype::Null:
+            return "NULL";
+        case frametype::Iax:
+            return "IAX";
+        case frametype::Text:
+            return "TEXT";
+        case frametype::Image:
+            return "IMAGE";
+        case frametype::Html:
+            return "HTML";
+        case frametype::Cng:
+            return "CNG";
+        case frametype::Modem:
+            return "MODEM";
+        case frametype::DtmfBegin:
+            return "DTMF_BEGIN";
+        default:
+            return "UNKNOWN";
     }
 }
 
 const char* commandName(uint32_t subclass) {
     static const char* const kNames[] = {
-        "?",        "NEW",     "PING",    "PONG",     "ACK",      "HANGUP",   "REJECT",
-        "ACCEPT",   "AUTHREQ", "AUTHREP", "INVAL",    "LAGRQ",    "LAGRP",    "REGREQ",
-        "REGAUTH",  "REGACK",  "REGREJ",  "REGREL",   "VNAK",     "DPREQ",    "DPREP",
-        "DIAL",     "TXREQ",   "TXCNT",   "TXACC",    "TXREADY",  "TXREL",    "TXREJ",
-        "QUELCH",   "UNQUELCH", "POKE",   "PAGE",     "MWI",      "UNSUPPORT", "TRANSFER",
-        "PROVISION", "FWDOWNL", "FWDATA", "TXMEDIA",  "RTKEY",    "CALLTOKEN",
+        "?",       "NEW",    "PING",     "PONG",  "ACK",       "HANGUP",  "REJECT",    "ACCEPT",   "AUTHREQ",
+        "AUTHREP", "INVAL",  "LAGRQ",    "LAGRP", "REGREQ",    "REGAUTH", "REGACK",    "REGREJ",   "REGREL",
+        "VNAK",    "DPREQ",  "DPREP",    "DIAL",  "TXREQ",     "TXCNT",   "TXACC",     "TXREADY",  "TXREL",
+        "TXREJ",   "QUELCH", "UNQUELCH", "POKE",  "PAGE",      "MWI",     "UNSUPPORT", "TRANSFER", "PROVISION",
+        "FWDOWNL", "FWDATA", "TXMEDIA",  "RTKEY", "CALLTOKEN",
     };
     if (subclass < sizeof(kNames) / sizeof(kNames[0])) return kNames[subclass];
     return "?";

@@ -69,10 +69,10 @@ uint32_t decodeSubclass(uint8_t coded);
 
 // Writes header and payload into out. Returns the datagram length, or 0 when
 // it does not fit in capacity or the subclass cannot be coded.
-size_t encodeFullFrame(const FullHeader& header, const uint8_t* payload, size_t payloadLength,
-                       uint8_t* out, size_t capacity);
-size_t encodeMiniFrame(const MiniHeader& header, const uint8_t* payload, size_t payloadLength,
-                       uint8_t* out, size_t capacity);
+size_t encodeFullFrame(const FullHeader& header, const uint8_t* payload, size_t payloadLength, uint8_t* out,
+                       size_t capacity);
+size_t encodeMiniFrame(const MiniHeader& header, const uint8_t* payload, size_t payloadLength, uint8_t* out,
+                       size_t capacity);
 
 // The 32-bit timestamp whose low 16 bits are `low` and which lies nearest
 // `reference` (the latest full timestamp seen on the stream): extends mini

@@ -16,13 +16,17 @@ bool IeWriter::addRaw(uint8_t id, const void* data, size_t length) {
     return true;
 }
 
-bool IeWriter::addEmpty(uint8_t id) { return addRaw(id, nullptr, 0); }
+bool IeWriter::addEmpty(uint8_t id) {
+    return addRaw(id, nullptr, 0);
+}
 
 bool IeWriter::addString(uint8_t id, std::string_view text) {
     return addRaw(id, text.data(), text.size());
 }
 
-bool IeWriter::addU8(uint8_t id, uint8_t value) { return addRaw(id, &value, 1); }
+bool IeWriter::addU8(uint8_t id, uint8_t value) {
+    return addRaw(id, &value, 1);
+}
 
 bool IeWriter::addU16(uint8_t id, uint16_t value) {
     const uint8_t b[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};

@@ -86,7 +86,7 @@ enum : uint8_t {
 inline constexpr bool isKnownCommand(uint32_t subclass) {
     return subclass >= New && subclass <= CallToken;
 }
-}
+}  // namespace cmd
 
 namespace ctl {
 enum : uint8_t {

@@ -44,12 +44,10 @@ uint32_t RetryPolicy::firstInterval(uint32_t rttMs) const {
     return static_cast<uint32_t>(std::clamp<uint64_t>(twice, minIntervalMs, maxIntervalMs));
 }
 
-bool RetransmitQueue::add(const uint8_t* frame, size_t length, uint64_t nowMs,
-                          uint32_t firstIntervalMs) {
+bool RetransmitQueue::add(const uint8_t* frame, size_t length, uint64_t nowMs, uint32_t firstIntervalMs) {
     if (entries_.size() >= kCapacity) return false;
     DecodedFrame d;
-    if (decodeFrame(frame, length, d) != DecodeStatus::Ok || d.kind != FrameKind::Full)
-        return false;
+    if (decodeFrame(frame, length, d) != DecodeStatus::Ok || d.kind != FrameKind::Full) return false;
     Entry e;
     e.bytes.assign(frame, frame + length);
     e.oseq = d.full.oseq;
@@ -68,9 +66,7 @@ size_t RetransmitQueue::acknowledge(uint8_t peerIseq, uint8_t nextOseq) {
     const size_t before = entries_.size();
     const uint8_t base = ackedUpTo_;
     entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
-                                  [&](const Entry& e) {
-                                      return static_cast<uint8_t>(e.oseq - base) < span;
-                                  }),
+                                  [&](const Entry& e) { return static_cast<uint8_t>(e.oseq - base) < span; }),
                    entries_.end());
     ackedUpTo_ = peerIseq;
     return before - entries_.size();
@@ -114,9 +110,7 @@ void RetransmitQueue::clear() {
 
 void RetransmitQueue::removeKind(uint8_t type, uint32_t subclass) {
     entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
-                                  [&](const Entry& e) {
-                                      return e.type == type && e.subclass == subclass;
-                                  }),
+                                  [&](const Entry& e) { return e.type == type && e.subclass == subclass; }),
                    entries_.end());
 }
 

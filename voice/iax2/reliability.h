@@ -67,8 +67,7 @@ public:
 
     // Resends (through send) every frame from fromOseq on, at once, with the
     // R bit and the given current ISeqno (VNAK handling).
-    void resendFrom(uint8_t fromOseq, uint8_t iseq,
-                    const std::function<void(const uint8_t*, size_t)>& send);
+    void resendFrom(uint8_t fromOseq, uint8_t iseq, const std::function<void(const uint8_t*, size_t)>& send);
 
     // Resends the frames whose time has come. A frame that has used up its
     // retries is removed and reported through gaveUp (its type and subclass)

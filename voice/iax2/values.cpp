@@ -46,8 +46,7 @@ bool unpackApparentAddress(const uint8_t* d, size_t length, uint32_t& ip, uint16
 }
 
 uint16_t packMessageCount(int oldMessages, int newMessages) {
-    return static_cast<uint16_t>((clampField(oldMessages, 0, 255) << 8) |
-                                 clampField(newMessages, 0, 255));
+    return static_cast<uint16_t>((clampField(oldMessages, 0, 255) << 8) | clampField(newMessages, 0, 255));
 }
 
 }  // namespace iax2

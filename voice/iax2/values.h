@@ -24,8 +24,7 @@ DateTime unpackDateTime(uint32_t packed);
 // eight zero bytes.
 inline constexpr size_t kApparentAddrLength = 16;
 void packApparentAddress(uint32_t ipv4HostOrder, uint16_t port, uint8_t out[kApparentAddrLength]);
-bool unpackApparentAddress(const uint8_t* data, size_t length, uint32_t& ipv4HostOrder,
-                           uint16_t& port);
+bool unpackApparentAddress(const uint8_t* data, size_t length, uint32_t& ipv4HostOrder, uint16_t& port);
 
 // MSGCOUNT: old messages in the high byte, new in the low, each capped at 255.
 uint16_t packMessageCount(int oldMessages, int newMessages);

@@ -188,7 +188,7 @@ struct iaxc_ev_video {
     int encoded;
     int source;
     int size;
-    char *data;
+    char* data;
 };
 
 struct iaxc_ev_audio {
@@ -198,7 +198,7 @@ struct iaxc_ev_audio {
     int encoded;
     int source; /* IAXC_SOURCE_* */
     int size;
-    unsigned char *data;
+    unsigned char* data;
 };
 
 struct iaxc_ev_registration {
@@ -213,7 +213,7 @@ struct iaxc_ev_dtmf {
 };
 
 typedef struct iaxc_event_struct {
-    struct iaxc_event_struct *next; /* engine-internal */
+    struct iaxc_event_struct* next; /* engine-internal */
     int type;                       /* IAXC_EVENT_* */
     union {
         struct iaxc_ev_levels levels;
@@ -235,18 +235,18 @@ typedef int (*iaxc_event_callback_t)(iaxc_event e);
 
 /* ---- Sound and device records ---- */
 struct iaxc_sound {
-    short *data;  /* 8 kHz mono signed 16-bit samples */
-    long len;     /* number of samples */
-    int malloced; /* non-zero: the engine frees data when the sound ends */
-    int channel;  /* overwritten from the ring argument of iaxc_play_sound */
-    int repeat;   /* 0 once, N > 0 N + 1 times, negative until stopped */
-    long pos;     /* engine-internal */
-    int id;       /* engine-internal */
-    struct iaxc_sound *next; /* engine-internal */
+    short* data;             /* 8 kHz mono signed 16-bit samples */
+    long len;                /* number of samples */
+    int malloced;            /* non-zero: the engine frees data when the sound ends */
+    int channel;             /* overwritten from the ring argument of iaxc_play_sound */
+    int repeat;              /* 0 once, N > 0 N + 1 times, negative until stopped */
+    long pos;                /* engine-internal */
+    int id;                  /* engine-internal */
+    struct iaxc_sound* next; /* engine-internal */
 };
 
 struct iaxc_audio_device {
-    const char *name;
+    const char* name;
     long capabilities; /* IAXC_AD_* */
     int devID;
 };
@@ -271,26 +271,25 @@ int iaxc_stop_processing_thread(void);
 void iaxc_set_event_callback(iaxc_event_callback_t func);
 void iaxc_millisleep(long ms);
 /* Copies the engine version into ver (at least IAXC_EVENT_BUFSIZ bytes). */
-char *iaxc_version(char *ver);
+char* iaxc_version(char* ver);
 
 /* ---- Registration ---- */
 
 /* host: name or IPv4 address with optional ":port". Returns the
  * registration id (1, 2, ...) or -1. */
-int iaxc_register(const char *user, const char *pass, const char *host);
+int iaxc_register(const char* user, const char* pass, const char* host);
 /* Sends a release and stops refreshing: 1 when the id existed, else 0. */
 int iaxc_unregister(int id);
 
 /* ---- Calls ---- */
 
-void iaxc_set_callerid(const char *name, const char *number);
+void iaxc_set_callerid(const char* name, const char* number);
 /* preferred: one IAXC_FORMAT_* bit; allowed: a mask of them. */
 void iaxc_set_formats(int preferred, int allowed);
 /* dest: "[user[:secret]@]host[:port][/exten[@context]]". Returns the call
  * slot used (selected afterwards) or -1. */
-int iaxc_call(const char *dest);
-int iaxc_call_ex(const char *dest, const char *callerid_name, const char *callerid_number,
-                 int video);
+int iaxc_call(const char* dest);
+int iaxc_call_ex(const char* dest, const char* callerid_name, const char* callerid_number, int video);
 /* Answers call callNo and selects it. */
 void iaxc_answer_call(int callNo);
 /* Hangs up the selected call. */
@@ -304,24 +303,22 @@ void iaxc_send_busy_on_incoming_call(int callNo);
 int iaxc_quelch(int callNo, int MOH);
 /* 0 on success, -1 when the call has no session. */
 int iaxc_unquelch(int callNo);
-void iaxc_blind_transfer_call(int callNo, const char *number);
+void iaxc_blind_transfer_call(int callNo, const char* number);
 /* Sends a DTMF digit on the selected call. */
 void iaxc_send_dtmf(char digit);
 /* Sends a text frame on the selected call. */
-void iaxc_send_text(const char *text);
+void iaxc_send_text(const char* text);
 /* 0, or -1 when callNo is out of range. callNo < 0 deselects. */
 int iaxc_select_call(int callNo);
 int iaxc_first_free_call(void);
 int iaxc_selected_call(void);
 /* 0 and the figures of call callNo, or -1 when it has no session. */
-int iaxc_get_netstats(int callNo, int *rtt, struct iaxc_netstat *local,
-                      struct iaxc_netstat *remote);
+int iaxc_get_netstats(int callNo, int* rtt, struct iaxc_netstat* local, struct iaxc_netstat* remote);
 
 /* ---- Audio ---- */
 
 /* Always 0; *devs stays valid until iaxc_shutdown. */
-int iaxc_audio_devices_get(struct iaxc_audio_device **devs, int *nDevs, int *input, int *output,
-                           int *ring);
+int iaxc_audio_devices_get(struct iaxc_audio_device** devs, int* nDevs, int* input, int* output, int* ring);
 int iaxc_audio_devices_set(int input, int output, int ring);
 /* 0 plays remote audio; non-zero decodes it without playing it. */
 void iaxc_set_audio_output(int mode);
@@ -344,7 +341,7 @@ void iaxc_set_min_outgoing_framesize(int samples);
 unsigned int iaxc_get_audio_prefs(void);
 int iaxc_set_audio_prefs(unsigned int prefs);
 /* Returns the sound id (1, 2, ...). The struct is copied, not the samples. */
-int iaxc_play_sound(struct iaxc_sound *sound, int ring);
+int iaxc_play_sound(struct iaxc_sound* sound, int ring);
 /* 0 when found and removed, 1 when not found. */
 int iaxc_stop_sound(int id);
 

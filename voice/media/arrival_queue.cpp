@@ -91,6 +91,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PlayoutBuffer> makeArrivalQueue() { return std::make_unique<ArrivalQueue>(); }
+std::unique_ptr<PlayoutBuffer> makeArrivalQueue() {
+    return std::make_unique<ArrivalQueue>();
+}
 
 }  // namespace voice::media

@@ -16,7 +16,9 @@ constexpr size_t kBlendSamples = 40;
 
 }  // namespace
 
-Concealer::Concealer() { reset(); }
+Concealer::Concealer() {
+    reset();
+}
 
 void Concealer::reset() {
     std::memset(m_history, 0, sizeof m_history);

@@ -29,9 +29,9 @@ private:
     void choosePeriod();
 
     int16_t m_history[kHistorySamples];  // oldest first
-    size_t m_period = 0;                  // repeated period, 0 = none yet
-    size_t m_phase = 0;                   // position within the period
-    size_t m_concealed = 0;               // samples concealed in this gap
+    size_t m_period = 0;                 // repeated period, 0 = none yet
+    size_t m_phase = 0;                  // position within the period
+    size_t m_concealed = 0;              // samples concealed in this gap
     bool m_haveHistory = false;
 };
 

@@ -20,7 +20,9 @@ constexpr int kDcShift = 9;  // the mean follows the signal with a time constant
 
 InputProcessor::InputProcessor() = default;
 
-InputProcessor::~InputProcessor() { destroyStates(); }
+InputProcessor::~InputProcessor() {
+    destroyStates();
+}
 
 void InputProcessor::destroyStates() {
     if (m_preprocess) speex_preprocess_state_destroy(m_preprocess);

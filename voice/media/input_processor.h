@@ -15,10 +15,10 @@ struct SpeexEchoState_;
 namespace voice::media {
 
 struct InputResult {
-    bool silent = false;          // not to be sent
-    bool silenceStarts = false;   // first silent frame after sound
-    int noiseLevelDbov = 127;     // level of the silence, for comfort noise
-    bool levelChanged = false;    // the analog AGC moved the input level
+    bool silent = false;         // not to be sent
+    bool silenceStarts = false;  // first silent frame after sound
+    int noiseLevelDbov = 127;    // level of the silence, for comfort noise
+    bool levelChanged = false;   // the analog AGC moved the input level
 };
 
 class InputProcessor {

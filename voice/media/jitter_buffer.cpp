@@ -16,19 +16,23 @@ namespace {
 
 constexpr int64_t kTimelineSamples = 16384;  // 2.048 s of audio ahead of playout
 constexpr int64_t kFrame = int64_t(kFrameSamples);
-constexpr int64_t kResyncMs = 1000;          // timestamp jumps beyond this restart the buffer
-constexpr int64_t kMaxDelayMs = 500;         // playout delay never exceeds the fastest transit by more
-constexpr int64_t kWindowMs = 2000;          // transit times considered
-constexpr int64_t kShrinkHoldMs = 500;       // delay a frame too long this long before one is skipped
-constexpr int kUnderrunRunFrames = 5;        // after this many empty frames the far end is taken as paused
+constexpr int64_t kResyncMs = 1000;     // timestamp jumps beyond this restart the buffer
+constexpr int64_t kMaxDelayMs = 500;    // playout delay never exceeds the fastest transit by more
+constexpr int64_t kWindowMs = 2000;     // transit times considered
+constexpr int64_t kShrinkHoldMs = 500;  // delay a frame too long this long before one is skipped
+constexpr int kUnderrunRunFrames = 5;   // after this many empty frames the far end is taken as paused
 
 static_assert((kTimelineSamples & (kTimelineSamples - 1)) == 0, "the timeline wraps by masking");
 
 // Slot of a timeline position; positions may be negative (timestamps just
 // below the first one seen).
-size_t slotOf(int64_t pos) { return size_t(uint64_t(pos) & uint64_t(kTimelineSamples - 1)); }
+size_t slotOf(int64_t pos) {
+    return size_t(uint64_t(pos) & uint64_t(kTimelineSamples - 1));
+}
 
-int64_t floorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+int64_t floorDiv(int64_t a, int64_t b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
 
 class JitterBuffer final : public PlayoutBuffer {
 public:
@@ -111,9 +115,7 @@ private:
         m_newestEnd = 0;
     }
 
-    int64_t unwrap(uint32_t tsMs) const {
-        return m_lastTs + int64_t(int32_t(tsMs - uint32_t(m_lastTs)));
-    }
+    int64_t unwrap(uint32_t tsMs) const { return m_lastTs + int64_t(int32_t(tsMs - uint32_t(m_lastTs))); }
 
     // Starts playout at ts, waitMs after now (the first frame of a stream,
     // or of the far end's audio after a pause).
@@ -217,14 +219,14 @@ private:
 
     long m_extraMs;
     bool m_started = false;
-    bool m_paused = false;        // the far end stopped sending; re-anchor on its next audio
-    int m_emptyRun = 0;           // consecutive frames with nothing to play
-    int64_t m_playPos = 0;        // timestamp (samples) of the next sample to play
-    int64_t m_newestEnd = 0;      // timestamp (samples) just past the newest audio stored
-    int64_t m_lastTs = 0;         // newest unwrapped timestamp seen (ms)
+    bool m_paused = false;    // the far end stopped sending; re-anchor on its next audio
+    int m_emptyRun = 0;       // consecutive frames with nothing to play
+    int64_t m_playPos = 0;    // timestamp (samples) of the next sample to play
+    int64_t m_newestEnd = 0;  // timestamp (samples) just past the newest audio stored
+    int64_t m_lastTs = 0;     // newest unwrapped timestamp seen (ms)
     int64_t m_highestTs = 0;
     int64_t m_shrinkSinceMs = -1;
-    int64_t m_holdUntilMs = 0;    // playout of a new stream waits until then
+    int64_t m_holdUntilMs = 0;                              // playout of a new stream waits until then
     std::deque<std::pair<int64_t, int64_t>> m_transits;     // (arrival, transit), transit decreasing
     std::deque<std::pair<int64_t, int64_t>> m_minTransits;  // (arrival, transit), transit increasing
     int16_t m_samples[kTimelineSamples];
@@ -233,6 +235,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PlayoutBuffer> makeJitterBuffer(long extraMs) { return std::make_unique<JitterBuffer>(extraMs); }
+std::unique_ptr<PlayoutBuffer> makeJitterBuffer(long extraMs) {
+    return std::make_unique<JitterBuffer>(extraMs);
+}
 
 }  // namespace voice::media

@@ -9,7 +9,9 @@ using voice::media::engine;
 
 namespace {
 
-void freeCallerSamples(void* data) { std::free(data); }
+void freeCallerSamples(void* data) {
+    std::free(data);
+}
 
 }  // namespace
 
@@ -25,25 +27,45 @@ int iaxc_audio_devices_set(int input, int output, int ring) {
     return 0;
 }
 
-void iaxc_set_audio_output(int mode) { engine().setAudioOutput(mode); }
+void iaxc_set_audio_output(int mode) {
+    engine().setAudioOutput(mode);
+}
 
-void iaxc_set_silence_threshold(float thr) { engine().setSilenceThreshold(thr); }
+void iaxc_set_silence_threshold(float thr) {
+    engine().setSilenceThreshold(thr);
+}
 
-void iaxc_set_filters(int filters) { engine().setFilters(filters); }
+void iaxc_set_filters(int filters) {
+    engine().setFilters(filters);
+}
 
-int iaxc_get_filters(void) { return engine().settings().filters; }
+int iaxc_get_filters(void) {
+    return engine().settings().filters;
+}
 
-int iaxc_input_level_set(float level) { return engine().setInputLevel(level); }
+int iaxc_input_level_set(float level) {
+    return engine().setInputLevel(level);
+}
 
-int iaxc_output_level_set(float level) { return engine().setOutputLevel(level); }
+int iaxc_output_level_set(float level) {
+    return engine().setOutputLevel(level);
+}
 
-float iaxc_input_level_get(void) { return engine().settings().inputLevel; }
+float iaxc_input_level_get(void) {
+    return engine().settings().inputLevel;
+}
 
-float iaxc_output_level_get(void) { return engine().settings().outputLevel; }
+float iaxc_output_level_get(void) {
+    return engine().settings().outputLevel;
+}
 
-void iaxc_enable_jitterbuffer(int on) { engine().setJitterBuffer(on != 0); }
+void iaxc_enable_jitterbuffer(int on) {
+    engine().setJitterBuffer(on != 0);
+}
 
-void iaxc_set_jb_target_extra(long value) { engine().setJitterExtra(value); }
+void iaxc_set_jb_target_extra(long value) {
+    engine().setJitterExtra(value);
+}
 
 int iaxc_play_sound(struct iaxc_sound* sound, int ring) {
     if (!sound) return -1;
@@ -59,17 +81,25 @@ int iaxc_play_sound(struct iaxc_sound* sound, int ring) {
     return id;
 }
 
-int iaxc_stop_sound(int id) { return engine().stopSound(id) ? 0 : 1; }
+int iaxc_stop_sound(int id) {
+    return engine().stopSound(id) ? 0 : 1;
+}
 
 // No device here offers a microphone boost switch.
-int iaxc_mic_boost_get(void) { return 0; }
-int iaxc_mic_boost_set(int) { return -1; }
+int iaxc_mic_boost_get(void) {
+    return 0;
+}
+int iaxc_mic_boost_set(int) {
+    return -1;
+}
 
 // Frames are always 20 ms (160 samples); larger outgoing frames are not made.
 void iaxc_set_min_outgoing_framesize(int) {}
 
 // Only SEND_DISABLE has an effect: audio events are not delivered.
-unsigned int iaxc_get_audio_prefs(void) { return engine().audioPrefs(); }
+unsigned int iaxc_get_audio_prefs(void) {
+    return engine().audioPrefs();
+}
 int iaxc_set_audio_prefs(unsigned int prefs) {
     engine().setAudioPrefs(prefs);
     return 0;

@@ -22,7 +22,9 @@ int64_t toMs(SteadyClock::time_point t) {
 
 }  // namespace
 
-int64_t monotonicMs() { return toMs(SteadyClock::now()); }
+int64_t monotonicMs() {
+    return toMs(SteadyClock::now());
+}
 
 bool MediaClock::start(Step step) {
     stop();

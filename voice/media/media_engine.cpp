@@ -9,7 +9,9 @@ namespace voice::media {
 
 MediaEngine::MediaEngine(Clock clock) : m_clock(std::move(clock)) {}
 
-MediaEngine::~MediaEngine() { detachDriver(); }
+MediaEngine::~MediaEngine() {
+    detachDriver();
+}
 
 void MediaEngine::attachDriver(std::unique_ptr<AudioDriver> driver) {
     detachDriver();
@@ -296,7 +298,8 @@ bool MediaEngine::tick(int64_t nowMs) {
     return true;
 }
 
-void MediaEngine::sendPath(const Call& snapshot, const MediaSettings& settings, int16_t* mic, const int16_t* played) {
+void MediaEngine::sendPath(const Call& snapshot, const MediaSettings& settings, int16_t* mic,
+                           const int16_t* played) {
     if (snapshot.generation != m_sendGeneration) {
         // A new call stream: fresh encoder, media time and filter state.
         m_sendGeneration = snapshot.generation;

@@ -13,13 +13,13 @@
 #include <vector>
 
 #include <iaxclient.h>
-#include "voice/media/audio_driver.h"
 #include "voice/codec/audio_frame.h"
+#include "voice/codec/voice_codec.h"
+#include "voice/media/audio_driver.h"
 #include "voice/media/input_processor.h"
 #include "voice/media/media_port.h"
 #include "voice/media/playout_buffer.h"
 #include "voice/media/sound_mixer.h"
-#include "voice/codec/voice_codec.h"
 
 namespace voice::media {
 

@@ -25,8 +25,7 @@ inline constexpr int kComfortNoiseFormat = 0;
 // follow the sample clock. It is called from the media thread without the
 // media lock; a frame that was already on its way may still arrive just
 // after stopCall returns.
-using SendVoiceFn =
-    std::function<void(int format, const uint8_t* payload, size_t length, uint32_t mediaTimeMs)>;
+using SendVoiceFn = std::function<void(int format, const uint8_t* payload, size_t length, uint32_t mediaTimeMs)>;
 
 // Brought up by iaxc_initialize: scans the devices (a silent, real-time
 // paced built-in device stands in when there is none). Returns 0 on success.
@@ -62,9 +61,9 @@ struct ReceiveStats {
     int jitterMs = 0;     // spread of transit times lately seen
     int lossPercent = 0;  // frames concealed as lost, of those played
     int lostFrames = 0;
-    int packets = 0;      // voice payloads received
-    int delayMs = 0;      // playout delay added
-    int dropped = 0;      // late, overflowing or malformed payloads dropped
+    int packets = 0;  // voice payloads received
+    int delayMs = 0;  // playout delay added
+    int dropped = 0;  // late, overflowing or malformed payloads dropped
     int outOfOrder = 0;
 };
 ReceiveStats receiveStats();

@@ -22,9 +22,13 @@ MediaSide& side() {
 
 }  // namespace
 
-MediaEngine& engine() { return side().engine; }
+MediaEngine& engine() {
+    return side().engine;
+}
 
-const MediaClock& clock() { return side().clock; }
+const MediaClock& clock() {
+    return side().clock;
+}
 
 int startMedia() {
     MediaSide& s = side();

@@ -14,8 +14,8 @@
 #include <mutex>
 
 #include <iaxclient.h>
-#include "voice/media/audio_driver.h"
 #include "voice/codec/audio_frame.h"
+#include "voice/media/audio_driver.h"
 #include "voice/media/sample_ring.h"
 
 namespace voice::media {
@@ -107,7 +107,8 @@ public:
     // Capture: one 8000 Hz frame of what the device recorded.
     void read(int16_t* frame) {
         const size_t backlog = m_ring->size();
-        if (backlog > m_deviceFrame * kCaptureMaxFrames) m_ring->pop(nullptr, backlog - m_deviceFrame * kCaptureKeepFrames);
+        if (backlog > m_deviceFrame * kCaptureMaxFrames)
+            m_ring->pop(nullptr, backlog - m_deviceFrame * kCaptureKeepFrames);
         if (!m_resampler) {
             const size_t got = m_ring->pop(frame, kFrameSamples);
             std::fill(frame + got, frame + kFrameSamples, int16_t(0));
@@ -142,8 +143,8 @@ public:
                 push8k(silence);
             }
         }
-        const size_t limit =
-            std::max(m_deviceFrame, m_largestPull.load(std::memory_order_relaxed)) + m_marginFrames * m_deviceFrame;
+        const size_t limit = std::max(m_deviceFrame, m_largestPull.load(std::memory_order_relaxed)) +
+                             m_marginFrames * m_deviceFrame;
         if (m_ring->size() > limit) return;
         push8k(frame);
     }
@@ -188,10 +189,10 @@ private:
     size_t m_deviceFrame = kFrameSamples;
     std::unique_ptr<SampleRing> m_ring;
     std::atomic<size_t> m_largestPull{0};  // most samples the device asked for at once
-    std::atomic<bool> m_started{false};     // audio has been played since the stream opened
-    std::atomic<uint64_t> m_underruns{0};   // pulls short of audio since then, over the driver's life
-    uint64_t m_seenUnderruns = 0;           // media thread: underruns already answered with margin
-    size_t m_marginFrames = 0;              // media thread: extra frames allowed to stay queued
+    std::atomic<bool> m_started{false};    // audio has been played since the stream opened
+    std::atomic<uint64_t> m_underruns{0};  // pulls short of audio since then, over the driver's life
+    uint64_t m_seenUnderruns = 0;          // media thread: underruns already answered with margin
+    size_t m_marginFrames = 0;             // media thread: extra frames allowed to stay queued
     SpeexResamplerState* m_resampler = nullptr;
     int16_t m_pending[kPendingCapacity] = {};
     size_t m_pendingCount = 0;

@@ -38,9 +38,7 @@ public:
         return count;
     }
 
-    size_t size() const {
-        return m_tail.load(std::memory_order_acquire) - m_head.load(std::memory_order_acquire);
-    }
+    size_t size() const { return m_tail.load(std::memory_order_acquire) - m_head.load(std::memory_order_acquire); }
     size_t capacity() const { return m_capacity; }
 
 private:

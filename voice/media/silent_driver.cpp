@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include <iaxclient.h>
-#include "voice/media/audio_driver.h"
 #include "voice/codec/audio_frame.h"
+#include "voice/media/audio_driver.h"
 #include "voice/media/wav_file.h"
 
 namespace voice::media {
@@ -89,7 +89,9 @@ void defaultDevices(const std::vector<AudioDeviceInfo>& devices, int& input, int
     ring = pick(IAXC_AD_RING_DEFAULT, IAXC_AD_RING);
 }
 
-std::unique_ptr<AudioDriver> makeSilentDriver() { return std::make_unique<SilentDriver>(); }
+std::unique_ptr<AudioDriver> makeSilentDriver() {
+    return std::make_unique<SilentDriver>();
+}
 
 std::unique_ptr<AudioDriver> makeFileDriver(const std::string& inputPath, const std::string& outputPath) {
     return std::make_unique<FileDriver>(inputPath, outputPath);

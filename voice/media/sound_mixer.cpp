@@ -6,14 +6,16 @@
 
 namespace voice::media {
 
-SoundMixer::~SoundMixer() { clear(); }
+SoundMixer::~SoundMixer() {
+    clear();
+}
 
 int SoundMixer::add(const int16_t* data, size_t count, int repeat, bool ring, ReleaseFn release,
                     void* callerData) {
     if (data == nullptr || count == 0 || count > kMaxSoundSamples) return -1;
     m_lastId = m_lastId == INT_MAX ? 1 : m_lastId + 1;
-    Sound sound{m_lastId, std::vector<int16_t>(data, data + count), repeat < 0 ? -1 : repeat, 0, ring,
-                release, callerData};
+    Sound sound{m_lastId,  std::vector<int16_t>(data, data + count), repeat < 0 ? -1 : repeat, 0, ring, release,
+                callerData};
     m_sounds.push_back(std::move(sound));
     return m_lastId;
 }

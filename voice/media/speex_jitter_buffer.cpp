@@ -113,6 +113,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PlayoutBuffer> makeSpeexJitterBuffer() { return std::make_unique<SpeexJitterBuffer>(); }
+std::unique_ptr<PlayoutBuffer> makeSpeexJitterBuffer() {
+    return std::make_unique<SpeexJitterBuffer>();
+}
 
 }  // namespace voice::media

@@ -13,8 +13,12 @@ constexpr size_t kHeaderBytes = 44;
 // WAV sizes are 32-bit; stop writing well before they overflow.
 constexpr uint32_t kMaxWriteSamples = 0x7FFF0000u / 2;
 
-uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t le32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
+uint16_t le16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
+uint32_t le32(const uint8_t* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
 
 void putLe16(uint8_t* p, uint16_t v) {
     p[0] = uint8_t(v);
@@ -96,7 +100,9 @@ WavResult readWavFile(const std::string& path, std::vector<int16_t>& samples) {
     return parseWav(bytes.data(), bytes.size(), samples);
 }
 
-WavWriter::~WavWriter() { close(); }
+WavWriter::~WavWriter() {
+    close();
+}
 
 bool WavWriter::open(const std::string& path) {
     close();

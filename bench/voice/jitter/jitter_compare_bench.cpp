@@ -55,8 +55,8 @@ private:
 };
 
 struct Arrival {
-    int frame;      // frame number; its timestamp is frame * 20 ms
-    int64_t atMs;   // arrival time on the receiver's clock
+    int frame;     // frame number; its timestamp is frame * 20 ms
+    int64_t atMs;  // arrival time on the receiver's clock
 };
 
 struct Trace {
@@ -109,7 +109,9 @@ bool writeTraces(const std::vector<Trace>& all, const std::string& dir) {
 
 // A frame's samples all hold its number, offset so it never looks like
 // silence or faded concealment.
-int16_t frameValue(int frame) { return int16_t(1000 + frame); }
+int16_t frameValue(int frame) {
+    return int16_t(1000 + frame);
+}
 
 // The frame an output frame is, or -1 when it was filled in. Concealment
 // fades, and blending touches only the start, so the tail tells.
@@ -182,8 +184,8 @@ Figures run(PlayoutBuffer& buffer, const Trace& trace) {
 // figure of it is higher: delay, late frames, concealed frames and
 // underruns, and with withSkipped also the frames skipped.
 bool atLeastAsGood(const Figures& ours, const Figures& theirs, bool withSkipped) {
-    return ours.delayMedian <= theirs.delayMedian && ours.delayP99 <= theirs.delayP99 && ours.late <= theirs.late &&
-           ours.concealed <= theirs.concealed && ours.underruns <= theirs.underruns &&
+    return ours.delayMedian <= theirs.delayMedian && ours.delayP99 <= theirs.delayP99 &&
+           ours.late <= theirs.late && ours.concealed <= theirs.concealed && ours.underruns <= theirs.underruns &&
            (!withSkipped || ours.skipped <= theirs.skipped);
 }
 

@@ -35,7 +35,8 @@ constexpr double kCpuTargetPercent = 2.0;
 constexpr double kPacingStdDevTargetMs = 1.0;
 constexpr double kPacingMaxTargetMs = 25.0;
 constexpr double kDelayTargetMs = 80.0;
-constexpr int kAllFilters = IAXC_FILTER_DENOISE | IAXC_FILTER_AGC | IAXC_FILTER_ECHO | IAXC_FILTER_AAGC | IAXC_FILTER_CN;
+constexpr int kAllFilters =
+    IAXC_FILTER_DENOISE | IAXC_FILTER_AGC | IAXC_FILTER_ECHO | IAXC_FILTER_AAGC | IAXC_FILTER_CN;
 
 double threadCpuSeconds() {
     timespec ts{};
@@ -124,16 +125,18 @@ bool benchCpu() {
             const double start = threadCpuSeconds();
             for (int k = 0; k < kTicks; ++k) {
                 now += kFrameMs;
-                engine.receiveVoice(format, frames[size_t(k)].data(), frames[size_t(k)].size(), uint32_t(k * kFrameMs));
+                engine.receiveVoice(format, frames[size_t(k)].data(), frames[size_t(k)].size(),
+                                    uint32_t(k * kFrameMs));
                 engine.tick(now);
             }
             const double cpu = threadCpuSeconds() - start;
             const double percent = cpu / kSeconds * 100.0;
             const bool ok = filters == 0 || percent < kCpuTargetPercent;
             pass = pass && ok;
-            std::printf("%-6s filters %-4s: %.3f%% of one core (%.1f ms CPU per second of call, %zu bytes sent)%s\n",
-                        formatName(format), filters ? "all" : "off", percent, cpu * 1000.0 / kSeconds, sentBytes,
-                        filters && !ok ? "  ABOVE TARGET" : "");
+            std::printf(
+                "%-6s filters %-4s: %.3f%% of one core (%.1f ms CPU per second of call, %zu bytes sent)%s\n",
+                formatName(format), filters ? "all" : "off", percent, cpu * 1000.0 / kSeconds, sentBytes,
+                filters && !ok ? "  ABOVE TARGET" : "");
         }
     }
     return pass;
@@ -165,7 +168,8 @@ bool benchPacing(int seconds) {
     for (size_t i = 1; i < sentAtUs.size(); ++i) {
         intervals.push_back(double(sentAtUs[i] - sentAtUs[i - 1]) / 1000.0);
         if (intervals.back() > kPacingMaxTargetMs && ++late <= 10)
-            std::printf("interval of %.1f ms at %.2f s\n", intervals.back(), double(sentAtUs[i] - sentAtUs[0]) / 1e6);
+            std::printf("interval of %.1f ms at %.2f s\n", intervals.back(),
+                        double(sentAtUs[i] - sentAtUs[0]) / 1e6);
     }
     if (intervals.empty()) {
         std::printf("no frames sent\n");
@@ -202,9 +206,10 @@ bool benchDelay() {
         engine.attachDriver(std::move(driver));
         engine.setFilters(0);
         engine.setJitterBuffer(jitterBuffer);
-        engine.startCall(IAXC_FORMAT_ULAW, [&engine](int format, const uint8_t* payload, size_t length, uint32_t t) {
-            engine.receiveVoice(format, payload, length, t);
-        });
+        engine.startCall(IAXC_FORMAT_ULAW,
+                         [&engine](int format, const uint8_t* payload, size_t length, uint32_t t) {
+                             engine.receiveVoice(format, payload, length, t);
+                         });
         MediaClock clock;
         clock.start([&engine](int64_t nowMs) { return engine.tick(nowMs); });
         std::this_thread::sleep_for(std::chrono::milliseconds(2500));
@@ -229,7 +234,8 @@ bool benchDelay() {
         const double delayMs = double(heardAt - clickAt) / kSamplesPerMs;
         const bool ok = jitterBuffer || delayMs < kDelayTargetMs;
         pass = pass && ok;
-        std::printf("jitter buffer %s: %.1f ms%s\n", jitterBuffer ? "on " : "off", delayMs, ok ? "" : "  ABOVE TARGET");
+        std::printf("jitter buffer %s: %.1f ms%s\n", jitterBuffer ? "on " : "off", delayMs,
+                    ok ? "" : "  ABOVE TARGET");
     }
     std::printf("(sound-card buffering comes on top: PortAudio streams keep about 40 ms of playback queued)\n");
     return pass;
@@ -242,10 +248,14 @@ int main(int argc, char** argv) {
     int pacingSeconds = 60;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "cpu") cpu = true;
-        else if (arg == "pacing") pacing = true;
-        else if (arg == "delay") delay = true;
-        else if (arg == "--pacing-seconds" && i + 1 < argc) pacingSeconds = std::max(1, std::atoi(argv[++i]));
+        if (arg == "cpu")
+            cpu = true;
+        else if (arg == "pacing")
+            pacing = true;
+        else if (arg == "delay")
+            delay = true;
+        else if (arg == "--pacing-seconds" && i + 1 < argc)
+            pacingSeconds = std::max(1, std::atoi(argv[++i]));
         else {
             std::fprintf(stderr, "usage: %s [cpu] [pacing] [delay] [--pacing-seconds N]\n", argv[0]);
             return 2;

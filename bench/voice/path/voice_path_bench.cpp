@@ -29,29 +29,31 @@
 #include <cstring>
 #include <mutex>
 
-#include "tests/voice/media/jack_server.h"
 #include <string>
 #include <thread>
 #include <vector>
+#include "tests/voice/media/jack_server.h"
 
 #include <iaxclient.h>
+#include "voice/codec/voice_codec.h"
 #include "voice/media/audio_driver.h"
 #include "voice/media/media_clock.h"
 #include "voice/media/media_engine.h"
-#include "voice/codec/voice_codec.h"
 
 using namespace voice::media;
 
 namespace {
 
-constexpr int16_t kQuiet = 600;    // the steady tone between marks
-constexpr int16_t kMark = 16000;   // one loud frame
+constexpr int16_t kQuiet = 600;   // the steady tone between marks
+constexpr int16_t kMark = 16000;  // one loud frame
 constexpr int16_t kMarkThreshold = 6000;
 constexpr int kMarkEveryFrames = 25;  // 500 ms
 constexpr double kTargetMs = 40.0;
 
 // A 250 Hz square wave (the input filters take out a constant level).
-int16_t wave(uint64_t pos, int16_t amplitude) { return (pos / 16) % 2 ? amplitude : int16_t(-amplitude); }
+int16_t wave(uint64_t pos, int16_t amplitude) {
+    return (pos / 16) % 2 ? amplitude : int16_t(-amplitude);
+}
 
 double nowUs() {
     timespec ts{};
@@ -84,7 +86,8 @@ std::vector<double> delaysMs(Marks& marks) {
     size_t s = 0;
     for (double end : marks.endedUs) {
         while (s + 1 < marks.startedUs.size() && marks.startedUs[s + 1] <= end) ++s;
-        if (s < marks.startedUs.size() && marks.startedUs[s] <= end) out.push_back((end - marks.startedUs[s]) / 1000.0);
+        if (s < marks.startedUs.size() && marks.startedUs[s] <= end)
+            out.push_back((end - marks.startedUs[s]) / 1000.0);
     }
     return out;
 }
@@ -155,8 +158,8 @@ public:
     }
 
     void measure(bool on) { m_measuring = on; }
-    Marks sent;       // marks written to the microphone
-    Marks received;   // marks heard on the loudspeaker (started by the feeder)
+    Marks sent;      // marks written to the microphone
+    Marks received;  // marks heard on the loudspeaker (started by the feeder)
     std::atomic<long> speakerGaps{0};
     std::atomic<long> speakerSamples{0};
 
@@ -211,9 +214,10 @@ private:
 
 void report(const char* name, std::vector<double> delays, double backendMs) {
     const double median = percentile(delays, 0.5), p99 = percentile(delays, 0.99);
-    std::printf("%-8s marks %3zu | median %6.1f ms  p99 %6.1f ms | + backend %4.1f ms = median %6.1f  p99 %6.1f ms %s\n",
-                name, delays.size(), median, p99, backendMs, median + backendMs, p99 + backendMs,
-                p99 + backendMs <= kTargetMs ? "(within 40 ms)" : "(over 40 ms)");
+    std::printf(
+        "%-8s marks %3zu | median %6.1f ms  p99 %6.1f ms | + backend %4.1f ms = median %6.1f  p99 %6.1f ms %s\n",
+        name, delays.size(), median, p99, backendMs, median + backendMs, p99 + backendMs,
+        p99 + backendMs <= kTargetMs ? "(within 40 ms)" : "(over 40 ms)");
 }
 
 }  // namespace
@@ -354,8 +358,10 @@ int main(int argc, char** argv) {
     report("send", delaysMs(ends.sent), captureMs);
     std::printf("of which the playout buffer (mean of its own delay figure): %.1f ms\n", playoutDelayMs / seconds);
     std::printf("device underruns (PortAudio pulls short of audio): %llu\n", (unsigned long long)deviceUnderruns);
-    std::printf("gaps (zero samples where sound was due, device or playout buffer): loudspeaker %ld of %ld, wire %ld of %ld\n",
-                ends.speakerGaps.load(), ends.speakerSamples.load(), wireGaps.load(), wireSamples.load());
+    std::printf(
+        "gaps (zero samples where sound was due, device or playout buffer): loudspeaker %ld of %ld, wire %ld of "
+        "%ld\n",
+        ends.speakerGaps.load(), ends.speakerSamples.load(), wireGaps.load(), wireSamples.load());
     std::printf("load after: %s\n", loadAverage().c_str());
     return 0;
 }

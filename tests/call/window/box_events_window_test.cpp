@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "app/call_globals.h"
-#include "tests/support/window/call_window_fixture.h"
 #include "app/control_ids.h"
-#include "tests/support/window/scripted_message_boxes.h"
 #include "call/event_relay.h"
+#include "tests/support/window/call_window_fixture.h"
+#include "tests/support/window/scripted_message_boxes.h"
 
 namespace {
 
@@ -83,7 +83,8 @@ TEST_F(BoxEventsWindowTest, CallRingingWhileTheReleaseBoxIsOpenKeepsItsAgentReac
     // After the box, call 2 rings as any call does.
     ASSERT_TRUE(waitFor([&] { return m_dialog->m_ringing == 1; }, 10000));
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text.rfind("**WRN**: operation [ACWIB] cannot be completed", 0), 0u) << boxes.shown[0].text;
+    EXPECT_EQ(boxes.shown[0].text.rfind("**WRN**: operation [ACWIB] cannot be completed", 0), 0u)
+        << boxes.shown[0].text;
     EXPECT_FALSE(ringingSeenInsideTheBox) << "call 2 was handled in the middle of call 1's end";
     EXPECT_EQ(l_ringsRelayed.load(), 2);
     EXPECT_EQ(text(IDC_EDIT_REMOTE_NUMBER), "5559876");

@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "app/call_globals.h"
-#include "tests/support/window/call_window_fixture.h"
 #include "app/control_ids.h"
 #include "app/settings.h"
+#include "tests/support/window/call_window_fixture.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <QSlider>
 #include <QTest>
 
-#include "app/call_globals.h"
-#include "tests/support/window/call_window_fixture.h"
-#include "app/control_ids.h"
 #include <iaxclient.h>
+#include "app/call_globals.h"
+#include "app/control_ids.h"
 #include "app/settings.h"
+#include "tests/support/window/call_window_fixture.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/call_globals.h"
-#include "tests/support/window/call_window_fixture.h"
 #include "app/control_ids.h"
+#include "tests/support/window/call_window_fixture.h"
 #include "voice/engine/tuning.h"
 
 namespace {

@@ -3,14 +3,14 @@
 // registration outcomes.
 #include <memory>
 
-#include "tests/support/window/call_window_fixture.h"
+#include "agent/socket_layer.h"
 #include "app/call_globals.h"
 #include "app/control_ids.h"
-#include "voice/engine/tuning.h"
+#include "app/settings.h"
 #include "call/engine_events.h"
 #include "labpbx/manager/manager_interface.h"
-#include "app/settings.h"
-#include "agent/socket_layer.h"
+#include "tests/support/window/call_window_fixture.h"
+#include "voice/engine/tuning.h"
 
 namespace {
 
@@ -84,7 +84,8 @@ TEST_F(StartWindowTest, RegistrationAcceptedShowsOnlineAndEnablesLoginAndDialOnc
     EXPECT_TRUE(isEnabled(IDC_BUT_DIAL));
     ASSERT_EQ(pbx->registrations().size(), 1u);
     EXPECT_EQ(pbx->registrations()[0].extension, "7001");
-    EXPECT_TRUE(logHas("IAXC_EVENT_REGISTRATION: (id,reply,msgcount)=(" + std::to_string(g_registrationId) + ",Accepted[12],-1)"));
+    EXPECT_TRUE(logHas("IAXC_EVENT_REGISTRATION: (id,reply,msgcount)=(" + std::to_string(g_registrationId) +
+                       ",Accepted[12],-1)"));
 
     // Once: a later acceptance leaves Login as the agent's login left it.
     dlg.enableControl(IDC_BUT_LOGIN, false);
@@ -110,7 +111,8 @@ TEST_F(StartWindowTest, RegistrationRefusedShowsOffline) {
     EXPECT_FALSE(isEnabled(IDC_BUT_DIAL));
     EXPECT_FALSE(isEnabled(IDC_BUT_LOGIN));
     EXPECT_TRUE(pbx->registrations().empty());
-    EXPECT_TRUE(logHas("IAXC_EVENT_REGISTRATION: (id,reply,msgcount)=(" + std::to_string(g_registrationId) + ",Rejected[1E],-1)"));
+    EXPECT_TRUE(logHas("IAXC_EVENT_REGISTRATION: (id,reply,msgcount)=(" + std::to_string(g_registrationId) +
+                       ",Rejected[1E],-1)"));
 }
 
 TEST_F(StartWindowTest, RegistrationTimedOutShowsOffline) {
@@ -122,7 +124,8 @@ TEST_F(StartWindowTest, RegistrationTimedOutShowsOffline) {
     click(IDC_BUT_START);
     ASSERT_TRUE(waitFor([&] { return face(IDC_BUT_START) == IDB_OFFLINE; }, 5000));
     EXPECT_FALSE(isEnabled(IDC_BUT_DIAL));
-    EXPECT_TRUE(logHas("IAXC_EVENT_REGISTRATION: (id,reply,msgcount)=(" + std::to_string(g_registrationId) + ",Timeout[6],-1)"));
+    EXPECT_TRUE(logHas("IAXC_EVENT_REGISTRATION: (id,reply,msgcount)=(" + std::to_string(g_registrationId) +
+                       ",Timeout[6],-1)"));
     voice::engine::setTuning(voice::engine::Tuning{});
 }
 
@@ -137,7 +140,8 @@ TEST_F(StartWindowTest, MalformedHostShowsOfflineAndTheProgramGoesOn) {
     ASSERT_TRUE(waitFor([&] { return face(IDC_BUT_START) == IDB_OFFLINE; }, 10000));
     EXPECT_FALSE(isEnabled(IDC_BUT_DIAL));
     EXPECT_GT(g_registrationId, 0);
-    EXPECT_TRUE(logHas("IAXC_EVENT_TEXT: (type,callno,msg)=(Error[3],-1,Unable to use registration host " + host + ")"));
+    EXPECT_TRUE(
+        logHas("IAXC_EVENT_TEXT: (type,callno,msg)=(Error[3],-1,Unable to use registration host " + host + ")"));
     EXPECT_TRUE(logHas("IAXC_EVENT_REGISTRATION: (id,reply,msgcount)=(" + std::to_string(g_registrationId) +
                        ",Timeout[6],-1)"));
 }

@@ -73,12 +73,13 @@ TEST_F(Behaviour, LoginRules) {
     plan = ask("Action: Login\r\nUsername: QUEUEOPR\r\nSecret: bramwick\r\n\r\n");
     EXPECT_TRUE(connection.authenticated);
     EXPECT_TRUE(connection.eventsOn);
-    EXPECT_EQ(sentText(plan).rfind("Response: Success\r\nMessage: Authentication accepted\r\n\r\nEvent: FullyBooted\r\n", 0),
+    EXPECT_EQ(sentText(plan).rfind(
+                  "Response: Success\r\nMessage: Authentication accepted\r\n\r\nEvent: FullyBooted\r\n", 0),
               0u);
 
     ConnectionState quiet;
-    plan = behaviour.respond(parse("Action: Login\r\nUsername: queueopr\r\nSecret: bramwick\r\nEvents: off\r\n\r\n"),
-                             quiet);
+    plan = behaviour.respond(
+        parse("Action: Login\r\nUsername: queueopr\r\nSecret: bramwick\r\nEvents: off\r\n\r\n"), quiet);
     EXPECT_FALSE(quiet.eventsOn);
     EXPECT_EQ(sentText(plan), "Response: Success\r\nMessage: Authentication accepted\r\n\r\n");
 
@@ -104,14 +105,16 @@ TEST(BehaviourDelays, ARefusedLoginIsAnsweredAfterTheConfiguredDelayThenCloses) 
 
 TEST_F(Behaviour, GeneralReplies) {
     logIn();
-    EXPECT_EQ(sentText(ask("Username: x\r\n\r\n")), "Response: Error\r\nMessage: Missing action in request\r\n\r\n");
+    EXPECT_EQ(sentText(ask("Username: x\r\n\r\n")),
+              "Response: Error\r\nMessage: Missing action in request\r\n\r\n");
     EXPECT_EQ(sentText(ask("Action: Dance\r\n\r\n")),
               "Response: Error\r\nMessage: Invalid/unknown command: Dance. Use Action: ListCommands to show "
               "available commands.\r\n\r\n");
     // ActionID is echoed after the response line.
     EXPECT_EQ(sentText(ask("Action: AgentLogoff\r\nActionID: 77\r\n\r\n")),
               "Response: Error\r\nActionID: 77\r\nMessage: No agent specified\r\n\r\n");
-    EXPECT_EQ(sentText(ask("Action: Ping\r\n\r\n")).rfind("Response: Success\r\nPing: Pong\r\nTimestamp: ", 0), 0u);
+    EXPECT_EQ(sentText(ask("Action: Ping\r\n\r\n")).rfind("Response: Success\r\nPing: Pong\r\nTimestamp: ", 0),
+              0u);
 
     const ReplyPlan bye = ask("Action: Logoff\r\n\r\n");
     EXPECT_EQ(sentText(bye), "Response: Goodbye\r\nMessage: Thanks for all the fish.\r\n\r\n");
@@ -153,8 +156,8 @@ TEST_F(Behaviour, AgentLoginPauseAndLogoff) {
 
     // Every paused value is recorded, for "Agent/<id>" and full names alike.
     for (const char* value : {"true", "false", "acwib", "acwob", "aux4", "aux11"}) {
-        const std::string reply =
-            sentText(ask(std::string("Action: QueuePause\r\nInterface: Agent/1001\r\nPaused: ") + value + "\r\n\r\n"));
+        const std::string reply = sentText(
+            ask(std::string("Action: QueuePause\r\nInterface: Agent/1001\r\nPaused: ") + value + "\r\n\r\n"));
         EXPECT_EQ(reply, std::string("Response: Success\r\nMessage: Interface ") +
                              (std::string(value) == "true" ? "paused" : "unpaused") + " successfully\r\n\r\n");
     }
@@ -211,7 +214,8 @@ TEST_F(Behaviour, MailboxCountComesInTwoSegments) {
               std::string::npos);
     EXPECT_NE(sentText(ask("Action: MailboxCount\r\nMailbox: 5555@default\r\n\r\n")).find("NewMessages: 0\r\n"),
               std::string::npos);
-    EXPECT_EQ(sentText(ask("Action: MailboxCount\r\n\r\n")), "Response: Error\r\nMessage: Mailbox not specified\r\n\r\n");
+    EXPECT_EQ(sentText(ask("Action: MailboxCount\r\n\r\n")),
+              "Response: Error\r\nMessage: Mailbox not specified\r\n\r\n");
 }
 
 }  // namespace

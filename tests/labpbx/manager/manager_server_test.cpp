@@ -132,7 +132,8 @@ TEST_F(ServerTest, GreetsRecordsAndAnswersOverTcp) {
     auto client = loggedIn();
     const std::string pause = "Action: QueuePause\r\nInterface: Agent/1001\r\nPaused: acwib\r\n\r\n";
     client->send(pause);
-    EXPECT_EQ(client->readUntil("\r\n\r\n", 2000), "Response: Success\r\nMessage: Interface unpaused successfully\r\n\r\n");
+    EXPECT_EQ(client->readUntil("\r\n\r\n", 2000),
+              "Response: Success\r\nMessage: Interface unpaused successfully\r\n\r\n");
     ASSERT_TRUE(server.waitForReplies(2, 2000));
 
     const auto actions = server.actions();
@@ -159,7 +160,8 @@ TEST_F(ServerTest, MailboxCountArrivesInTwoSegments) {
 TEST_F(ServerTest, LogoffAndRefusedLoginClose) {
     auto client = loggedIn();
     client->send("Action: Logoff\r\n\r\n");
-    EXPECT_EQ(client->readUntil("\r\n\r\n", 2000), "Response: Goodbye\r\nMessage: Thanks for all the fish.\r\n\r\n");
+    EXPECT_EQ(client->readUntil("\r\n\r\n", 2000),
+              "Response: Goodbye\r\nMessage: Thanks for all the fish.\r\n\r\n");
     EXPECT_EQ(client->closeOutcome(2000), 0);
 
     Client refused(server.port());
@@ -184,7 +186,8 @@ TEST_F(ServerTest, InjectedFaults) {
     server.delayNextReply(150);
     auto start = Clock::now();
     client->send(pause);
-    EXPECT_EQ(client->readUntil("\r\n\r\n", 2000), "Response: Success\r\nMessage: Interface paused successfully\r\n\r\n");
+    EXPECT_EQ(client->readUntil("\r\n\r\n", 2000),
+              "Response: Success\r\nMessage: Interface paused successfully\r\n\r\n");
     EXPECT_GE(msSince(start), 150);
 
     // Split: the first line is cut in its middle, so the keyword is not in
@@ -199,7 +202,8 @@ TEST_F(ServerTest, InjectedFaults) {
 
     // Faults are used up: the next reply is normal again.
     client->send(pause);
-    EXPECT_EQ(client->readUntil("\r\n\r\n", 2000), "Response: Success\r\nMessage: Interface paused successfully\r\n\r\n");
+    EXPECT_EQ(client->readUntil("\r\n\r\n", 2000),
+              "Response: Success\r\nMessage: Interface paused successfully\r\n\r\n");
 }
 
 TEST_F(ServerTest, DroppedLinks) {
@@ -237,8 +241,9 @@ TEST_F(ServerTest, ScriptedReplies) {
 
     auto start = Clock::now();
     client->send("Action: Later\r\n\r\n");
-    EXPECT_EQ(client->readUntil("\r\n\r\n", 2000).rfind("Response: Error\r\nMessage: Invalid/unknown command: Later", 0),
-              0u);
+    EXPECT_EQ(
+        client->readUntil("\r\n\r\n", 2000).rfind("Response: Error\r\nMessage: Invalid/unknown command: Later", 0),
+        0u);
     EXPECT_GE(msSince(start), 100);
 
     client->send("Action: Burst\r\n\r\n");
@@ -330,7 +335,8 @@ TEST_F(ServerTest, HostileInputLeavesTheServerServing) {
     }
     auto client = loggedIn();
     client->send("Action: QueuePause\r\nInterface: SIP/1002\r\nPaused: aux4\r\n\r\n");
-    EXPECT_EQ(client->readUntil("\r\n\r\n", 2000), "Response: Success\r\nMessage: Interface unpaused successfully\r\n\r\n");
+    EXPECT_EQ(client->readUntil("\r\n\r\n", 2000),
+              "Response: Success\r\nMessage: Interface unpaused successfully\r\n\r\n");
 }
 
 TEST(ServerLifecycle, StopEndsConnectionsThatBlockOnSending) {

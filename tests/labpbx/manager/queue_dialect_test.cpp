@@ -48,8 +48,13 @@ protected:
         return sentText(behaviour.respond(makeAction(std::move(headers)), events ? loud : quiet));
     }
     std::string add(const char* queue, const char* paused = "false", bool events = false) {
-        return reply({{"Action", "QueueAdd"}, {"ActionID", "QA"}, {"Queue", queue}, {"Interface", "IAX2/1001"},
-                      {"StateInterface", "IAX2/1001"}, {"MemberName", "Agent 1001"}, {"Paused", paused}},
+        return reply({{"Action", "QueueAdd"},
+                      {"ActionID", "QA"},
+                      {"Queue", queue},
+                      {"Interface", "IAX2/1001"},
+                      {"StateInterface", "IAX2/1001"},
+                      {"MemberName", "Agent 1001"},
+                      {"Paused", paused}},
                      events);
     }
 
@@ -59,8 +64,10 @@ protected:
 };
 
 TEST_F(LabQueueDialectTest, QueueAddAndItsAlreadyThere) {
-    EXPECT_EQ(add("sales", "true"), "Response: Success\r\nActionID: QA\r\nMessage: Added interface to queue\r\n\r\n");
-    EXPECT_EQ(add("sales"), "Response: Error\r\nActionID: QA\r\nMessage: Unable to add interface: Already there\r\n\r\n");
+    EXPECT_EQ(add("sales", "true"),
+              "Response: Success\r\nActionID: QA\r\nMessage: Added interface to queue\r\n\r\n");
+    EXPECT_EQ(add("sales"),
+              "Response: Error\r\nActionID: QA\r\nMessage: Unable to add interface: Already there\r\n\r\n");
     const auto member = behaviour.queueDialect().member("sales", "IAX2/1001");
     ASSERT_TRUE(member);
     EXPECT_TRUE(member->paused);
@@ -75,8 +82,8 @@ TEST_F(LabQueueDialectTest, EventsFollowOnlyWhenTheSessionHasThemOn) {
               std::string::npos)
         << withEvents;
     EXPECT_NE(withEvents.find("Paused: 1\r\nPausedReason: \r\n"), std::string::npos);
-    const std::string pause =
-        reply({{"Action", "QueuePause"}, {"Interface", "IAX2/1001"}, {"Paused", "true"}, {"Reason", "acwib"}}, true);
+    const std::string pause = reply(
+        {{"Action", "QueuePause"}, {"Interface", "IAX2/1001"}, {"Paused", "true"}, {"Reason", "acwib"}}, true);
     EXPECT_NE(pause.find("Event: QueueMemberPause\r\n"), std::string::npos);
     EXPECT_NE(pause.find("PausedReason: acwib\r\n"), std::string::npos);
     const std::string quietPause =
@@ -87,7 +94,10 @@ TEST_F(LabQueueDialectTest, EventsFollowOnlyWhenTheSessionHasThemOn) {
 TEST_F(LabQueueDialectTest, QueuePauseKeepsTheReasonAndFindsOnlyMembers) {
     add("sales");
     add("support");
-    EXPECT_EQ(reply({{"Action", "QueuePause"}, {"ActionID", "P1"}, {"Interface", "IAX2/1001"}, {"Paused", "true"},
+    EXPECT_EQ(reply({{"Action", "QueuePause"},
+                     {"ActionID", "P1"},
+                     {"Interface", "IAX2/1001"},
+                     {"Paused", "true"},
                      {"Reason", "aux7"}}),
               "Response: Success\r\nActionID: P1\r\nMessage: Interface paused successfully\r\n\r\n");
     for (const char* queue : {"sales", "support"}) {
@@ -101,13 +111,15 @@ TEST_F(LabQueueDialectTest, QueuePauseKeepsTheReasonAndFindsOnlyMembers) {
     EXPECT_FALSE(behaviour.queueDialect().member("sales", "IAX2/1001")->paused);
     EXPECT_EQ(reply({{"Action", "QueuePause"}, {"Interface", "IAX2/1003"}, {"Paused", "true"}}),
               "Response: Error\r\nMessage: Interface not found\r\n\r\n");
-    EXPECT_EQ(reply({{"Action", "QueuePause"}, {"Queue", "nosuch"}, {"Interface", "IAX2/1001"}, {"Paused", "true"}}),
-              "Response: Error\r\nMessage: Interface not found\r\n\r\n");
+    EXPECT_EQ(
+        reply({{"Action", "QueuePause"}, {"Queue", "nosuch"}, {"Interface", "IAX2/1001"}, {"Paused", "true"}}),
+        "Response: Error\r\nMessage: Interface not found\r\n\r\n");
 }
 
 TEST_F(LabQueueDialectTest, QueueRemoveAndItsNotThere) {
     add("sales");
-    const std::vector<ManagerHeader> remove = {{"Action", "QueueRemove"}, {"Queue", "sales"}, {"Interface", "IAX2/1001"}};
+    const std::vector<ManagerHeader> remove = {
+        {"Action", "QueueRemove"}, {"Queue", "sales"}, {"Interface", "IAX2/1001"}};
     EXPECT_EQ(reply(remove), "Response: Success\r\nMessage: Removed interface from queue\r\n\r\n");
     EXPECT_EQ(reply(remove), "Response: Error\r\nMessage: Unable to remove interface: Not there\r\n\r\n");
     EXPECT_FALSE(behaviour.queueDialect().member("sales", "IAX2/1001"));
@@ -128,16 +140,19 @@ TEST_F(LabQueueDialectTest, QueueStatusListsTheMemberAndEndsWithABlankLineAlone)
               std::string::npos);
     EXPECT_NE(text.find("Paused: 1\r\nPausedReason: acwob\r\nWrapuptime: 0\r\nActionID: QS1\r\n\r\n"),
               std::string::npos);
-    const std::string end = "Event: QueueStatusComplete\r\nActionID: QS1\r\nEventList: Complete\r\nListItems: 2\r\n\r\n";
+    const std::string end =
+        "Event: QueueStatusComplete\r\nActionID: QS1\r\nEventList: Complete\r\nListItems: 2\r\n\r\n";
     EXPECT_EQ(text.substr(text.size() - end.size()), end);
     const auto pieces = sends(plan);
     EXPECT_EQ(pieces.back(), "\r\n") << "the last blank line comes alone";
-    for (const std::string& piece : pieces) EXPECT_EQ(piece.find("\r\n"), piece.size() - 2) << "one line a segment";
+    for (const std::string& piece : pieces)
+        EXPECT_EQ(piece.find("\r\n"), piece.size() - 2) << "one line a segment";
 }
 
 TEST_F(LabQueueDialectTest, PeerListFromTheRegistrar) {
-    behaviour.queueDialect().setPeerListLookup(
-        [] { return std::vector<PeerEntry>{{"1001", "127.0.0.1", 4610}, {"1002", "", 0}}; });
+    behaviour.queueDialect().setPeerListLookup([] {
+        return std::vector<PeerEntry>{{"1001", "127.0.0.1", 4610}, {"1002", "", 0}};
+    });
     const std::string text = reply({{"Action", "IAXpeerlist"}, {"ActionID", "PL1"}});
     EXPECT_NE(text.find("Event: PeerEntry\r\nActionID: PL1\r\nChanneltype: IAX\r\nObjectName: 1001\r\n"
                         "ChanObjectType: peer\r\nIPaddress: 127.0.0.1\r\nMask: (null)\r\nPort: 4610\r\n"),

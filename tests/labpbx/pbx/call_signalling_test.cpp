@@ -89,7 +89,6 @@ TEST_F(Signalling, ARingingNumberAnsweredAtThePbxSendsAnswerThenStopIndications)
     EXPECT_TRUE(eventually([&] { return idle(); }));
 }
 
-
 TEST_F(Signalling, RefusalsCarryTheReferenceCauses) {
     auto phone = registered("2001", "secret1");
     // A wrong password: the AUTHREP is acknowledged, then the REJECT follows.
@@ -137,8 +136,8 @@ TEST_F(Signalling, TheFirstCodecOfThePbxListThatThePhoneCanDoIsChosen) {
     struct Case {
         uint32_t format, caps, chosen;
     } cases[] = {
-        {codec::Ulaw, all, codec::Gsm},                            // the phone prefers u-law
-        {codec::Alaw, codec::Ulaw | codec::Alaw, codec::Ulaw},     // no GSM: u-law comes next
+        {codec::Ulaw, all, codec::Gsm},                         // the phone prefers u-law
+        {codec::Alaw, codec::Ulaw | codec::Alaw, codec::Ulaw},  // no GSM: u-law comes next
         {codec::Alaw, codec::Alaw, codec::Alaw},
     };
     for (const Case& k : cases) {
@@ -155,8 +154,7 @@ TEST_F(Signalling, TheConfiguredListDecidesAndOrdersWhatThePbxOffers) {
     pbx->stop();
     startPbx(testConfig("[general]\nallow = alaw, ulaw\n"));
     auto phone = registered("2002", "secret2");
-    uint16_t call = phone->dial("2002", "secret2", "600", codec::Gsm,
-                                codec::Gsm | codec::Ulaw | codec::Alaw);
+    uint16_t call = phone->dial("2002", "secret2", "600", codec::Gsm, codec::Gsm | codec::Ulaw | codec::Alaw);
     ASSERT_NE(call, 0);
     EXPECT_EQ(phone->lastAccept.num(ie::Format), codec::Alaw);
     phone->hangup(call);

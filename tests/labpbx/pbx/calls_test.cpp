@@ -314,8 +314,9 @@ namespace labpbx::test {
 namespace {
 
 TEST(Demo, PlacesInboundCallsWithTheConfiguredCallerId) {
-    LabPbx pbx(testConfig("[general]\ndemointerval = 1\ndemoextension = 2002\n"
-                          "democallerid = \"Demo Caller\" <5550100>\n"));
+    LabPbx pbx(
+        testConfig("[general]\ndemointerval = 1\ndemoextension = 2002\n"
+                   "democallerid = \"Demo Caller\" <5550100>\n"));
     std::string error;
     ASSERT_TRUE(pbx.start(error)) << error;
     TestPhone phone(pbx.iaxPort());

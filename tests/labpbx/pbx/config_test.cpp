@@ -147,8 +147,7 @@ TEST(Config, ErrorsNameTheLine) {
         {"[general]\nminregexpire = 100\nmaxregexpire = 50\n", 0, "minregexpire"},
         {"[extensions]\n600 = s\n[services]\n600 = echo\n", 0, "both"},
         {"[general]\ndemointerval = 5\n", 0, "demoextension"},
-        {"[general]\ndemointerval = 5\ndemoextension = 9\n[extensions]\n1 = s\n", 0,
-         "demoextension"},
+        {"[general]\ndemointerval = 5\ndemoextension = 9\n[extensions]\n1 = s\n", 0, "demoextension"},
     };
     for (const auto& c : cases) {
         ConfigError e;

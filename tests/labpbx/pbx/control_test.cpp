@@ -22,9 +22,7 @@ TEST_F(Control, ListsRegistrationsAndCallsAndDropsRegistrations) {
     ASSERT_TRUE(regs.ok) << regs.status;
     EXPECT_EQ(regs.status, "OK 2");
     ASSERT_EQ(regs.lines.size(), 2u);
-    EXPECT_EQ(regs.lines[0].rfind("reg 2001 127.0.0.1:" + std::to_string(phone->port()) +
-                                      " expiry=60 left=",
-                                  0),
+    EXPECT_EQ(regs.lines[0].rfind("reg 2001 127.0.0.1:" + std::to_string(phone->port()) + " expiry=60 left=", 0),
               0u)
         << regs.lines[0];
 
@@ -73,10 +71,20 @@ TEST_F(Control, RecordsCanBeReadAndCleared) {
 }
 
 TEST_F(Control, BadCommandsAreRefusedAndTheLinkSurvives) {
-    const char* bad[] = {"",           "nonsense",          "call",       "call 2001",
-                         "answer x",   "answer 999",        "hangup",     "hangup 12345678901",
-                         "state",      "unregister",        "dtmf junk",  "mailbox",
-                         "regrels a b", "call 2001 5 \x01"};
+    const char* bad[] = {"",
+                         "nonsense",
+                         "call",
+                         "call 2001",
+                         "answer x",
+                         "answer 999",
+                         "hangup",
+                         "hangup 12345678901",
+                         "state",
+                         "unregister",
+                         "dtmf junk",
+                         "mailbox",
+                         "regrels a b",
+                         "call 2001 5 \x01"};
     for (const char* line : bad) {
         ControlReply r = client.command(line);
         EXPECT_FALSE(r.ok) << line;

@@ -3,8 +3,8 @@
 // ANSWER and "stop indications" (CONTROL -1) before its one full voice
 // frame, so the tone comes back only when the engine takes every control
 // frame in sequence and acknowledges it.
-#include "engine_event_store.h"
 #include <iaxclient.h>
+#include "engine_event_store.h"
 #include "pbx_fixture.h"
 #include "tone_audio_files.h"
 
@@ -23,11 +23,13 @@ TEST_F(EngineAudio, EchoServiceReturnsTheToneWithEveryFrameAcknowledged) {
     // Every frame the PBX sent in the call (ACCEPT, ANSWER, stop
     // indications, the full voice frame) is acknowledged by the engine.
     size_t unacked = 0;
-    const bool allAcknowledged = eventually([&] {
-        const auto calls = pbx->calls();
-        unacked = pbx->counts().unacked;
-        return calls.size() == 1 && calls[0].state == "up" && unacked == 0;
-    }, 5000);
+    const bool allAcknowledged = eventually(
+        [&] {
+            const auto calls = pbx->calls();
+            unacked = pbx->counts().unacked;
+            return calls.size() == 1 && calls[0].state == "up" && unacked == 0;
+        },
+        5000);
     // Once the echo is there, the last 400 ms played hold the tone at its
     // level and nothing else; how soon is not judged.
     double at1k = 0, at700 = 0, at1400 = 0;
@@ -37,8 +39,8 @@ TEST_F(EngineAudio, EchoServiceReturnsTheToneWithEveryFrameAcknowledged) {
     iaxc_shutdown();
 
     EXPECT_TRUE(allAcknowledged) << "frames of the PBX left unacknowledged: " << unacked;
-    EXPECT_TRUE(echoed) << "the echoed tone was not played: 1 kHz " << at1k << ", 700 Hz " << at700
-                        << ", 1400 Hz " << at1400;
+    EXPECT_TRUE(echoed) << "the echoed tone was not played: 1 kHz " << at1k << ", 700 Hz " << at700 << ", 1400 Hz "
+                        << at1400;
 }
 
 }  // namespace

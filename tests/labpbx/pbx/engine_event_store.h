@@ -48,9 +48,8 @@ struct EngineEvents {
 };
 
 inline bool sawRegistration(int reply) {
-    return EngineEvents::find([&](const iaxc_event& e) {
-        return e.type == IAXC_EVENT_REGISTRATION && e.ev.reg.reply == reply;
-    });
+    return EngineEvents::find(
+        [&](const iaxc_event& e) { return e.type == IAXC_EVENT_REGISTRATION && e.ev.reg.reply == reply; });
 }
 
 // A state event of the call with all of bits set (bits 0: the call ended).
@@ -58,8 +57,7 @@ inline bool sawCallState(int callNo, int bits, iaxc_event* found = nullptr) {
     return EngineEvents::find(
         [&](const iaxc_event& e) {
             return e.type == IAXC_EVENT_STATE && e.ev.call.callNo == callNo &&
-                   (bits == 0 ? e.ev.call.state == IAXC_CALL_STATE_FREE
-                              : (e.ev.call.state & bits) == bits);
+                   (bits == 0 ? e.ev.call.state == IAXC_CALL_STATE_FREE : (e.ev.call.state & bits) == bits);
         },
         found);
 }
@@ -67,8 +65,7 @@ inline bool sawCallState(int callNo, int bits, iaxc_event* found = nullptr) {
 // Starts the engine with these formats and no filters (levels are judged),
 // registers 2001 at the lab PBX on pbxPort and calls number. The engine's
 // call number, or -1 when a step failed.
-inline int startEngineAndCall(uint16_t pbxPort, int preferred, int allowed,
-                              const std::string& number) {
+inline int startEngineAndCall(uint16_t pbxPort, int preferred, int allowed, const std::string& number) {
     EngineEvents::clear();
     iaxc_set_preferred_source_udp_port(-1);
     if (iaxc_initialize(2) != 0) return -1;

@@ -3,8 +3,8 @@
 // transfer and hang-up, with the PBX's records checked after each step.
 #include <cstdlib>
 
-#include "engine_event_store.h"
 #include <iaxclient.h>
+#include "engine_event_store.h"
 #include "pbx_fixture.h"
 
 namespace labpbx::test {
@@ -72,8 +72,7 @@ TEST_F(Engine, CallHoldDtmfTransferAndHangUp) {
     // Hold with music, then resume.
     ASSERT_NE(iaxc_quelch(call, 1), -1);
     ASSERT_TRUE(eventually([&] { return pbx->calls()[0].fromHeld; }));
-    EXPECT_TRUE(bob->waitFor(b, frametype::Voice, static_cast<uint32_t>(incoming->num(ie::Format)),
-                             1000));
+    EXPECT_TRUE(bob->waitFor(b, frametype::Voice, static_cast<uint32_t>(incoming->num(ie::Format)), 1000));
     ASSERT_NE(iaxc_unquelch(call), -1);
     ASSERT_TRUE(eventually([&] { return !pbx->calls()[0].fromHeld; }));
 
@@ -103,14 +102,16 @@ TEST_F(Engine, InboundCallIsAnsweredAndHungUpByTheEngine) {
     ASSERT_TRUE(eventually([] { return sawRegistration(IAXC_REGISTRATION_REPLY_ACK); }, 3000));
     ASSERT_EQ(pbx->command("call 2001 5551234 Jane Caller").substr(0, 3), "OK ");
     iaxc_event ringing{};
-    ASSERT_TRUE(eventually([&] {
-        return EngineEvents::find(
-            [](const iaxc_event& e) {
-                return e.type == IAXC_EVENT_STATE && (e.ev.call.state & IAXC_CALL_STATE_RINGING) &&
-                       !(e.ev.call.state & IAXC_CALL_STATE_OUTGOING);
-            },
-            &ringing);
-    }, 3000));
+    ASSERT_TRUE(eventually(
+        [&] {
+            return EngineEvents::find(
+                [](const iaxc_event& e) {
+                    return e.type == IAXC_EVENT_STATE && (e.ev.call.state & IAXC_CALL_STATE_RINGING) &&
+                           !(e.ev.call.state & IAXC_CALL_STATE_OUTGOING);
+                },
+                &ringing);
+        },
+        3000));
     const int call = ringing.ev.call.callNo;
     EXPECT_STREQ(ringing.ev.call.remote, "5551234");
     EXPECT_STREQ(ringing.ev.call.remote_name, "Jane Caller");

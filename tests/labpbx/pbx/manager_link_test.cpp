@@ -36,11 +36,11 @@ public:
         }
         return text;
     }
-    std::string action(const std::string& text, const std::string& until = "\r\n\r\n",
-                       int quietMs = 1000) {
+    std::string action(const std::string& text, const std::string& until = "\r\n\r\n", int quietMs = 1000) {
         send(fd_, text.data(), text.size(), MSG_NOSIGNAL);
         return read(until, quietMs);
     }
+
 private:
     int fd_ = -1;
     bool connected_ = false;
@@ -58,8 +58,7 @@ TEST_F(ManagerLink, ExtensionStateComesFromTheRegistrar) {
               std::string::npos);
     EXPECT_NE(m.action("Action: IAXExtState\r\nExten: 9999\r\n\r\n").find("Response: NOTEXIST"),
               std::string::npos);
-    EXPECT_NE(m.action("Action: IAXExtState\r\nExten: 2001\r\n\r\n").find("Response: UNUSED"),
-              std::string::npos);
+    EXPECT_NE(m.action("Action: IAXExtState\r\nExten: 2001\r\n\r\n").find("Response: UNUSED"), std::string::npos);
     auto phone = registered("2001", "secret1");
     EXPECT_NE(m.action("Action: IAXExtState\r\nExten: 2001\r\n\r\n").find("Response: 127.0.0.1"),
               std::string::npos);
@@ -76,15 +75,13 @@ TEST_F(ManagerLink, PauseHistoryAndMailboxCountThroughTheControlInterface) {
                   .find("Response: Success"),
               std::string::npos);
     for (const char* v : {"true", "acwib", "aux4", "false"})
-        EXPECT_NE(m.action(std::string("Action: QueuePause\r\nInterface: Agent/2001\r\nPaused: ") +
-                           v + "\r\n\r\n")
+        EXPECT_NE(m.action(std::string("Action: QueuePause\r\nInterface: Agent/2001\r\nPaused: ") + v + "\r\n\r\n")
                       .find("Response: Success"),
                   std::string::npos);
     EXPECT_EQ(pbx->command("pauses 2001"), "pause true\npause acwib\npause aux4\npause false\nOK 4\n");
 
     EXPECT_EQ(pbx->command("mailbox 2001@default 9"), "OK 9\n");
-    std::string count = m.action("Action: MailboxCount\r\nMailbox: 2001@default\r\n\r\n",
-                                 "OldMessages");
+    std::string count = m.action("Action: MailboxCount\r\nMailbox: 2001@default\r\n\r\n", "OldMessages");
     EXPECT_NE(count.find("NewMessages: 9"), std::string::npos) << count;
 }
 
@@ -96,9 +93,10 @@ TEST_F(ManagerLink, FaultsAreInjectedFromTheControlInterface) {
                   .find("Response: Error"),
               std::string::npos);
     EXPECT_EQ(pbx->command("manager delay 300"), "OK\n");
-    std::string quick = m.action("Action: Login\r\nUsername: admin\r\nSecret: adminpass\r\n"
-                                 "Events: off\r\n\r\n",
-                                 "never");
+    std::string quick = m.action(
+        "Action: Login\r\nUsername: admin\r\nSecret: adminpass\r\n"
+        "Events: off\r\n\r\n",
+        "never");
     EXPECT_NE(quick.find("Response: Success"), std::string::npos);
     EXPECT_EQ(pbx->command("manager drop"), "OK\n");
     EXPECT_EQ(m.read("never", 1000), "");  // closed
@@ -115,9 +113,10 @@ TEST_F(ManagerLink, TextsAndClosesAreThoseOfTheReferenceManager) {
     EXPECT_EQ(m.action("Action: Ping\r\nActionID: P0\r\n\r\n"),
               "Response: Error\r\nActionID: P0\r\nMessage: Permission denied\r\n\r\n");
     // With events on, FullyBooted follows the response.
-    std::string login = m.action("Action: Login\r\nActionID: L1\r\nUsername: admin\r\n"
-                                 "Secret: adminpass\r\n\r\n",
-                                 "Status: Fully Booted\r\n\r\n");
+    std::string login = m.action(
+        "Action: Login\r\nActionID: L1\r\nUsername: admin\r\n"
+        "Secret: adminpass\r\n\r\n",
+        "Status: Fully Booted\r\n\r\n");
     EXPECT_EQ(login.rfind("Response: Success\r\nActionID: L1\r\nMessage: Authentication accepted\r\n\r\n"
                           "Event: FullyBooted\r\nPrivilege: system,all\r\n",
                           0),
@@ -132,21 +131,20 @@ TEST_F(ManagerLink, TextsAndClosesAreThoseOfTheReferenceManager) {
     // With events off, only the response.
     ManagerClient quiet(pbx->managerPort());
     quiet.read("\r\n");
-    EXPECT_EQ(quiet.action("Action: Login\r\nUsername: admin\r\nSecret: adminpass\r\nEvents: off\r\n\r\n",
-                           "never"),
-              "Response: Success\r\nMessage: Authentication accepted\r\n\r\n");
+    EXPECT_EQ(
+        quiet.action("Action: Login\r\nUsername: admin\r\nSecret: adminpass\r\nEvents: off\r\n\r\n", "never"),
+        "Response: Success\r\nMessage: Authentication accepted\r\n\r\n");
 }
 
 TEST_F(ManagerLink, ARefusedLoginIsAnsweredAboutASecondLaterAndClosed) {
     ManagerClient m(pbx->managerPort());
     m.read("\r\n");
     const auto sent = std::chrono::steady_clock::now();
-    EXPECT_EQ(m.action("Action: Login\r\nActionID: f1\r\nUsername: admin\r\nSecret: wrong\r\n\r\n",
-                       "\r\n\r\n", 3000),
-              "Response: Error\r\nActionID: f1\r\nMessage: Authentication failed\r\n\r\n");
-    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::steady_clock::now() - sent)
-                            .count();
+    EXPECT_EQ(
+        m.action("Action: Login\r\nActionID: f1\r\nUsername: admin\r\nSecret: wrong\r\n\r\n", "\r\n\r\n", 3000),
+        "Response: Error\r\nActionID: f1\r\nMessage: Authentication failed\r\n\r\n");
+    const auto waited =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent).count();
     EXPECT_GE(waited, 900);
     EXPECT_LT(waited, 2000);
     EXPECT_EQ(m.read("never", 500), "");  // closed
@@ -165,7 +163,8 @@ TEST_F(ManagerLink, QueueDialectListsPeersFromTheRegistrar) {
     auto phone = registered("2001", "secret1");
     list = m.action(peerList, "ListItems");
     EXPECT_NE(list.find("ObjectName: 2001\r\nChanObjectType: peer\r\nIPaddress: 127.0.0.1\r\nMask: (null)\r\n"
-                        "Port: " + std::to_string(phone->port()) + "\r\n"),
+                        "Port: " +
+                        std::to_string(phone->port()) + "\r\n"),
               std::string::npos)
         << list;
     EXPECT_NE(m.action("Action: IAXExtState\r\nExten: 2001\r\n\r\n").find("Invalid/unknown command: IAXExtState"),

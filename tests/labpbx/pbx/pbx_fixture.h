@@ -76,9 +76,8 @@ inline bool eventually(const std::function<bool()>& cond, int timeoutMs = 10000)
 // the ringing, and with answer the called phone answers and the caller gets
 // the ANSWER. Returns the NEW the called phone got, nothing when a step
 // failed; a and b are the two phones' call numbers.
-inline std::optional<Rx> connectCall(TestPhone& caller, const std::string& ext,
-                                     const std::string& secret, TestPhone& called,
-                                     const std::string& to, uint16_t& a, uint16_t& b,
+inline std::optional<Rx> connectCall(TestPhone& caller, const std::string& ext, const std::string& secret,
+                                     TestPhone& called, const std::string& to, uint16_t& a, uint16_t& b,
                                      bool answer = true) {
     a = caller.dial(ext, secret, to);
     if (a == 0) return std::nullopt;

@@ -2,9 +2,9 @@
 
 #include <set>
 
+#include "pbx_fixture.h"
 #include "voice/iax2/auth.h"
 #include "voice/iax2/values.h"
-#include "pbx_fixture.h"
 
 namespace labpbx::test {
 namespace {
@@ -26,8 +26,7 @@ TEST_F(Registrar, TokenRoundThenMd5ChallengeGivesRegAckWithEveryElement) {
     uint32_t ip = 0;
     uint16_t port = 0;
     std::string addr = r.reply.str(ie::ApparentAddr);
-    ASSERT_TRUE(unpackApparentAddress(reinterpret_cast<const uint8_t*>(addr.data()), addr.size(),
-                                      ip, port));
+    ASSERT_TRUE(unpackApparentAddress(reinterpret_cast<const uint8_t*>(addr.data()), addr.size(), ip, port));
     EXPECT_EQ(ip, INADDR_LOOPBACK);
     EXPECT_EQ(port, phone.port());
     EXPECT_EQ(r.reply.num(ie::MsgCount), 3u);  // 2001@default has 3 new messages
@@ -69,8 +68,8 @@ TEST_F(Registrar, RegistrationAndReleaseGoThroughTokenAndMd5AsTheReferenceServer
     EXPECT_EQ(frames[1].str(ie::Username), "2004");
     EXPECT_TRUE(frames[1].has(ie::Challenge));
     EXPECT_TRUE(frames[2].isIax(cmd::RegAck));
-    EXPECT_EQ(elementIds(frames[2]), (std::set<uint8_t>{ie::Username, ie::DateTime, ie::Refresh,
-                                                         ie::ApparentAddr, ie::MsgCount}));
+    EXPECT_EQ(elementIds(frames[2]),
+              (std::set<uint8_t>{ie::Username, ie::DateTime, ie::Refresh, ie::ApparentAddr, ie::MsgCount}));
 
     phone.history.clear();
     RegResult rel = phone.registerExt("2004", "secret4", 0, true, /*release=*/true);

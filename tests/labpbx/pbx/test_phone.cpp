@@ -71,8 +71,7 @@ void TestPhone::sendHeader(const FullHeader& h) {
     if (n) sendRaw(buf, n);
 }
 
-void TestPhone::send(uint16_t call, uint8_t type, uint32_t subclass, const Ies* ies,
-                     std::optional<uint32_t> ts) {
+void TestPhone::send(uint16_t call, uint8_t type, uint32_t subclass, const Ies* ies, std::optional<uint32_t> ts) {
     OutFrame f = OutFrame::of(type, subclass, ies ? ies->data() : nullptr, ies ? ies->size() : 0);
     f.timestamp = ts;
     uint8_t buf[kMaxDatagram];
@@ -80,8 +79,7 @@ void TestPhone::send(uint16_t call, uint8_t type, uint32_t subclass, const Ies* 
     if (n) sendRaw(buf, n);
 }
 
-void TestPhone::sendVoice(uint16_t call, uint32_t format, const std::vector<uint8_t>& payload,
-                          uint32_t ts) {
+void TestPhone::sendVoice(uint16_t call, uint32_t format, const std::vector<uint8_t>& payload, uint32_t ts) {
     OutFrame f = OutFrame::of(frametype::Voice, format, payload.data(), payload.size());
     f.timestamp = ts;
     uint8_t buf[kMaxDatagram];
@@ -101,8 +99,7 @@ void TestPhone::sendMini(uint16_t call, uint16_t ts, const std::vector<uint8_t>&
 void TestPhone::track(Rx& rx) {
     if (rx.mini) return;
     const FullHeader& h = rx.h;
-    if (answerPokes && h.type == frametype::Iax && h.subclass == cmd::Poke &&
-        h.destinationCall == 0) {
+    if (answerPokes && h.type == frametype::Iax && h.subclass == cmd::Poke && h.destinationCall == 0) {
         // Answered without any state, from call number 1, as a phone does.
         FullHeader pong;
         pong.sourceCall = kApatheticCallNumber;
@@ -173,8 +170,7 @@ std::optional<Rx> TestPhone::receiveOne(int timeoutMs) {
                 rx.ies[list.at(i).id] =
                     std::string(reinterpret_cast<const char*>(list.at(i).data), list.at(i).length);
     }
-    if (history.size() >= kHistoryLimit)
-        history.erase(history.begin(), history.begin() + kHistoryLimit / 2);
+    if (history.size() >= kHistoryLimit) history.erase(history.begin(), history.begin() + kHistoryLimit / 2);
     history.push_back(rx);
     track(rx);
     return rx;
@@ -187,8 +183,7 @@ std::vector<Rx> TestPhone::historyOf(uint16_t call, int type) const {
     return out;
 }
 
-std::optional<Rx> TestPhone::waitFor(uint16_t call, uint8_t type, uint32_t subclass,
-                                     int timeoutMs) {
+std::optional<Rx> TestPhone::waitFor(uint16_t call, uint8_t type, uint32_t subclass, int timeoutMs) {
     auto match = [&](const Rx& rx) {
         return rx.is(type, subclass) && (call == 0 || rx.h.destinationCall == call);
     };
@@ -200,9 +195,9 @@ std::optional<Rx> TestPhone::waitFor(uint16_t call, uint8_t type, uint32_t subcl
         }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                .count();
         if (left <= 0) return std::nullopt;
         pollfd p{fd_, POLLIN, 0};
         if (poll(&p, 1, static_cast<int>(left)) <= 0) return std::nullopt;
@@ -223,8 +218,8 @@ std::optional<Rx> TestPhone::waitIncoming(uint16_t& call, int timeoutMs) {
     return rx;
 }
 
-RegResult TestPhone::registerExt(const std::string& user, const std::string& secret,
-                                 uint16_t refresh, bool useToken, bool release) {
+RegResult TestPhone::registerExt(const std::string& user, const std::string& secret, uint16_t refresh,
+                                 bool useToken, bool release) {
     RegResult r;
     const uint32_t command = release ? cmd::RegRel : cmd::RegReq;
     uint16_t call = open();
@@ -270,8 +265,8 @@ RegResult TestPhone::registerExt(const std::string& user, const std::string& sec
     }
 }
 
-uint16_t TestPhone::dial(const std::string& user, const std::string& secret,
-                         const std::string& number, uint32_t format, uint32_t caps) {
+uint16_t TestPhone::dial(const std::string& user, const std::string& secret, const std::string& number,
+                         uint32_t format, uint32_t caps) {
     uint16_t call = open();
     auto newIes = [&](const std::string* token) {
         Ies i;
@@ -282,8 +277,10 @@ uint16_t TestPhone::dial(const std::string& user, const std::string& secret,
             .u32(ie::Capability, caps ? caps : format)
             .str(ie::Username, user)
             .str(ie::CalledNumber, number);
-        if (token) i.str(ie::CallToken, *token);
-        else i.empty(ie::CallToken);
+        if (token)
+            i.str(ie::CallToken, *token);
+        else
+            i.empty(ie::CallToken);
         return i;
     };
     Ies first = newIes(nullptr);

@@ -21,15 +21,13 @@ namespace labpbx::test {
 
 struct Rx {
     bool mini = false;
-    iax2::FullHeader h;        // full frames
-    uint16_t miniCall = 0;     // mini frames: the sender's call number
+    iax2::FullHeader h;     // full frames
+    uint16_t miniCall = 0;  // mini frames: the sender's call number
     uint16_t miniTs = 0;
     std::vector<uint8_t> payload;
     std::map<uint8_t, std::string> ies;  // IAX frames: element id -> data
 
-    bool is(uint8_t type, uint32_t subclass) const {
-        return !mini && h.type == type && h.subclass == subclass;
-    }
+    bool is(uint8_t type, uint32_t subclass) const { return !mini && h.type == type && h.subclass == subclass; }
     bool isIax(uint32_t command) const { return is(iax2::frametype::Iax, command); }
     bool has(uint8_t id) const { return ies.count(id) > 0; }
     std::string str(uint8_t id) const {
@@ -43,13 +41,29 @@ struct Rx {
 class Ies {
 public:
     Ies() : w_(buf_, sizeof buf_) {}
-    Ies& str(uint8_t id, const std::string& s) { w_.addString(id, s); return *this; }
-    Ies& u8(uint8_t id, uint8_t v) { w_.addU8(id, v); return *this; }
-    Ies& u16(uint8_t id, uint16_t v) { w_.addU16(id, v); return *this; }
-    Ies& u32(uint8_t id, uint32_t v) { w_.addU32(id, v); return *this; }
-    Ies& empty(uint8_t id) { w_.addEmpty(id); return *this; }
+    Ies& str(uint8_t id, const std::string& s) {
+        w_.addString(id, s);
+        return *this;
+    }
+    Ies& u8(uint8_t id, uint8_t v) {
+        w_.addU8(id, v);
+        return *this;
+    }
+    Ies& u16(uint8_t id, uint16_t v) {
+        w_.addU16(id, v);
+        return *this;
+    }
+    Ies& u32(uint8_t id, uint32_t v) {
+        w_.addU32(id, v);
+        return *this;
+    }
+    Ies& empty(uint8_t id) {
+        w_.addEmpty(id);
+        return *this;
+    }
     const uint8_t* data() const { return w_.data(); }
     size_t size() const { return w_.size(); }
+
 private:
     uint8_t buf_[1400];
     iax2::IeWriter w_;
@@ -59,7 +73,7 @@ enum class RegOutcome { Ack, Rej, Timeout };
 
 struct RegResult {
     RegOutcome outcome = RegOutcome::Timeout;
-    Rx reply;              // the REGACK or REGREJ
+    Rx reply;  // the REGACK or REGREJ
     bool tokenRound = false;
     std::string challenge;
 };
@@ -82,8 +96,7 @@ public:
     void sendIax(uint16_t call, uint32_t command, const Ies& ies) {
         send(call, iax2::frametype::Iax, command, &ies);
     }
-    void sendVoice(uint16_t call, uint32_t format, const std::vector<uint8_t>& payload,
-                   uint32_t ts);
+    void sendVoice(uint16_t call, uint32_t format, const std::vector<uint8_t>& payload, uint32_t ts);
     void sendMini(uint16_t call, uint16_t ts, const std::vector<uint8_t>& payload);
     void sendRaw(const uint8_t* data, size_t length);
     // A full frame exactly as given (numbers, sequence, timestamp), not kept
@@ -94,8 +107,7 @@ public:
     std::optional<Rx> next(int timeoutMs = 10000);
     // Waits for a full frame of type/subclass on a dialog (0 = any), keeping
     // the frames passed over in 'skipped'.
-    std::optional<Rx> waitFor(uint16_t call, uint8_t type, uint32_t subclass,
-                              int timeoutMs = 10000);
+    std::optional<Rx> waitFor(uint16_t call, uint8_t type, uint32_t subclass, int timeoutMs = 10000);
     std::optional<Rx> waitIax(uint16_t call, uint32_t command, int timeoutMs = 10000) {
         return waitFor(call, iax2::frametype::Iax, command, timeoutMs);
     }
@@ -109,8 +121,8 @@ public:
 
     // The whole registration: REGREQ (with a token round when useToken),
     // REGAUTH, REGREQ with the MD5 answer, then REGACK or REGREJ.
-    RegResult registerExt(const std::string& user, const std::string& secret,
-                          uint16_t refresh = 60, bool useToken = true, bool release = false);
+    RegResult registerExt(const std::string& user, const std::string& secret, uint16_t refresh = 60,
+                          bool useToken = true, bool release = false);
     // Starts a call to number: NEW (token round), AUTHREQ, AUTHREP, ACCEPT.
     // The phone offers format, and caps when given (else format alone).
     // Returns the dialog's call number, 0 when the call was not accepted

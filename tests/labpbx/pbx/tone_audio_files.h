@@ -61,8 +61,7 @@ public:
         at1k = amplitudeAt(w.data(), w.size(), kToneHz);
         at700 = amplitudeAt(w.data(), w.size(), 700);
         at1400 = amplitudeAt(w.data(), w.size(), 1400);
-        return std::fabs(at1k - kToneAmplitude) <= tolerance && at700 < at1k / 20 &&
-               at1400 < at1k / 20;
+        return std::fabs(at1k - kToneAmplitude) <= tolerance && at700 < at1k / 20 && at1400 < at1k / 20;
     }
 
     bool ok = false;

@@ -71,8 +71,9 @@ TEST(Retransmission, DefaultsSendFourTimesAt0And2And12And22SecondsAndGiveUpAt32)
     std::vector<uint64_t> resent;
     uint64_t gaveUpAt = 0;
     for (uint64_t now = 0; now <= 40000 && !gaveUpAt; now += 100)
-        d.service(now, [&](const uint8_t*, size_t) { resent.push_back(now); },
-                  [&](const RetransmitQueue::Entry&) { gaveUpAt = now; });
+        d.service(
+            now, [&](const uint8_t*, size_t) { resent.push_back(now); },
+            [&](const RetransmitQueue::Entry&) { gaveUpAt = now; });
     EXPECT_EQ(resent, (std::vector<uint64_t>{2000, 12000, 22000}));
     EXPECT_EQ(gaveUpAt, 32000u);
 }
@@ -155,8 +156,7 @@ TEST_F(Timing, AVnakGetsEveryUnacknowledgedFrameAtOnceAsFirstSent) {
     auto again = collect(phone, 150);
     std::vector<Rx> resent;
     for (const Arrival& x : again)
-        if (!x.rx.mini && x.rx.h.destinationCall == call && x.rx.h.type == frametype::Iax)
-            resent.push_back(x.rx);
+        if (!x.rx.mini && x.rx.h.destinationCall == call && x.rx.h.type == frametype::Iax) resent.push_back(x.rx);
     ASSERT_EQ(resent.size(), 2u);
     EXPECT_TRUE(resent[0].isIax(cmd::Pong));
     EXPECT_EQ(resent[0].h.oseq, pong->h.oseq);

@@ -9,14 +9,14 @@
 
 #include <QLineEdit>
 
-#include "ui/about_dlg.h"
 #include "app/call_globals.h"
-#include "tests/support/window/call_window_fixture.h"
 #include "app/control_ids.h"
-#include "tests/optout/db_support.h"
-#include "optout/dnc_database.h"
 #include "app/quendra_version.h"
 #include "app/settings.h"
+#include "optout/dnc_database.h"
+#include "tests/optout/db_support.h"
+#include "tests/support/window/call_window_fixture.h"
+#include "ui/about_dlg.h"
 
 namespace {
 
@@ -141,8 +141,9 @@ TEST_F(OptOutWindowTest, ExitClosesTheOpenConnection) {
 TEST_F(OptOutWindowTest, NoOptOutFileEchoesOnlyTheFileLine) {
     openWindow();
     EXPECT_EQ(title(), kPlainTitle);
-    const Strings expected = {"**INF** DNC config. file anme      = []", "**INF** ACM dialect          = [classic]",
-                              "**INF** ACM queues           = []", "", ""};
+    const Strings expected = {"**INF** DNC config. file anme      = []",
+                              "**INF** ACM dialect          = [classic]", "**INF** ACM queues           = []", "",
+                              ""};
     EXPECT_EQ(logFrom(expected[0], expected.size()), expected);
 }
 

@@ -16,13 +16,11 @@ struct LossyRelay::Impl {
         uint64_t order;
         bool towardsTarget;
         std::vector<uint8_t> bytes;
-        bool operator>(const Pending& o) const {
-            return dueMs != o.dueMs ? dueMs > o.dueMs : order > o.order;
-        }
+        bool operator>(const Pending& o) const { return dueMs != o.dueMs ? dueMs > o.dueMs : order > o.order; }
     };
 
-    UdpEndpoint front;     // clients talk to this
-    UdpEndpoint back;      // talks to the target
+    UdpEndpoint front;  // clients talk to this
+    UdpEndpoint back;   // talks to the target
     sockaddr_in target;
     sockaddr_in client{};
     bool haveClient = false;
@@ -37,12 +35,9 @@ struct LossyRelay::Impl {
     std::atomic<bool> stop{false};
     std::thread thread;
 
-    Impl(uint16_t targetPort, const RelayOptions& o)
-        : target(loopback(targetPort)), options(o), random(o.seed) {}
+    Impl(uint16_t targetPort, const RelayOptions& o) : target(loopback(targetPort)), options(o), random(o.seed) {}
 
-    bool chance(double percent) {
-        return std::uniform_real_distribution<double>(0, 100)(random) < percent;
-    }
+    bool chance(double percent) { return std::uniform_real_distribution<double>(0, 100)(random) < percent; }
 
     void schedule(bool towardsTarget, const uint8_t* data, size_t n, uint64_t t) {
         ++stats.received;
@@ -55,8 +50,7 @@ struct LossyRelay::Impl {
         if (copies == 2) ++stats.duplicated;
         for (int i = 0; i < copies; ++i) {
             uint64_t due = t;
-            if (options.jitterMs > 0)
-                due += std::uniform_int_distribution<int>(0, options.jitterMs)(random);
+            if (options.jitterMs > 0) due += std::uniform_int_distribution<int>(0, options.jitterMs)(random);
             if (chance(options.reorderPercent)) {
                 due += static_cast<uint64_t>(options.reorderDelayMs);
                 ++stats.reordered;
@@ -79,8 +73,7 @@ struct LossyRelay::Impl {
                 haveClient = true;
                 schedule(true, buf, static_cast<size_t>(n), t);
             }
-            while ((n = back.receive(buf, sizeof buf, from)) >= 0)
-                schedule(false, buf, static_cast<size_t>(n), t);
+            while ((n = back.receive(buf, sizeof buf, from)) >= 0) schedule(false, buf, static_cast<size_t>(n), t);
             while (!pending.empty() && pending.top().dueMs <= t) {
                 const Pending& p = pending.top();
                 if (p.towardsTarget)
@@ -104,7 +97,9 @@ LossyRelay::~LossyRelay() {
     impl_->thread.join();
 }
 
-uint16_t LossyRelay::port() const { return impl_->front.port(); }
+uint16_t LossyRelay::port() const {
+    return impl_->front.port();
+}
 
 void LossyRelay::setOptions(const RelayOptions& options) {
     std::lock_guard<std::mutex> lock(impl_->mutex);

@@ -10,6 +10,7 @@
 #include <random>
 #include <thread>
 
+#include "tests/support/iax2/udp_endpoint.h"
 #include "voice/iax2/auth.h"
 #include "voice/iax2/call_token.h"
 #include "voice/iax2/dialog.h"
@@ -17,7 +18,6 @@
 #include "voice/iax2/ie.h"
 #include "voice/iax2/protocol.h"
 #include "voice/iax2/values.h"
-#include "tests/support/iax2/udp_endpoint.h"
 
 namespace iax2test {
 
@@ -90,8 +90,7 @@ struct ScriptedPeer::Impl {
         d.closing = true;
     }
 
-    void apathetic(const FullHeader& h, const sockaddr_in& from, uint8_t command,
-                   const IeWriter* ies) {
+    void apathetic(const FullHeader& h, const sockaddr_in& from, uint8_t command, const IeWriter* ies) {
         FullHeader r;
         r.sourceCall = kApatheticCallNumber;
         r.destinationCall = h.sourceCall;
@@ -101,14 +100,13 @@ struct ScriptedPeer::Impl {
         r.type = frametype::Iax;
         r.subclass = command;
         uint8_t buf[512];
-        const size_t n = encodeFullFrame(r, ies ? ies->data() : nullptr, ies ? ies->size() : 0,
-                                         buf, sizeof buf);
+        const size_t n = encodeFullFrame(r, ies ? ies->data() : nullptr, ies ? ies->size() : 0, buf, sizeof buf);
         if (n) sendRaw(from, buf, n);
     }
 
     // Call-token gate for a dialog-starting frame. Returns true to go on.
-    bool tokenGate(const FullHeader& h, const IeList& ies, const sockaddr_in& from,
-                   uint8_t rejectCommand, bool& tokenUsed) {
+    bool tokenGate(const FullHeader& h, const IeList& ies, const sockaddr_in& from, uint8_t rejectCommand,
+                   bool& tokenUsed) {
         tokenUsed = false;
         const Ie* tok = ies.find(ie::CallToken);
         if (!options.requireCallToken) return true;
@@ -125,9 +123,9 @@ struct ScriptedPeer::Impl {
             ++counters.tokensIssued;
             return false;
         }
-        if (tok && !options.refuseTokens && tokens.verify(std::string_view(reinterpret_cast<const char*>(tok->data),
-                                                  tok->length),
-                                 addr, port, now) == CallTokenIssuer::Check::Valid) {
+        if (tok && !options.refuseTokens &&
+            tokens.verify(std::string_view(reinterpret_cast<const char*>(tok->data), tok->length), addr, port,
+                          now) == CallTokenIssuer::Check::Valid) {
             tokenUsed = true;
             return true;
         }
@@ -263,8 +261,7 @@ struct ScriptedPeer::Impl {
         d.closing = true;
     }
 
-    void handleCall(PeerDialog& d, const FullHeader& h, const uint8_t* payload, size_t length,
-                    const IeList& ies) {
+    void handleCall(PeerDialog& d, const FullHeader& h, const uint8_t* payload, size_t length, const IeList& ies) {
         PeerCall& c = calls[d.callId];
         switch (h.type) {
             case frametype::Iax:
@@ -342,8 +339,7 @@ struct ScriptedPeer::Impl {
         }
     }
 
-    void process(PeerDialog& d, const FullHeader& h, const uint8_t* payload, size_t length,
-                 const IeList& ies) {
+    void process(PeerDialog& d, const FullHeader& h, const uint8_t* payload, size_t length, const IeList& ies) {
         uint8_t buf[kMaxDatagram];
         if (h.retransmitted) ++counters.retransmissionsReceived;
         const Verdict v = d.dialog.receive(h);
@@ -361,8 +357,7 @@ struct ScriptedPeer::Impl {
             switch (h.subclass) {
                 case cmd::Vnak:
                     ++counters.vnaksReceived;
-                    d.dialog.resendFrom(h.iseq,
-                                        [&](const uint8_t* p, size_t n) { sendRaw(d.addr, p, n); });
+                    d.dialog.resendFrom(h.iseq, [&](const uint8_t* p, size_t n) { sendRaw(d.addr, p, n); });
                     break;
                 case cmd::Ping: {
                     uint8_t rr[16];
@@ -399,9 +394,7 @@ struct ScriptedPeer::Impl {
         }
         if (f.kind != FrameKind::Full) return;
         IeList ies;
-        if (f.full.type == frametype::Iax &&
-            ies.parse(f.payload, f.payloadLength) != IeStatus::Ok)
-            return;
+        if (f.full.type == frametype::Iax && ies.parse(f.payload, f.payloadLength) != IeStatus::Ok) return;
         const FullHeader& h = f.full;
         if (h.destinationCall == 0) {
             if (h.type == frametype::Iax &&
@@ -487,7 +480,9 @@ ScriptedPeer::~ScriptedPeer() {
     impl_->thread.join();
 }
 
-uint16_t ScriptedPeer::port() const { return impl_->socket.port(); }
+uint16_t ScriptedPeer::port() const {
+    return impl_->socket.port();
+}
 
 void ScriptedPeer::addUser(const std::string& user, const std::string& secret) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
@@ -518,13 +513,11 @@ PeerCall ScriptedPeer::call(int id) const {
 }
 
 void ScriptedPeer::ring(int id) {
-    impl_->withDialog(id,
-                      [&](PeerDialog& dd) { impl_->send(dd, frametype::Control, ctl::Ringing); });
+    impl_->withDialog(id, [&](PeerDialog& dd) { impl_->send(dd, frametype::Control, ctl::Ringing); });
 }
 
 void ScriptedPeer::answer(int id) {
-    impl_->withDialog(id,
-                      [&](PeerDialog& dd) { impl_->send(dd, frametype::Control, ctl::Answer); });
+    impl_->withDialog(id, [&](PeerDialog& dd) { impl_->send(dd, frametype::Control, ctl::Answer); });
 }
 
 void ScriptedPeer::busy(int id) {
@@ -532,9 +525,8 @@ void ScriptedPeer::busy(int id) {
 }
 
 void ScriptedPeer::hangup(int id, const std::string& cause) {
-    impl_->withDialog(id, [&](PeerDialog& dd) {
-        impl_->endCall(dd, cmd::Hangup, cause, iax2::cause::NormalClearing);
-    });
+    impl_->withDialog(
+        id, [&](PeerDialog& dd) { impl_->endCall(dd, cmd::Hangup, cause, iax2::cause::NormalClearing); });
 }
 
 void ScriptedPeer::quelch(int id) {
@@ -545,14 +537,15 @@ void ScriptedPeer::unquelch(int id) {
     impl_->withDialog(id, [&](PeerDialog& dd) { impl_->send(dd, frametype::Iax, cmd::Unquelch); });
 }
 
-void ScriptedPeer::sendIax(int id, uint8_t command) { sendFull(id, frametype::Iax, command); }
+void ScriptedPeer::sendIax(int id, uint8_t command) {
+    sendFull(id, frametype::Iax, command);
+}
 
 void ScriptedPeer::sendFull(int id, uint8_t type, uint32_t subclass) {
     impl_->withDialog(id, [&](PeerDialog& dd) { impl_->send(dd, type, subclass); });
 }
 
-void ScriptedPeer::sendVoice(int id, uint32_t format, const std::vector<uint8_t>& payload,
-                             uint32_t timestamp) {
+void ScriptedPeer::sendVoice(int id, uint32_t format, const std::vector<uint8_t>& payload, uint32_t timestamp) {
     impl_->withDialog(id, [&](PeerDialog& d) {
         uint8_t buf[kMaxDatagram];
         OutFrame f = OutFrame::of(frametype::Voice, format, payload.data(), payload.size());

@@ -84,8 +84,8 @@ struct PlaceCallParams {
     std::string callingName = "Test Caller";
     std::string calledNumber = "101";
     std::string calledContext = "from-lab";
-    uint32_t format = 1u << 1;       // GSM
-    uint32_t capability = 0x0E;      // GSM, u-law, A-law
+    uint32_t format = 1u << 1;   // GSM
+    uint32_t capability = 0x0E;  // GSM, u-law, A-law
 };
 
 struct Datagram {
@@ -100,7 +100,7 @@ struct PeerCounters {
     int regauthsSent = 0;
     int registrationsAccepted = 0;
     int registrationsRejected = 0;
-    int releases = 0;          // REGREL accepted
+    int releases = 0;  // REGREL accepted
     int md5Failures = 0;
     int vnaksReceived = 0;
     int retransmissionsReceived = 0;
@@ -130,8 +130,7 @@ public:
     void sendIax(int id, uint8_t command);
     // Any full frame without payload (a comfort-noise frame, a control).
     void sendFull(int id, uint8_t type, uint32_t subclass);
-    void sendVoice(int id, uint32_t format, const std::vector<uint8_t>& payload,
-                   uint32_t timestamp);
+    void sendVoice(int id, uint32_t format, const std::vector<uint8_t>& payload, uint32_t timestamp);
 
     // A mini voice frame (16-bit timestamp) on an established call.
     void sendMini(int id, const std::vector<uint8_t>& payload, uint16_t timestamp);

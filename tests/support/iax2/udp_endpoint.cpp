@@ -18,8 +18,7 @@ sockaddr_in loopback(uint16_t port) {
 
 uint64_t nowMs() {
     using namespace std::chrono;
-    return static_cast<uint64_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 UdpEndpoint::UdpEndpoint(uint16_t port) {
@@ -41,14 +40,12 @@ UdpEndpoint::~UdpEndpoint() {
 }
 
 void UdpEndpoint::sendTo(const sockaddr_in& to, const uint8_t* data, size_t length) {
-    if (fd_ >= 0)
-        ::sendto(fd_, data, length, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    if (fd_ >= 0) ::sendto(fd_, data, length, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
 long UdpEndpoint::receive(uint8_t* buffer, size_t capacity, sockaddr_in& from) {
     socklen_t len = sizeof from;
-    const ssize_t n =
-        ::recvfrom(fd_, buffer, capacity, 0, reinterpret_cast<sockaddr*>(&from), &len);
+    const ssize_t n = ::recvfrom(fd_, buffer, capacity, 0, reinterpret_cast<sockaddr*>(&from), &len);
     return n < 0 ? -1 : static_cast<long>(n);
 }
 

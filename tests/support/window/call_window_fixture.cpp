@@ -14,12 +14,12 @@
 #include <cstdlib>
 #include <thread>
 
+#include <iaxclient.h>
+#include "agent/socket_layer.h"
 #include "app/call_globals.h"
 #include "app/control_ids.h"
-#include "call/engine_events.h"
-#include <iaxclient.h>
 #include "app/settings.h"
-#include "agent/socket_layer.h"
+#include "call/engine_events.h"
 
 namespace {
 

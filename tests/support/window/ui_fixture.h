@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/app/app_test_support.h"
 #include "app/process_priority.h"
+#include "tests/support/app/app_test_support.h"
 #include "tests/support/window/scripted_message_boxes.h"
 #include "ui/quendra_dlg.h"
 

@@ -7,12 +7,13 @@
 #include <vector>
 
 #include <iaxclient.h>
-#include "voice/media/audio_driver.h"
 #include "voice/codec/audio_frame.h"
+#include "voice/media/audio_driver.h"
 
 namespace voice::media::testing {
 
-inline std::vector<int16_t> tone(double hz, double amplitude, size_t samples, double hz2 = 0, double amplitude2 = 0) {
+inline std::vector<int16_t> tone(double hz, double amplitude, size_t samples, double hz2 = 0,
+                                 double amplitude2 = 0) {
     std::vector<int16_t> out(samples);
     for (size_t i = 0; i < samples; ++i) {
         const double t = double(i) / kSampleRate;
@@ -60,7 +61,8 @@ class RecordingDriver final : public AudioDriver {
 public:
     RecordingDriver() {
         m_devices.push_back({"Test microphone", IAXC_AD_INPUT | IAXC_AD_INPUT_DEFAULT});
-        m_devices.push_back({"Test speaker", IAXC_AD_OUTPUT | IAXC_AD_RING | IAXC_AD_OUTPUT_DEFAULT | IAXC_AD_RING_DEFAULT});
+        m_devices.push_back(
+            {"Test speaker", IAXC_AD_OUTPUT | IAXC_AD_RING | IAXC_AD_OUTPUT_DEFAULT | IAXC_AD_RING_DEFAULT});
         m_devices.push_back({"Test bell", IAXC_AD_OUTPUT | IAXC_AD_RING});
     }
     const std::vector<AudioDeviceInfo>& devices() const override { return m_devices; }

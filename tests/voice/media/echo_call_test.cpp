@@ -7,12 +7,12 @@
 
 #include <unistd.h>
 
-#include "audio_test_support.h"
-#include "voice/engine/tuning.h"
-#include "tests/labpbx/pbx/engine_event_store.h"
 #include <iaxclient.h>
+#include "audio_test_support.h"
+#include "tests/labpbx/pbx/engine_event_store.h"
 #include "tests/labpbx/pbx/pbx_fixture.h"
 #include "tests/labpbx/pbx/tone_audio_files.h"
+#include "voice/engine/tuning.h"
 
 namespace voice::media {
 namespace {
@@ -42,8 +42,7 @@ TEST_P(EchoCall, AToneComesBackAtItsFrequencyAndLevel) {
     // nothing else. How soon is not judged: a busy machine is slower.
     const double tolerance = format == IAXC_FORMAT_GSM ? 3000 : 500;
     double at1k = 0, at700 = 0, at1400 = 0;
-    const bool echoed =
-        eventually([&] { return audio.tonePlayed(tolerance, at1k, at700, at1400); }, 30000);
+    const bool echoed = eventually([&] { return audio.tonePlayed(tolerance, at1k, at700, at1400); }, 30000);
     iaxc_dump_call();
     iaxc_stop_processing_thread();
     iaxc_shutdown();
@@ -111,10 +110,11 @@ TEST_F(EngineMediaClock, RunsForEachCallAndSoundAndStopsWhenTheLastEnds) {
     EXPECT_EQ(mediaClockState().stops, idle.stops + 3);
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, EchoCall,
-                         ::testing::Values(IAXC_FORMAT_GSM, IAXC_FORMAT_ULAW, IAXC_FORMAT_ALAW),
+INSTANTIATE_TEST_SUITE_P(Codecs, EchoCall, ::testing::Values(IAXC_FORMAT_GSM, IAXC_FORMAT_ULAW, IAXC_FORMAT_ALAW),
                          [](const ::testing::TestParamInfo<int>& info) {
-                             return info.param == IAXC_FORMAT_GSM ? "Gsm" : info.param == IAXC_FORMAT_ULAW ? "Ulaw" : "Alaw";
+                             return info.param == IAXC_FORMAT_GSM    ? "Gsm"
+                                    : info.param == IAXC_FORMAT_ULAW ? "Ulaw"
+                                                                     : "Alaw";
                          });
 
 }  // namespace

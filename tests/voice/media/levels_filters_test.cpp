@@ -57,7 +57,8 @@ TEST(Levels, SoftwareGainFollowsTheLevel) {
 
 // Feeds frames of the signal through the processor; returns the results.
 std::vector<InputResult> feed(InputProcessor& p, const std::vector<int16_t>& signal, float& level,
-                              std::vector<int16_t>* output = nullptr, const std::vector<int16_t>* farEnd = nullptr) {
+                              std::vector<int16_t>* output = nullptr,
+                              const std::vector<int16_t>* farEnd = nullptr) {
     std::vector<InputResult> results;
     const std::vector<int16_t> silence(kFrameSamples, 0);
     for (size_t at = 0; at + kFrameSamples <= signal.size(); at += kFrameSamples) {

@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "audio_test_support.h"
 #include <iaxclient.h>
+#include "audio_test_support.h"
 #include "voice/media/media_port.h"
 #include "voice/media/wav_file.h"
 
@@ -22,7 +22,9 @@ using testing::amplitudeAt;
 using testing::loudSpan;
 using testing::tone;
 
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // Milliseconds of audio the output file holds so far (the writer keeps its
 // header current and flushes every frame).
@@ -115,8 +117,7 @@ TEST_F(MediaApiTest, StopSoundEndsALoopAndMallocedSamplesAreReleased) {
     ASSERT_GT(id, 0);
     ASSERT_TRUE(playedAtLeast(outPath, 400));
     EXPECT_EQ(iaxc_stop_sound(id), 0);
-    EXPECT_TRUE(eventually([] { return !clockState().ticking; }))
-        << "nothing left to play";
+    EXPECT_TRUE(eventually([] { return !clockState().ticking; })) << "nothing left to play";
     media::shutdown();
     const auto out = recorded();
     const auto span = loudSpan(out, 100);

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "audio_test_support.h"
-#include "voice/media/media_engine.h"
 #include "voice/codec/voice_codec.h"
+#include "voice/media/media_engine.h"
 
 namespace voice::media {
 namespace {
@@ -130,7 +130,8 @@ TEST_F(EngineTest, AKeyToneDuringACallPlaysOnceMixedOverTheFarEnd) {
     int keyFrames = 0, farEndUnderKey = 0;
     for (size_t f = 0; f < 150; ++f) {
         const int16_t* frame = out.data() + f * kFrameSamples;
-        const bool keyHeard = amplitudeAt(frame, kFrameSamples, 697) > 4000 && amplitudeAt(frame, kFrameSamples, 1209) > 4000;
+        const bool keyHeard =
+            amplitudeAt(frame, kFrameSamples, 697) > 4000 && amplitudeAt(frame, kFrameSamples, 1209) > 4000;
         if (keyHeard) {
             ++keyFrames;
             if (amplitudeAt(frame, kFrameSamples, 400) > 3000) ++farEndUnderKey;
@@ -175,7 +176,9 @@ TEST_F(EngineTest, RingSoundsGoToTheirOwnDeviceWhenOneIsChosen) {
     ticks(10);
     EXPECT_EQ(driver->openedRing, 2);
     EXPECT_GT(loudSpan(driver->rung, 100).second, 0u);
-    EXPECT_EQ(loudSpan(std::vector<int16_t>(driver->played.begin() + kFrameSamples, driver->played.end()), 100).second, 0u)
+    EXPECT_EQ(
+        loudSpan(std::vector<int16_t>(driver->played.begin() + kFrameSamples, driver->played.end()), 100).second,
+        0u)
         << "after the devices opened, the speaker stays quiet";
 }
 
@@ -269,8 +272,8 @@ TEST_F(EngineTest, MalformedOrForeignPayloadsAreDroppedAndCounted) {
     engine.receiveVoice(IAXC_FORMAT_ULAW, nullptr, 0, 0);  // no call: ignored
     engine.startCall(IAXC_FORMAT_GSM, recorder());
     const uint8_t junk[40] = {};
-    engine.receiveVoice(IAXC_FORMAT_GSM, junk, 33, 0);      // not a GSM frame
-    engine.receiveVoice(IAXC_FORMAT_SPEEX, junk, 20, 20);   // no such codec here
+    engine.receiveVoice(IAXC_FORMAT_GSM, junk, 33, 0);     // not a GSM frame
+    engine.receiveVoice(IAXC_FORMAT_SPEEX, junk, 20, 20);  // no such codec here
     engine.receiveVoice(IAXC_FORMAT_GSM, junk, 0, 40);
     std::vector<uint8_t> huge(kMaxPayloadBytes + 1, 0xFF);
     engine.receiveVoice(IAXC_FORMAT_ULAW, huge.data(), huge.size(), 60);

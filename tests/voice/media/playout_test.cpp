@@ -13,7 +13,9 @@ using testing::amplitudeAt;
 
 // Each sent frame is a constant whose value names the frame, so the
 // output shows which frames were played and in what order.
-int16_t frameValue(int k) { return int16_t(1000 + k % 20000); }
+int16_t frameValue(int k) {
+    return int16_t(1000 + k % 20000);
+}
 
 struct Arrival {
     int64_t atMs;
@@ -50,7 +52,8 @@ Outcome simulate(PlayoutBuffer& buffer, int frames, const Network& net, uint32_t
         const int64_t sentAt = 100000 + int64_t(k) * kFrameMs;
         arrivals.push_back({sentAt + net.baseDelayMs + int64_t(unit(random) * net.jitterMs), k});
     }
-    std::stable_sort(arrivals.begin(), arrivals.end(), [](const Arrival& a, const Arrival& b) { return a.atMs < b.atMs; });
+    std::stable_sort(arrivals.begin(), arrivals.end(),
+                     [](const Arrival& a, const Arrival& b) { return a.atMs < b.atMs; });
     size_t next = 0;
     // Figures are taken as the last frame is sent; playout goes on until
     // everything sent could have been played.
@@ -118,9 +121,10 @@ TEST(JitterBuffer, FivePercentLossAndFortyMsJitterStayContinuous) {
         EXPECT_GE(real.size(), size_t(o.sent - o.lost - frames / 100));
         EXPECT_GE(o.stats.jitterMs, 30);
         EXPECT_LE(o.stats.delayMs, 40 + 20 + 2 * kFrameMs);
-        std::printf("seed %u: sent %d lost %d played %zu concealed %llu underruns %llu late %llu delay %d ms\n", seed,
-                    o.sent, o.lost, real.size(), (unsigned long long)o.stats.concealedFrames,
-                    (unsigned long long)o.stats.underruns, (unsigned long long)o.stats.latePackets, o.stats.delayMs);
+        std::printf("seed %u: sent %d lost %d played %zu concealed %llu underruns %llu late %llu delay %d ms\n",
+                    seed, o.sent, o.lost, real.size(), (unsigned long long)o.stats.concealedFrames,
+                    (unsigned long long)o.stats.underruns, (unsigned long long)o.stats.latePackets,
+                    o.stats.delayMs);
     }
 }
 
@@ -232,7 +236,7 @@ TEST(JitterBuffer, ComfortNoiseFillsTheFarEndsSilence) {
     EXPECT_EQ(buffer->stats().underruns, 0u);
     EXPECT_GE(buffer->stats().comfortFrames, 40u);
     const double meanRms = energy / 50;
-    EXPECT_GT(meanRms, 50.0);   // uniform noise of peak 327 has an rms of about 190
+    EXPECT_GT(meanRms, 50.0);  // uniform noise of peak 327 has an rms of about 190
     EXPECT_LT(meanRms, 400.0);
     buffer->put(uint32_t(20 * 20 + 50 * 20), pcm.data(), pcm.size(), now);
     EXPECT_EQ(buffer->stats().packets, 21u);

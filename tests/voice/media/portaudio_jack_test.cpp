@@ -54,10 +54,12 @@ TEST(PortAudioDriver, ACallAndASoundRunOnAJackDevice) {
     // has ticked (a busy machine gives fewer, not more).
     using Clock = std::chrono::steady_clock;
     const auto patience = Clock::now() + std::chrono::seconds(30);
-    while (streams.load() == 0 && Clock::now() < patience) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (streams.load() == 0 && Clock::now() < patience)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const int before = sent.load();
     const auto from = Clock::now();
-    while (sent.load() - before < 25 && Clock::now() < patience) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (sent.load() - before < 25 && Clock::now() < patience)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const int frames = sent.load() - before;
     const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - from).count();
     clock.stop();

@@ -6,7 +6,9 @@ namespace voice::media {
 namespace {
 
 int g_released = 0;
-void countRelease(void*) { ++g_released; }
+void countRelease(void*) {
+    ++g_released;
+}
 
 // Mixes until the mixer is empty (or limit samples) and returns how many
 // samples carried the sound.

@@ -103,7 +103,8 @@ TEST(WavFile, HostileOrUnsupportedFilesAreRefused) {
     EXPECT_EQ(parseWav(bigFormat.data(), bigFormat.size(), samples), WavResult::UnsupportedFormat);
 
     // Data before any format.
-    std::vector<uint8_t> dataFirst = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'd', 'a', 't', 'a', 2, 0, 0, 0, 1, 2};
+    std::vector<uint8_t> dataFirst = {'R', 'I', 'F', 'F', 0,   0, 0, 0, 'W', 'A', 'V',
+                                      'E', 'd', 'a', 't', 'a', 2, 0, 0, 0,   1,   2};
     EXPECT_EQ(parseWav(dataFirst.data(), dataFirst.size(), samples), WavResult::NoFormat);
 
     EXPECT_EQ(readWavFile("/nonexistent/quendra.wav", samples), WavResult::CannotOpen);
