@@ -12,12 +12,11 @@ cd "$root"
 
 scripts/setup.sh
 
-# Quick checks before building: the folder layering, then the formatting
-# (which only reports until the tree has been formatted).
+# Quick checks before building: the folder layering, then the formatting.
 echo "== folder layering =="
 scripts/check-deps.py
 echo "== formatting =="
-scripts/format.sh --check --report-only
+scripts/format.sh --check
 
 jobs=$(nproc)
 # Most tests wait on timers and sockets rather than compute, so twice as
