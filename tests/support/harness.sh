@@ -155,8 +155,10 @@ free_udp_port() {
 # --- X server ------------------------------------------------------------
 
 # start_xvfb [GEOMETRY]: a virtual X server on a display number it finds
-# free itself (so runs side by side do not meet), in $DISPLAY. GEOMETRY is
-# WIDTHxHEIGHTxDEPTH, 1024x768x24 unless given.
+# free itself, in $DISPLAY. GEOMETRY is WIDTHxHEIGHTxDEPTH, 1024x768x24
+# unless given. An X server that is still ending can take a new one's
+# socket on the same number with it, so the tests that start one hold the
+# CTest resource lock x_display, and the clean-up waits for it to end.
 start_xvfb() {
   local geometry=${1:-1024x768x24} number_file=$out/xvfb.display
   : > "$number_file"

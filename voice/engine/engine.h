@@ -22,6 +22,9 @@
 //   engine_media.cpp         choosing the call with audio; voice frames
 //   engine_events.cpp        building the application's events
 //
+// The media side (devices, codecs, playout) is reached through
+// media::port() (voice/media/media_port.h), which tests may replace.
+//
 // Locking: one engine lock guards the Engine and its parts (the event
 // queue and the voice outbox also have small locks of their own). It is
 // taken by every API call and by the network thread for each round of
