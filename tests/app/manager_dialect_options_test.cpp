@@ -6,21 +6,12 @@
 #include "app/options_file.h"
 #include "app/parameter_echo.h"
 #include "app/settings.h"
+#include "options_file_fixture.h"
 #include "tests/support/app/app_test_support.h"
 
 namespace {
 
-class ManagerDialectOptionsTest : public AppTest {
-protected:
-    void SetUp() override {
-        AppTest::SetUp();
-        g_settings.debug = 1;
-    }
-    int read(const std::string& text) {
-        writeFile("opts.ini", text);
-        return readIAX2Options("opts.ini");
-    }
-};
+class ManagerDialectOptionsTest : public OptionsFileTest {};
 
 TEST_F(ManagerDialectOptionsTest, ClassicIsTheDefault) {
     EXPECT_STREQ(g_settings.acmDialect, "classic");
