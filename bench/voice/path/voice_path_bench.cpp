@@ -12,7 +12,15 @@
 // Marks: a steady quiet square wave carries a loud frame every 500 ms each way, and
 // every zero sample where the quiet tone should be counts as a gap (a
 // device-side underrun). One minute by default; median and 99th percentile.
-// Usage: bench_voice_path [--seconds N] [--jitter-buffer on|off]
+// --period sets the JACK server's period in samples (the sound server's own
+// buffer, 160 = 20 ms); --load starts N busy threads beside the phone, as a
+// build or another program would be on an agent's machine.
+// --realtime runs the JACK server at real-time priority, as a desktop's
+// sound server runs (needs the privilege). The thread that stands for the
+// network thread takes the voice threads' priority, as the engine's does.
+// --rate runs the device at another rate than 8000 Hz (the phone converts).
+// Usage: bench_voice_path [--seconds N] [--jitter-buffer on|off] [--period N] [--load N] [--realtime]
+//                         [--rate HZ]
 #include <fcntl.h>
 #include <jack/jack.h>
 #include <signal.h>
@@ -212,12 +220,46 @@ private:
     std::atomic<bool> m_measuring{false};
 };
 
+// Busy work beside the phone: arithmetic over a buffer larger than the
+// caches, so that the phone's threads compete for cores and memory.
+class Load {
+public:
+    explicit Load(int threads) {
+        for (int i = 0; i < threads; ++i) m_threads.emplace_back([this] { spin(); });
+    }
+    ~Load() {
+        m_stop = true;
+        for (auto& t : m_threads) t.join();
+    }
+
+private:
+    void spin() {
+        std::vector<uint32_t> buffer(4 << 20);
+        uint32_t x = 1;
+        while (!m_stop) {
+            for (size_t i = 0; i < buffer.size(); i += 16) {
+                x = x * 1664525u + 1013904223u;
+                buffer[(x >> 8) % buffer.size()] += x;
+            }
+        }
+        m_sink += buffer[x % buffer.size()];
+    }
+    std::atomic<bool> m_stop{false};
+    std::atomic<uint32_t> m_sink{0};
+    std::vector<std::thread> m_threads;
+};
+
 void report(const char* name, std::vector<double> delays, double backendMs) {
     const double median = percentile(delays, 0.5), p99 = percentile(delays, 0.99);
     std::printf(
         "%-8s marks %3zu | median %6.1f ms  p99 %6.1f ms | + backend %4.1f ms = median %6.1f  p99 %6.1f ms %s\n",
         name, delays.size(), median, p99, backendMs, median + backendMs, p99 + backendMs,
         p99 + backendMs <= kTargetMs ? "(within 40 ms)" : "(over 40 ms)");
+    std::sort(delays.begin(), delays.end());
+    std::printf("%-8s slowest marks:", name);
+    for (size_t i = delays.size() > 5 ? delays.size() - 5 : 0; i < delays.size(); ++i)
+        std::printf(" %.1f", delays[i]);
+    std::printf(" ms\n");
 }
 
 }  // namespace
@@ -225,20 +267,38 @@ void report(const char* name, std::vector<double> delays, double backendMs) {
 int main(int argc, char** argv) {
     int seconds = 60;
     bool jitterBuffer = true;
+    int period = 160;
+    int loadThreads = 0;
+    bool realtime = false;
+    int rate = 8000;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             seconds = std::max(1, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--jitter-buffer") == 0 && i + 1 < argc) {
             jitterBuffer = std::strcmp(argv[++i], "off") != 0;
+        } else if (std::strcmp(argv[i], "--period") == 0 && i + 1 < argc) {
+            period = std::clamp(std::atoi(argv[++i]), 16, 1024);
+        } else if (std::strcmp(argv[i], "--rate") == 0 && i + 1 < argc) {
+            rate = std::clamp(std::atoi(argv[++i]), 8000, 96000);
+        } else if (std::strcmp(argv[i], "--realtime") == 0) {
+            realtime = true;
+        } else if (std::strcmp(argv[i], "--load") == 0 && i + 1 < argc) {
+            loadThreads = std::clamp(std::atoi(argv[++i]), 0, 64);
         } else {
-            std::fprintf(stderr, "usage: %s [--seconds N] [--jitter-buffer on|off]\n", argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--seconds N] [--jitter-buffer on|off] [--period N] [--load N] "
+                         "[--realtime] [--rate HZ]\n",
+                         argv[0]);
             return 2;
         }
     }
-    std::printf("== Voice path through PortAudio on the JACK dummy driver (8000 Hz, 160-sample periods) ==\n");
-    std::printf("load before: %s; %u cpus; jitter buffer %s; %d s\n", loadAverage().c_str(),
-                std::thread::hardware_concurrency(), jitterBuffer ? "on" : "off", seconds);
-    voice::media::testing::JackServer jack("quendra_path_");
+    std::printf("== Voice path through PortAudio on the JACK dummy driver (%d Hz, %d-sample periods) ==\n", rate,
+                period);
+    std::printf("load before: %s; %u cpus; %d busy threads beside; JACK %s; jitter buffer %s; %d s\n",
+                loadAverage().c_str(), std::thread::hardware_concurrency(), loadThreads,
+                realtime ? "real-time" : "not real-time", jitterBuffer ? "on" : "off", seconds);
+    Load load(loadThreads);
+    voice::media::testing::JackServer jack("quendra_path_", period, realtime, rate);
     if (!jack.start()) {
         std::printf("jackd is not available\n");
         return 1;
@@ -280,6 +340,7 @@ int main(int argc, char** argv) {
     });
     std::atomic<int> streams{0};
     MediaClock clock;
+    engine.setTickAdvanceHandler([&clock](int64_t ms) { clock.advance(ms); });
     if (!clock.start([&](int64_t now) {
             const bool more = engine.tick(now);
             streams = raw->deviceStreams();
@@ -293,6 +354,7 @@ int main(int argc, char** argv) {
     // network thread would hand them over on arrival.
     std::atomic<bool> feeding{true};
     std::thread feeder([&] {
+        raiseToVoicePriority();
         auto encoder = makeVoiceCodec(IAXC_FORMAT_ULAW);
         int16_t quiet[kFrameSamples], mark[kFrameSamples];
         for (size_t i = 0; i < kFrameSamples; ++i) {

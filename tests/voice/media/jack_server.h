@@ -1,4 +1,5 @@
-// A JACK server with its dummy backend at 8000 Hz and 20 ms periods, started
+// A JACK server with its dummy backend at 8000 Hz (20 ms periods unless told
+// otherwise), started
 // under a name of its own (the prefix and the process id) so that runs side
 // by side do not meet, and stopped when the object goes. For the tests and
 // benchmarks that need a real, paced sound device; driverWithJack opens
@@ -26,7 +27,15 @@ namespace voice::media::testing {
 
 class JackServer {
 public:
-    explicit JackServer(const std::string& prefix) : m_name(prefix + std::to_string(::getpid())) {}
+    // realtime: the server's threads run at real-time priority, as a
+    // desktop's sound server does (needs the privilege; tests run without).
+    // rate: the device's sample rate (anything but 8000 makes PortAudio's
+    // side convert).
+    explicit JackServer(const std::string& prefix, int periodSamples = 160, bool realtime = false, int rate = 8000)
+        : m_name(prefix + std::to_string(::getpid())),
+          m_period(std::to_string(periodSamples)),
+          m_rate(std::to_string(rate)),
+          m_realtime(realtime) {}
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
 
@@ -34,7 +43,11 @@ public:
     bool start() {
         ::setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
         ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-        const char* argv[] = {"jackd", "--no-realtime", "-d", "dummy", "-r", "8000", "-p", "160", nullptr};
+        const char* argv[] = {"jackd", m_realtime ? "--realtime" : "--no-realtime",
+                              "-d",    "dummy",
+                              "-r",    "8000",
+                              "-p",    m_period.c_str(),
+                              nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -55,6 +68,9 @@ public:
 
 private:
     std::string m_name;
+    std::string m_period;
+    std::string m_rate;
+    bool m_realtime;
     pid_t m_pid = -1;
 };
 
