@@ -1,8 +1,10 @@
 // Sound devices through PortAudio. Each used device gets a stream of its
 // own whose callback only moves samples through a lock-free ring; the media
 // thread converts between 8000 Hz and the device's rate (when the device
-// does not take 8000 Hz itself) and keeps the rings short, so the audio
-// path's delay stays bounded whatever the device's clock does.
+// does not take 8000 Hz itself) and keeps the rings as short as the
+// machine allows (BacklogTrim), so the audio path's delay stays small
+// whatever the phase of the media thread against the device and whatever
+// the device's clock does.
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
 #include <portaudio.h>
@@ -16,6 +18,7 @@
 #include <iaxclient.h>
 #include "voice/codec/audio_frame.h"
 #include "voice/media/audio_driver.h"
+#include "voice/media/backlog_trim.h"
 #include "voice/media/sample_ring.h"
 
 namespace voice::media {
@@ -25,14 +28,16 @@ constexpr size_t kRingFrames = 16;        // ring room, in frames of the device 
 constexpr size_t kCaptureKeepFrames = 1;  // captured backlog kept when it grows too long
 constexpr size_t kCaptureMaxFrames = 3;
 // Playback starts with nothing queued: the device pulls each frame as soon
-// as the media thread has handed it over. A frame arriving while more than
-// the device's largest pull (at least one frame) plus the margin is still
-// queued is dropped, so the queue stays that short. The margin starts at
-// nothing; each underrun (the device pulling before the media thread, late,
-// handed its frame over) adds a frame of silence to the queue and a frame
-// to the margin, up to kMaxMarginFrames, so a machine that is slow to
-// schedule the media thread gets the margin it needs and no more.
+// as the media thread has handed it over. The margin kept queued against a
+// late media thread starts at nothing; each underrun (the device pulling
+// before the media thread, late, handed its frame over) adds a pull of
+// silence to the queue and a pull to the margin, up to kMaxMarginFrames,
+// so a machine that is slow to schedule the media thread gets the margin it
+// needs and no more. Capture does the same with what the device pushes.
+// A frame arriving while the queue is a whole frame beyond the device's
+// largest pull plus the margin is dropped: a stall of the device.
 constexpr size_t kMaxMarginFrames = 3;
+constexpr size_t kMinSkipMs = 2;  // standing delay shorter than this is kept
 constexpr int kResamplerQuality = 3;
 
 // ALSA and JACK print their complaints about absent devices or servers on
@@ -68,6 +73,9 @@ public:
         m_rate = unsigned(std::lround(rate));
         m_deviceFrame = size_t(m_rate) * kFrameMs / 1000;
         m_ring = std::make_unique<SampleRing>(m_deviceFrame * kRingFrames);
+        // Capture judges its queue in 8000 Hz samples, playback in device samples.
+        const size_t unitsPerMs = capture ? size_t(kSamplesPerMs) : m_deviceFrame / kFrameMs;
+        m_trim = BacklogTrim(kMaxMarginFrames * kFrameMs * unitsPerMs, kMinSkipMs * unitsPerMs);
         if (m_rate != unsigned(kSampleRate)) {
             int err = 0;
             m_resampler = capture ? speex_resampler_init(1, m_rate, kSampleRate, kResamplerQuality, &err)
@@ -82,7 +90,7 @@ public:
         m_largestPull = 0;
         m_started = false;
         m_seenUnderruns = m_underruns.load();
-        m_marginFrames = 0;
+        m_trim.reset();
         if (Pa_StartStream(m_stream) != paNoError) {
             close();
             return false;
@@ -109,71 +117,92 @@ public:
         const size_t backlog = m_ring->size();
         if (backlog > m_deviceFrame * kCaptureMaxFrames)
             m_ring->pop(nullptr, backlog - m_deviceFrame * kCaptureKeepFrames);
-        if (!m_resampler) {
-            const size_t got = m_ring->pop(frame, kFrameSamples);
-            std::fill(frame + got, frame + kFrameSamples, int16_t(0));
-            return;
-        }
-        int16_t raw[kMaxDeviceFrame * 2];
-        const size_t got = m_ring->pop(raw, std::min(2 * m_deviceFrame, sizeof raw / sizeof raw[0]));
-        spx_uint32_t inLen = spx_uint32_t(got);
-        spx_uint32_t outLen = spx_uint32_t(kPendingCapacity - m_pendingCount);
-        speex_resampler_process_int(m_resampler, 0, raw, &inLen, m_pending + m_pendingCount, &outLen);
-        m_pendingCount += outLen;
+        // What stays after this frame, less one push of the device: the
+        // next frame is whole only if a push's worth is left over, as the
+        // device's pushes need not line up with the media thread's ticks.
+        const size_t queued = m_pendingCount + toFrameRate(m_ring->size());
+        const size_t push = toFrameRate(m_largestPull.load(std::memory_order_relaxed));
+        const bool started = m_started.load(std::memory_order_relaxed);
+        if (started && queued < kFrameSamples) m_trim.underrun(push);
+        const size_t keep = kFrameSamples + push;
+        const size_t skip = started ? m_trim.look(queued > keep ? queued - keep : 0) : 0;
+        fillPending(kFrameSamples + skip + kSpliceBlendSamples);
+        if (skip > 0 && m_pendingCount >= kFrameSamples + skip + kSpliceBlendSamples)
+            m_pendingCount = spliceOut(m_pending, m_pendingCount, skip, m_pending);
         const size_t take = std::min(m_pendingCount, kFrameSamples);
         std::copy(m_pending, m_pending + take, frame);
         std::fill(frame + take, frame + kFrameSamples, int16_t(0));
         std::copy(m_pending + take, m_pending + m_pendingCount, m_pending);
         m_pendingCount -= take;
-        if (m_pendingCount > 2 * kFrameSamples) {
-            const size_t drop = m_pendingCount - kFrameSamples;
-            std::copy(m_pending + drop, m_pending + m_pendingCount, m_pending);
-            m_pendingCount -= drop;
-        }
     }
 
     // Playback: one 8000 Hz frame to play.
     void write(const int16_t* frame) {
+        const size_t pull = std::max<size_t>(m_largestPull.load(std::memory_order_relaxed), 1);
         const uint64_t underruns = m_underruns.load(std::memory_order_relaxed);
         if (underruns != m_seenUnderruns) {
             m_seenUnderruns = underruns;
-            if (m_marginFrames < kMaxMarginFrames) {
-                ++m_marginFrames;
-                const int16_t silence[kFrameSamples] = {};
-                push8k(silence);
-            }
+            const size_t grown = m_trim.underrun(pull);
+            const int16_t silence[kFrameSamples] = {};
+            if (grown > 0) push8k(silence, std::clamp<size_t>(toFrameRate(grown), 1, kFrameSamples));
         }
-        const size_t limit = std::max(m_deviceFrame, m_largestPull.load(std::memory_order_relaxed)) +
-                             m_marginFrames * m_deviceFrame;
-        if (m_ring->size() > limit) return;
-        push8k(frame);
+        const size_t queued = m_ring->size();
+        if (queued > std::max(m_deviceFrame, pull) + m_trim.margin() + m_deviceFrame) return;
+        const size_t skip = toFrameRate(m_trim.look(queued));
+        int16_t spliced[kFrameSamples];
+        push8k(spliced, spliceOut(frame, kFrameSamples, skip, spliced));
     }
 
 private:
     static constexpr size_t kMaxDeviceFrame = 192000 * kFrameMs / 1000;
     static constexpr size_t kPendingCapacity = kFrameSamples * 4;
 
-    void push8k(const int16_t* frame) {
+    // Device samples as a count at 8000 Hz (rounded down).
+    size_t toFrameRate(size_t deviceSamples) const { return deviceSamples * kSampleRate / m_rate; }
+
+    // Capture: moves recorded audio into the 8000 Hz pending samples until
+    // wanted are there or the ring is empty.
+    void fillPending(size_t wanted) {
+        wanted = std::min(wanted, kPendingCapacity);
+        while (m_pendingCount < wanted && m_ring->size() > 0) {
+            if (!m_resampler) {
+                m_pendingCount += m_ring->pop(m_pending + m_pendingCount, wanted - m_pendingCount);
+                continue;
+            }
+            int16_t raw[kMaxDeviceFrame];
+            const size_t rawWanted = (wanted - m_pendingCount) * m_rate / kSampleRate + 1;
+            const size_t got = m_ring->pop(raw, std::min(rawWanted, sizeof raw / sizeof raw[0]));
+            spx_uint32_t inLen = spx_uint32_t(got);
+            spx_uint32_t outLen = spx_uint32_t(kPendingCapacity - m_pendingCount);
+            speex_resampler_process_int(m_resampler, 0, raw, &inLen, m_pending + m_pendingCount, &outLen);
+            m_pendingCount += outLen;
+        }
+    }
+
+    void push8k(const int16_t* samples, size_t count) {
         if (!m_resampler) {
-            m_ring->push(frame, kFrameSamples);
+            m_ring->push(samples, count);
             return;
         }
         int16_t converted[kMaxDeviceFrame + 64];
-        spx_uint32_t inLen = kFrameSamples;
+        spx_uint32_t inLen = spx_uint32_t(count);
         spx_uint32_t outLen = spx_uint32_t(sizeof converted / sizeof converted[0]);
-        speex_resampler_process_int(m_resampler, 0, frame, &inLen, converted, &outLen);
+        speex_resampler_process_int(m_resampler, 0, samples, &inLen, converted, &outLen);
         m_ring->push(converted, outLen);
     }
 
     static int callback(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
                         PaStreamCallbackFlags, void* userData) {
         auto* self = static_cast<Stream*>(userData);
+        if (frames > self->m_largestPull.load(std::memory_order_relaxed))
+            self->m_largestPull.store(frames, std::memory_order_relaxed);
         if (self->m_capture) {
-            if (input) self->m_ring->push(static_cast<const int16_t*>(input), frames);
+            if (input) {
+                self->m_ring->push(static_cast<const int16_t*>(input), frames);
+                self->m_started.store(true, std::memory_order_relaxed);
+            }
         } else {
             auto* out = static_cast<int16_t*>(output);
-            if (frames > self->m_largestPull.load(std::memory_order_relaxed))
-                self->m_largestPull.store(frames, std::memory_order_relaxed);
             const size_t got = self->m_ring->pop(out, frames);
             std::fill(out + got, out + frames, int16_t(0));
             if (got > 0) self->m_started.store(true, std::memory_order_relaxed);
@@ -188,11 +217,11 @@ private:
     unsigned m_rate = kSampleRate;
     size_t m_deviceFrame = kFrameSamples;
     std::unique_ptr<SampleRing> m_ring;
-    std::atomic<size_t> m_largestPull{0};  // most samples the device asked for at once
-    std::atomic<bool> m_started{false};    // audio has been played since the stream opened
-    std::atomic<uint64_t> m_underruns{0};  // pulls short of audio since then, over the driver's life
+    std::atomic<size_t> m_largestPull{0};  // most samples the device moved at once
+    std::atomic<bool> m_started{false};    // audio has moved since the stream opened
+    std::atomic<uint64_t> m_underruns{0};  // playback pulls short of audio since then, over the driver's life
     uint64_t m_seenUnderruns = 0;          // media thread: underruns already answered with margin
-    size_t m_marginFrames = 0;             // media thread: extra frames allowed to stay queued
+    BacklogTrim m_trim{0, 0};              // media thread: the ring's margin and standing delay
     SpeexResamplerState* m_resampler = nullptr;
     int16_t m_pending[kPendingCapacity] = {};
     size_t m_pendingCount = 0;
