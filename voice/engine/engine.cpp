@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "voice/iax2/protocol.h"
+#include "voice/media/media_clock.h"
 #include "voice/media/media_port.h"
 
 namespace voice::engine {
@@ -176,6 +177,7 @@ void Engine::rescheduleLocked() {
 
 void Engine::networkLoop() {
     pthread_setname_np(pthread_self(), "voice-net");
+    voice::media::raiseToVoicePriority();
     // No fixed tick: the thread sleeps until a datagram, a wake-up (voice
     // frames to send, an API call with an earlier deadline, stopping) or
     // the earliest timer, however far off.

@@ -4,6 +4,10 @@
 // it grows by holding playout for a frame when it is shorter than the worst
 // transit time of the last two seconds plus the extra margin, and shrinks by
 // skipping a frame when it has been a frame or more too long for half a second.
+// Less than a frame too long is left to the playout tick: the buffer says by
+// how much the tick could come earlier (takeTickAdvanceMs), so the delay
+// does not keep up to a frame too much for the tick's phase against the
+// arrivals.
 #include <algorithm>
 #include <cstring>
 #include <deque>
@@ -21,6 +25,8 @@ constexpr int64_t kMaxDelayMs = 500;    // playout delay never exceeds the faste
 constexpr int64_t kWindowMs = 2000;     // transit times considered
 constexpr int64_t kShrinkHoldMs = 500;  // delay a frame too long this long before one is skipped
 constexpr int kUnderrunRunFrames = 5;   // after this many empty frames the far end is taken as paused
+constexpr int kSlackFrames = 25;        // frames over which the tick's slack is judged
+constexpr int64_t kMinAdvanceMs = 2;    // slack smaller than this is kept
 
 static_assert((kTimelineSamples & (kTimelineSamples - 1)) == 0, "the timeline wraps by masking");
 
@@ -106,7 +112,17 @@ public:
         } else {
             m_shrinkSinceMs = -1;
         }
+        m_slackMs = std::min(m_slackMs, delayMs - wanted);
+        ++m_slackFrames;
         playSlot(out, delayMs, wanted);
+    }
+
+    int64_t takeTickAdvanceMs() override {
+        if (m_slackFrames < kSlackFrames) return 0;
+        const int64_t slack = m_slackMs;
+        m_slackMs = kFrameMs;
+        m_slackFrames = 0;
+        return slack >= kMinAdvanceMs ? std::min<int64_t>(slack, kFrameMs - 1) : 0;
     }
 
 private:
@@ -125,6 +141,8 @@ private:
         m_newestEnd = m_playPos;
         m_holdUntilMs = nowMs + std::max<int64_t>(waitMs, 0);
         m_paused = false;
+        m_slackMs = kFrameMs;
+        m_slackFrames = 0;
         m_emptyRun = 0;
         m_shrinkSinceMs = -1;
     }
@@ -176,6 +194,7 @@ private:
                 ++m_stats.comfortFrames;
             } else if (!m_paused && ++m_emptyRun <= kUnderrunRunFrames) {
                 ++m_stats.underruns;
+                m_slackMs = std::min<int64_t>(m_slackMs, 0);  // the tick was not early
                 fillGap(out, kFrameSamples);
                 // Hold while the delay is below target: the late frame may still come.
                 if (delayMs < wanted && canGrow(delayMs)) return;
@@ -227,6 +246,8 @@ private:
     int64_t m_highestTs = 0;
     int64_t m_shrinkSinceMs = -1;
     int64_t m_holdUntilMs = 0;                              // playout of a new stream waits until then
+    int64_t m_slackMs = kFrameMs;                           // least delay beyond target lately played at
+    int m_slackFrames = 0;                                  // frames played since the slack was taken
     std::deque<std::pair<int64_t, int64_t>> m_transits;     // (arrival, transit), transit decreasing
     std::deque<std::pair<int64_t, int64_t>> m_minTransits;  // (arrival, transit), transit increasing
     int16_t m_samples[kTimelineSamples];

@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -12,7 +13,7 @@ namespace voice::media {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-// Real-time priority for the media thread where the system grants it; a
+// Real-time priority for the voice threads where the system grants it; a
 // low value, above ordinary threads only.
 constexpr int kRealtimePriority = 10;
 
@@ -24,6 +25,12 @@ int64_t toMs(SteadyClock::time_point t) {
 
 int64_t monotonicMs() {
     return toMs(SteadyClock::now());
+}
+
+void raiseToVoicePriority() {
+    sched_param param{};
+    param.sched_priority = kRealtimePriority;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
 }
 
 bool MediaClock::start(Step step) {
@@ -74,6 +81,11 @@ bool MediaClock::ticking() const {
     return m_ticking;
 }
 
+void MediaClock::advance(int64_t ms) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_advanceMs += ms > 0 ? ms : 0;
+}
+
 uint64_t MediaClock::tickStarts() const {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_tickStarts;
@@ -86,9 +98,7 @@ uint64_t MediaClock::tickStops() const {
 
 void MediaClock::run() {
     pthread_setname_np(pthread_self(), "voice-media");
-    sched_param param{};
-    param.sched_priority = kRealtimePriority;
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);  // refused without privileges: fine
+    raiseToVoicePriority();
 
     const auto frame = std::chrono::milliseconds(kFrameMs);
     auto deadline = SteadyClock::now();
@@ -116,7 +126,8 @@ void MediaClock::run() {
             ++m_tickStops;
             continue;
         }
-        deadline += frame;
+        deadline += frame - std::chrono::milliseconds(std::min<int64_t>(m_advanceMs, kFrameMs));
+        m_advanceMs = 0;
         const auto now = SteadyClock::now();
         if (now - deadline > std::chrono::milliseconds(kStallMs)) deadline = now + frame;
     }

@@ -24,6 +24,12 @@ namespace voice::media {
 // Milliseconds of the monotonic clock the media side runs on.
 int64_t monotonicMs();
 
+// Gives the calling thread a low real-time priority where the system
+// grants it (above ordinary threads only), so that voice keeps its pace on
+// a busy machine: the media thread, and the network thread that hands
+// received voice over. Refused without the privilege, which is fine.
+void raiseToVoicePriority();
+
 class MediaClock {
 public:
     // Returns whether the clock should tick again.
@@ -41,6 +47,9 @@ public:
     // Ticks again (at once) when the clock has stopped ticking; harmless
     // while it ticks.
     void resume();
+    // The next tick comes ms earlier than scheduled (at once if that has
+    // passed), and every 20 ms from there: moves the phase of the ticks.
+    void advance(int64_t ms);
 
     // Whether the clock ticks now, and how many times it has begun to
     // tick (the start included) and stopped ticking since start().
@@ -61,6 +70,7 @@ private:
     bool m_stopping = false;
     bool m_ticking = false;
     bool m_resumeAsked = false;
+    int64_t m_advanceMs = 0;
     uint64_t m_tickStarts = 0;
     uint64_t m_tickStops = 0;
 };

@@ -71,6 +71,11 @@ void MediaEngine::setAudioWantedHandler(std::function<void()> handler) {
     m_audioWanted = std::move(handler);
 }
 
+void MediaEngine::setTickAdvanceHandler(std::function<void(int64_t)> handler) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_tickAdvance = std::move(handler);
+}
+
 void MediaEngine::audioWanted() {
     std::function<void()> handler;
     {
@@ -241,6 +246,8 @@ bool MediaEngine::tick(int64_t nowMs) {
     int input, output, ringDevice;
     uint64_t deviceGeneration;
     bool wantAudio;
+    int64_t advanceMs = 0;
+    std::function<void(int64_t)> advance;
     const bool separateRing = m_driver && m_driver->isOpen() && m_driver->separateRing();
     {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -260,11 +267,14 @@ bool MediaEngine::tick(int64_t nowMs) {
             int16_t remote[kFrameSamples];
             m_call.playout->get(remote, nowMs);
             if (settings.audioOutputMode == 0) std::copy(remote, remote + kFrameSamples, played);
+            advanceMs = m_call.playout->takeTickAdvanceMs();
+            if (advanceMs > 0) advance = m_tickAdvance;
         }
         m_sounds.mix(played, kFrameSamples, true, !separateRing);
         if (separateRing) m_sounds.mix(ring, kFrameSamples, false, true);
     }
 
+    if (advance) advance(advanceMs);
     if (!wantAudio) {
         // The last sound or call stream ended a frame ago (its last frame
         // was written then): the devices close and the clock may rest.

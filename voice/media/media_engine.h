@@ -86,6 +86,10 @@ public:
     // Called after startCall and playSound (outside the lock), so that a
     // clock that stopped ticking ticks again.
     void setAudioWantedHandler(std::function<void()> handler);
+    // Called from tick() with the milliseconds by which the next tick
+    // should come earlier, when the call's playout says it could: the
+    // clock moves its phase so received audio waits no longer than needed.
+    void setTickAdvanceHandler(std::function<void(int64_t ms)> handler);
 
 private:
     struct Call {
@@ -105,7 +109,8 @@ private:
 
     Clock m_clock;
     mutable std::mutex m_lock;
-    std::function<void()> m_audioWanted;  // guarded by m_lock
+    std::function<void()> m_audioWanted;         // guarded by m_lock
+    std::function<void(int64_t)> m_tickAdvance;  // guarded by m_lock
     // Guarded by m_lock.
     MediaSettings m_settings;
     Call m_call;

@@ -38,6 +38,7 @@ int startMedia() {
     // The clock ticks while a call stream or a sound needs it and sleeps
     // otherwise; starting either wakes it.
     s.engine.setAudioWantedHandler([&s] { s.clock.resume(); });
+    s.engine.setTickAdvanceHandler([&s](int64_t ms) { s.clock.advance(ms); });
     if (!s.clock.start([&s](int64_t nowMs) { return s.engine.tick(nowMs); })) {
         s.engine.detachDriver();
         return -1;

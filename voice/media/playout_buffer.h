@@ -42,6 +42,11 @@ public:
     // -dBov (0 loudest, 127 quietest) until its audio resumes.
     void farEndSilent(int levelDbov);
     const PlayoutStats& stats() const { return m_stats; }
+    // Milliseconds by which the playout tick could come earlier and still
+    // find every frame there, judged over the last half second; 0 while
+    // that is not known yet, and for buffers that play as audio arrives.
+    // Taking it starts the next judgement, so each slack is given once.
+    virtual int64_t takeTickAdvanceMs() { return 0; }
 
 protected:
     // Fills a gap: comfort noise while the far end is silent, concealment otherwise.

@@ -5,7 +5,9 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "voice/media/media_clock.h"
 
@@ -69,6 +71,26 @@ TEST(MediaClock, StoppingARestingClockEndsItsThread) {
     clock.stop();
     clock.resume();  // harmless once stopped
     EXPECT_FALSE(clock.ticking());
+}
+
+// advance() moves the phase: the next tick comes that much earlier, and
+// the ticks after it keep the 20 ms pace from there.
+TEST(MediaClock, AnAdvanceBringsTheNextTickEarlierOnce) {
+    std::vector<int64_t> times;
+    std::mutex lock;
+    MediaClock clock;
+    ASSERT_TRUE(clock.start([&](int64_t nowMs) {
+        std::lock_guard<std::mutex> guard(lock);
+        times.push_back(nowMs);
+        if (times.size() == 3) clock.advance(8);
+        return times.size() < 6;
+    }));
+    ASSERT_TRUE(eventually([&] { return !clock.ticking(); }));
+    clock.stop();
+    ASSERT_EQ(times.size(), 6u);
+    std::vector<int64_t> gaps;
+    for (size_t i = 1; i < times.size(); ++i) gaps.push_back(times[i] - times[i - 1]);
+    EXPECT_EQ(gaps, (std::vector<int64_t>{20, 20, 12, 20, 20}));
 }
 
 }  // namespace
