@@ -106,6 +106,21 @@ double percentile(std::vector<double> v, double p) {
     return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
 }
 
+// When the current JACK cycle's audio starts on the device: the cycle's
+// nominal start, not when this client's thread happened to be woken for it.
+// JACK keeps time on a clock of its own; the start is carried over to the
+// monotonic clock (nowUs) through both clocks read here together.
+double cycleStartUs(jack_client_t* client) {
+    jack_nframes_t frames = 0;
+    jack_time_t start = 0, next = 0;
+    float periodUs = 0;
+    const double now = nowUs();
+    if (jack_get_cycle_times(client, &frames, &start, &next, &periodUs) != 0) return now;
+    // Never later than now: around a stall JACK's estimate of the cycle
+    // may run ahead.
+    return std::min(now, double(start) - (double(jack_get_time()) - now));
+}
+
 // The microphone and the loudspeaker: two JACK clients of this program (one
 // client for both would close a loop through the phone in JACK's graph).
 class Ends {
@@ -174,7 +189,7 @@ public:
 private:
     static int micProcess(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<Ends*>(arg);
-        const double startUs = nowUs();
+        const double startUs = cycleStartUs(self->m_micClient);
         const double sampleUs = 1e6 / double(jack_get_sample_rate(self->m_micClient));
         auto* mic = static_cast<float*>(jack_port_get_buffer(self->m_mic, frames));
         const uint64_t period = 160 * kMarkEveryFrames;
@@ -192,7 +207,7 @@ private:
 
     static int speakerProcess(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<Ends*>(arg);
-        const double startUs = nowUs();
+        const double startUs = cycleStartUs(self->m_speakerClient);
         const double sampleUs = 1e6 / double(jack_get_sample_rate(self->m_speakerClient));
         const auto* speaker = static_cast<const float*>(jack_port_get_buffer(self->m_speaker, frames));
         for (jack_nframes_t i = 0; i < frames; ++i) {
@@ -339,9 +354,16 @@ int main(int argc, char** argv) {
         wireLoud = loud;
     });
     std::atomic<int> streams{0};
+    std::atomic<long> lateTicks{0};
+    std::atomic<double> worstTickUs{0};
     MediaClock clock;
     engine.setTickAdvanceHandler([&clock](int64_t ms) { clock.advance(ms); });
     if (!clock.start([&](int64_t now) {
+            if (measuring) {
+                const double late = nowUs() - double(now) * 1000.0;
+                if (late > 2000) ++lateTicks;
+                if (late > worstTickUs) worstTickUs = late;
+            }
             const bool more = engine.tick(now);
             streams = raw->deviceStreams();
             return more;
@@ -353,6 +375,8 @@ int main(int argc, char** argv) {
     // The far end: a voice frame every 20 ms at absolute deadlines, as the
     // network thread would hand them over on arrival.
     std::atomic<bool> feeding{true};
+    std::atomic<long> lateWakeups{0};
+    std::atomic<double> worstWakeupUs{0};
     std::thread feeder([&] {
         raiseToVoicePriority();
         auto encoder = makeVoiceCodec(IAXC_FORMAT_ULAW);
@@ -380,6 +404,13 @@ int main(int argc, char** argv) {
                 ++next.tv_sec;
             }
             clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+            if (measuring) {
+                // How late the stand-in for the network thread woke: what
+                // the jitter buffer sees as network jitter.
+                const double late = nowUs() - (double(next.tv_sec) * 1e6 + double(next.tv_nsec) / 1e3);
+                if (late > 2000) ++lateWakeups;
+                if (late > worstWakeupUs) worstWakeupUs = late;
+            }
         }
     });
 
@@ -424,6 +455,10 @@ int main(int argc, char** argv) {
         "gaps (zero samples where sound was due, device or playout buffer): loudspeaker %ld of %ld, wire %ld of "
         "%ld\n",
         ends.speakerGaps.load(), ends.speakerSamples.load(), wireGaps.load(), wireSamples.load());
+    std::printf("arrivals (the network thread's stand-in waking): %ld more than 2 ms late, the latest %.1f ms\n",
+                lateWakeups.load(), worstWakeupUs.load() / 1000.0);
+    std::printf("media ticks more than 2 ms late: %ld, the latest %.1f ms\n", lateTicks.load(),
+                worstTickUs.load() / 1000.0);
     std::printf("load after: %s\n", loadAverage().c_str());
     return 0;
 }
