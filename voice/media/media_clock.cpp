@@ -110,6 +110,7 @@ void MediaClock::run() {
             if (m_stopping) return;
             m_ticking = true;
             ++m_tickStarts;
+            m_advanceMs = 0;  // a phase asked for before the rest means nothing now
             deadline = SteadyClock::now();
         } else if (m_wake.wait_until(lock, deadline, [this] { return m_stopping; })) {
             return;
