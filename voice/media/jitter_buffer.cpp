@@ -1,13 +1,14 @@
 // The adaptive jitter buffer. Audio is stored on a timeline indexed by its
 // call timestamp (in samples). The playout delay A - the time between a
 // frame's timestamp and the moment it is played - moves in whole frames:
-// it grows by holding playout for a frame when it is shorter than the worst
-// transit time of the last two seconds plus the extra margin, and shrinks by
+// it aims at the worst transit time of the last two seconds plus the extra
+// margin, grows by holding playout for a frame when it is shorter than that
+// worst transit plus half the margin, and shrinks by
 // skipping a frame when it has been a frame or more too long for half a second.
 // Less than a frame too long is left to the playout tick: the buffer says by
-// how much the tick could come earlier (takeTickAdvanceMs), so the delay
-// does not keep up to a frame too much for the tick's phase against the
-// arrivals.
+// how much the tick could come earlier (takeTickAdvanceMs), so on a network
+// with little jitter the delay does not keep up to a frame too much for the
+// tick's phase against the arrivals.
 #include <algorithm>
 #include <cstring>
 #include <deque>
@@ -96,7 +97,7 @@ public:
         m_stats.delayMs = int(delayMs - minTransit());
         m_stats.jitterMs = int(maxTransit() - minTransit());
 
-        if (!m_paused && delayMs < wanted && canGrow(delayMs)) {
+        if (!m_paused && delayMs < growBelow() && canGrow(delayMs)) {
             // Hold playout for one frame: the continued waveform stands in.
             fillGap(out, kFrameSamples);
             m_shrinkSinceMs = -1;
@@ -122,6 +123,10 @@ public:
         const int64_t slack = m_slackMs;
         m_slackMs = kFrameMs;
         m_slackFrames = 0;
+        // On a network with more jitter than the extra margin, the tick's
+        // slack is left as it is: there it still saves frames from being
+        // filled in, for a delay that is small beside the jitter's.
+        if (maxTransit() - minTransit() > m_extraMs) return 0;
         return slack >= kMinAdvanceMs ? std::min<int64_t>(slack, kFrameMs - 1) : 0;
     }
 
@@ -159,6 +164,10 @@ private:
     int64_t maxTransit() const { return m_transits.empty() ? 0 : m_transits.front().second; }
     int64_t minTransit() const { return m_minTransits.empty() ? 0 : m_minTransits.front().second; }
     int64_t target() const { return std::min(maxTransit() + m_extraMs, minTransit() + kMaxDelayMs); }
+    // The delay grows only once the worst transit comes within half the
+    // extra margin of it: a single late arrival that the margin covered
+    // does not insert a frame, though it keeps the delay from shrinking.
+    int64_t growBelow() const { return std::min(target(), maxTransit() + m_extraMs / 2); }
     bool canGrow(int64_t delayMs) const { return delayMs + kFrameMs <= minTransit() + kMaxDelayMs; }
 
     void store(int64_t start, const int16_t* pcm, size_t count) {

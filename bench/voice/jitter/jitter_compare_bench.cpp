@@ -6,7 +6,8 @@
 //   loss5+jit40 - as jitter40, 5% of the frames lost at random;
 //   burst300    - clean, with 300 ms (15 frames) lost in one burst at 30 s;
 //   fast0.5%    - clean, the sender's clock 0.5% fast (frames every 19.9 ms).
-// Playout ticks every 20 ms at a phase of its own. Every frame carries its
+// Playout ticks every 20 ms at a phase of its own, moved earlier when a
+// buffer says it could come earlier (as the engine's media clock does). Every frame carries its
 // number in its samples, so the output tells which frame was played when;
 // the figures come from that, the same way for both buffers:
 //   delay      - play time minus arrival time of each frame played (ms);
@@ -146,7 +147,9 @@ Figures run(PlayoutBuffer& buffer, const Trace& trace) {
     int newestArrived = -1;
     int lastPlayed = -1;
     const int64_t end = trace.arrivals.back().atMs + 1000;
-    for (int64_t tick = kStartMs + kTickPhaseMs; tick < end; tick += kFrameMs) {
+    // A buffer that says its tick could come earlier has it moved, as the
+    // engine's media clock does.
+    for (int64_t tick = kStartMs + kTickPhaseMs; tick < end; tick += kFrameMs - buffer.takeTickAdvanceMs()) {
         for (; next < trace.arrivals.size() && trace.arrivals[next].atMs <= tick; ++next) {
             const Arrival& a = trace.arrivals[next];
             std::fill(pcm, pcm + kFrameSamples, frameValue(a.frame));

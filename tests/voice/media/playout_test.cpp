@@ -218,35 +218,81 @@ TEST(JitterBuffer, LostFramesDoNotBuildDelay) {
     }
 }
 
-// The buffer tells how much earlier its tick could come; a tick moved by
-// that much still finds every frame, and the delay ends near its target.
-TEST(JitterBuffer, ItsTickCanComeAsEarlyAsItSaysWithoutLosingAFrame) {
-    auto buffer = makeJitterBuffer(-1);
-    int16_t out[kFrameSamples];
-    // Arrivals 30 ms after their timestamps; the first tick that may play
-    // (10 ms after an arrival) comes 15 ms late, the phase kept after it.
-    int64_t tick = 100015;
+// A clean stream, 30 ms in transit, played by a tick that moves as early as
+// the buffer says it can; one frame may arrive late. Output frames are
+// named as in simulate().
+struct AdvancingRun {
     int64_t advancedMs = 0;
-    int frame = 0;
-    std::vector<int> heard;
-    for (int n = 0; n < 200; ++n, tick += kFrameMs) {
-        for (; 100030 + int64_t(frame) * kFrameMs <= tick; ++frame) {
-            std::vector<int16_t> pcm(kFrameSamples, frameValue(frame));
-            buffer->put(uint32_t(frame * kFrameMs), pcm.data(), pcm.size(), 100030 + int64_t(frame) * kFrameMs);
+    std::vector<int> heard;  // frames heard, in order
+    int filledIn = 0;        // output frames filled in once playout had begun
+    PlayoutStats stats;
+};
+
+AdvancingRun playWithAdvancingTick(int lateFrame, int lateByMs, int jitterMs = 0) {
+    auto buffer = makeJitterBuffer(-1);
+    AdvancingRun run;
+    int16_t out[kFrameSamples];
+    // The first tick that may play (10 ms after an arrival) comes 15 ms
+    // late; the phase is kept after it until the buffer moves it.
+    int64_t tick = 100015;
+    auto arrival = [&](int k) {
+        const int64_t jitter = jitterMs > 0 ? (int64_t(k) * 7919) % (jitterMs + 1) : 0;
+        return 100030 + int64_t(k) * kFrameMs + (k == lateFrame ? lateByMs : 0) + jitter;
+    };
+    std::vector<bool> sent(400, false);
+    for (int n = 0; n < 300; ++n, tick += kFrameMs) {
+        for (int k = 0; k < 400; ++k) {
+            if (sent[size_t(k)] || arrival(k) > tick) continue;
+            sent[size_t(k)] = true;
+            std::vector<int16_t> pcm(kFrameSamples, frameValue(k));
+            buffer->put(uint32_t(k * kFrameMs), pcm.data(), pcm.size(), arrival(k));
         }
         buffer->get(out, tick);
-        if (out[kFrameSamples - 1] >= 1000 && out[60] == out[kFrameSamples - 1]) heard.push_back(out[60] - 1000);
+        const int16_t last = out[kFrameSamples - 1];
+        if (last >= 1000 && std::all_of(out + 60, out + kFrameSamples, [&](int16_t v) { return v == last; })) {
+            run.heard.push_back(last - 1000);
+        } else if (!run.heard.empty()) {
+            ++run.filledIn;
+        }
         const int64_t advance = buffer->takeTickAdvanceMs();
         EXPECT_LT(advance, kFrameMs);
         tick -= advance;
-        advancedMs += advance;
+        run.advancedMs += advance;
     }
-    EXPECT_EQ(advancedMs, 15);
-    ASSERT_FALSE(heard.empty());
-    for (size_t i = 1; i < heard.size(); ++i) ASSERT_EQ(heard[i], heard[i - 1] + 1) << "every frame, in order";
-    EXPECT_EQ(buffer->stats().underruns, 0u);
-    EXPECT_EQ(buffer->stats().concealedFrames, 0u);
-    EXPECT_LE(buffer->stats().delayMs, int(kDefaultJitterExtraMs) + 2);
+    run.stats = buffer->stats();
+    return run;
+}
+
+// The buffer tells how much earlier its tick could come; a tick moved by
+// that much still finds every frame, and the delay ends at its target.
+TEST(JitterBuffer, ItsTickCanComeAsEarlyAsItSaysWithoutLosingAFrame) {
+    const AdvancingRun run = playWithAdvancingTick(-1, 0);
+    EXPECT_EQ(run.advancedMs, 15);
+    ASSERT_FALSE(run.heard.empty());
+    for (size_t i = 1; i < run.heard.size(); ++i) ASSERT_EQ(run.heard[i], run.heard[i - 1] + 1) << "in order";
+    EXPECT_EQ(run.filledIn, 0);
+    EXPECT_EQ(run.stats.underruns, 0u);
+    EXPECT_EQ(run.stats.delayMs, int(kDefaultJitterExtraMs));
+}
+
+// Where the network's jitter exceeds the extra margin the tick keeps its
+// phase: its slack there saves frames from being filled in.
+TEST(JitterBuffer, OnAJitteryNetworkTheTickKeepsItsPhase) {
+    EXPECT_EQ(playWithAdvancingTick(-1, 0, 40).advancedMs, 0);
+    EXPECT_GT(playWithAdvancingTick(-1, 0, 8).advancedMs, 0) << "jitter within the margin";
+}
+
+// With the delay at its target, an arrival late by less than half the extra
+// margin is played in time and inserts nothing; a later one makes the
+// delay grow by a frame, filled in once.
+TEST(JitterBuffer, OnlyALateArrivalBeyondHalfTheMarginGrowsTheDelay) {
+    const AdvancingRun slightlyLate = playWithAdvancingTick(150, 4);
+    EXPECT_EQ(slightlyLate.filledIn, 0);
+    EXPECT_EQ(slightlyLate.stats.latePackets, 0u);
+    const AdvancingRun late = playWithAdvancingTick(150, 9);
+    EXPECT_EQ(late.filledIn, 1);
+    EXPECT_EQ(late.stats.latePackets, 0u);
+    EXPECT_EQ(late.heard.size(), slightlyLate.heard.size() - 1) << "the held frame plays a tick later";
 }
 
 TEST(JitterBuffer, ComfortNoiseFillsTheFarEndsSilence) {
