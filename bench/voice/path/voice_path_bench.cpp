@@ -1,5 +1,5 @@
 // The phone's voice path through PortAudio on a real backend: a JACK server
-// with its dummy driver at 8000 Hz (started here under a name of its own),
+// with its dummy driver (8000 Hz unless told otherwise; started here under a name of its own),
 // the media engine ticking on its own thread as in a call, and two JACK
 // clients of this program standing for the microphone and the loudspeaker.
 //   receive - from a voice frame handed to the engine as the network thread
@@ -9,9 +9,10 @@
 //   send    - from a sample written to the microphone port (minus nothing:
 //             the backend's capture latency is reported apart), to the frame
 //             holding it being handed to the network thread for the wire.
-// Marks: a steady quiet square wave carries a loud frame every 500 ms each way, and
-// every zero sample where the quiet tone should be counts as a gap (a
-// device-side underrun). One minute by default; median and 99th percentile.
+// Marks: a steady quiet square wave carries a loud frame every 500 ms each
+// way, and every zero sample, in a run of a millisecond or more, where the
+// quiet tone should be counts as a gap (a device-side underrun). One minute
+// by default; median and 99th percentile.
 // --period sets the JACK server's period in samples (the sound server's own
 // buffer, 160 = 20 ms); --load starts N busy threads beside the phone, as a
 // build or another program would be on an agent's machine.
@@ -58,9 +59,10 @@ constexpr int16_t kMarkThreshold = 6000;
 constexpr int kMarkEveryFrames = 25;  // 500 ms
 constexpr double kTargetMs = 40.0;
 
-// A 250 Hz square wave (the input filters take out a constant level).
-int16_t wave(uint64_t pos, int16_t amplitude) {
-    return (pos / 16) % 2 ? amplitude : int16_t(-amplitude);
+// A 250 Hz square wave at the given rate (the input filters take out a
+// constant level).
+int16_t wave(uint64_t pos, int16_t amplitude, unsigned rate = 8000) {
+    return (pos * 8000 / rate / 16) % 2 ? amplitude : int16_t(-amplitude);
 }
 
 double nowUs() {
@@ -79,6 +81,43 @@ std::string loadAverage() {
     while (!s.empty() && (s.back() == '\n')) s.pop_back();
     return s;
 }
+
+// Samples in runs of zeros at least a millisecond long: gaps. Shorter runs
+// are a waveform passing through zero after a rate conversion.
+class GapCounter {
+public:
+    explicit GapCounter(size_t minRun) : m_minRun(minRun) {}
+    void add(bool zero) {
+        if (zero) {
+            if (++m_run == m_minRun) m_gaps += long(m_minRun);
+            if (m_run > m_minRun) ++m_gaps;
+        } else {
+            m_run = 0;
+        }
+    }
+    long gaps() const { return m_gaps; }
+
+private:
+    size_t m_minRun;
+    size_t m_run = 0;
+    long m_gaps = 0;
+};
+
+// A mark begins where the sound turns loud after at least 100 ms of quiet
+// (a loud frame's waveform dips below the threshold as it changes sign).
+class OnsetDetector {
+public:
+    explicit OnsetDetector(size_t quietSamples) : m_quietNeeded(quietSamples), m_quiet(quietSamples) {}
+    bool onset(bool loud) {
+        const bool begins = loud && m_quiet >= m_quietNeeded;
+        m_quiet = loud ? 0 : m_quiet + 1;
+        return begins;
+    }
+
+private:
+    size_t m_quietNeeded;
+    size_t m_quiet;
+};
 
 // Times of marks in one direction, matched in order.
 struct Marks {
@@ -132,6 +171,9 @@ public:
         m_mic = jack_port_register(m_micClient, "mic", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
         m_speaker = jack_port_register(m_speakerClient, "speaker", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         if (!m_mic || !m_speaker) return false;
+        m_rate = jack_get_sample_rate(m_micClient);
+        m_speakerGaps = GapCounter(m_rate / 1000);
+        m_speakerOnsets = OnsetDetector(m_rate / 10);
         jack_set_process_callback(m_micClient, &Ends::micProcess, this);
         jack_set_process_callback(m_speakerClient, &Ends::speakerProcess, this);
         return jack_activate(m_micClient) == 0 && jack_activate(m_speakerClient) == 0;
@@ -180,26 +222,31 @@ public:
         return ms;
     }
 
+    // The period the JACK server really runs at, in samples.
+    unsigned period() const { return jack_get_buffer_size(m_micClient); }
+
     void measure(bool on) { m_measuring = on; }
     Marks sent;      // marks written to the microphone
     Marks received;  // marks heard on the loudspeaker (started by the feeder)
     std::atomic<long> speakerGaps{0};
     std::atomic<long> speakerSamples{0};
+    unsigned rate() const { return m_rate; }
 
 private:
     static int micProcess(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<Ends*>(arg);
         const double startUs = cycleStartUs(self->m_micClient);
-        const double sampleUs = 1e6 / double(jack_get_sample_rate(self->m_micClient));
+        const double sampleUs = 1e6 / double(self->m_rate);
         auto* mic = static_cast<float*>(jack_port_get_buffer(self->m_mic, frames));
-        const uint64_t period = 160 * kMarkEveryFrames;
+        const uint64_t frame = self->m_rate * kFrameMs / 1000;
+        const uint64_t period = frame * kMarkEveryFrames;
         for (jack_nframes_t i = 0; i < frames; ++i) {
-            const bool marking = self->m_micPos % period < 160;
+            const bool marking = self->m_micPos % period < frame;
             if (self->m_micPos % period == 0 && self->m_measuring) {
                 std::lock_guard<std::mutex> guard(self->sent.lock);
                 self->sent.startedUs.push_back(startUs + double(i) * sampleUs);
             }
-            mic[i] = float(wave(self->m_micPos, marking ? kMark : kQuiet)) / 32768.0f;
+            mic[i] = float(wave(self->m_micPos, marking ? kMark : kQuiet, self->m_rate)) / 32768.0f;
             ++self->m_micPos;
         }
         return 0;
@@ -208,19 +255,19 @@ private:
     static int speakerProcess(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<Ends*>(arg);
         const double startUs = cycleStartUs(self->m_speakerClient);
-        const double sampleUs = 1e6 / double(jack_get_sample_rate(self->m_speakerClient));
+        const double sampleUs = 1e6 / double(self->m_rate);
         const auto* speaker = static_cast<const float*>(jack_port_get_buffer(self->m_speaker, frames));
         for (jack_nframes_t i = 0; i < frames; ++i) {
             const float level = speaker[i] < 0 ? -speaker[i] : speaker[i];
             const bool loud = level * 32768.0f >= float(kMarkThreshold);
-            if (loud && !self->m_speakerLoud && self->m_measuring) {
+            if (self->m_speakerOnsets.onset(loud) && self->m_measuring) {
                 std::lock_guard<std::mutex> guard(self->received.lock);
                 self->received.endedUs.push_back(startUs + double(i) * sampleUs);
             }
-            self->m_speakerLoud = loud;
             if (self->m_measuring) {
                 ++self->speakerSamples;
-                if (speaker[i] == 0.0f) ++self->speakerGaps;
+                self->m_speakerGaps.add(speaker[i] == 0.0f);
+                self->speakerGaps = self->m_speakerGaps.gaps();
             }
         }
         return 0;
@@ -231,7 +278,9 @@ private:
     jack_port_t* m_mic = nullptr;
     jack_port_t* m_speaker = nullptr;
     uint64_t m_micPos = 0;
-    bool m_speakerLoud = false;
+    unsigned m_rate = 8000;
+    GapCounter m_speakerGaps{8};
+    OnsetDetector m_speakerOnsets{800};
     std::atomic<bool> m_measuring{false};
 };
 
@@ -335,6 +384,7 @@ int main(int argc, char** argv) {
     auto decoder = makeVoiceCodec(IAXC_FORMAT_ULAW);
     std::atomic<bool> measuring{false};
     std::atomic<long> wireGaps{0}, wireSamples{0};
+    GapCounter wireGapCounter(kSamplesPerMs);
     bool wireLoud = false;
     engine.startCall(IAXC_FORMAT_ULAW, [&](int format, const uint8_t* payload, size_t length, uint32_t) {
         if (format != IAXC_FORMAT_ULAW) return;
@@ -344,9 +394,12 @@ int main(int argc, char** argv) {
         bool loud = false;
         for (long i = 0; i < n; ++i) {
             if (std::abs(int(pcm[i])) >= kMarkThreshold) loud = true;
-            if (measuring && pcm[i] == 0) ++wireGaps;
+            if (measuring) wireGapCounter.add(pcm[i] == 0);
         }
-        if (measuring) wireSamples += n;
+        if (measuring) {
+            wireSamples += n;
+            wireGaps = wireGapCounter.gaps();
+        }
         if (loud && !wireLoud && measuring) {
             std::lock_guard<std::mutex> guard(ends.sent.lock);
             ends.sent.endedUs.push_back(at);
@@ -441,12 +494,15 @@ int main(int argc, char** argv) {
     feeder.join();
     clock.stop();
     const double playbackMs = ends.backendLatencyMs(true), captureMs = ends.backendLatencyMs(false);
+    const unsigned serverPeriod = ends.period();
     engine.stopCall();
     engine.detachDriver();
     if (!connected) {
         std::printf("could not connect to PortAudio's JACK ports\n");
         return 1;
     }
+    std::printf("JACK server: %u-sample periods; its own latency %.1f ms playback, %.1f ms capture\n",
+                serverPeriod, playbackMs, captureMs);
     report("receive", delaysMs(ends.received), playbackMs);
     report("send", delaysMs(ends.sent), captureMs);
     std::printf("of which the playout buffer (mean of its own delay figure): %.1f ms\n", playoutDelayMs / seconds);

@@ -35,6 +35,7 @@ public:
         : m_name(prefix + std::to_string(::getpid())),
           m_period(std::to_string(periodSamples)),
           m_rate(std::to_string(rate)),
+          m_waitUs(std::to_string(int64_t(periodSamples) * 1000000 / (rate > 0 ? rate : 8000))),
           m_realtime(realtime) {}
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
@@ -45,8 +46,9 @@ public:
         ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
         const char* argv[] = {"jackd", m_realtime ? "--realtime" : "--no-realtime",
                               "-d",    "dummy",
-                              "-r",    "8000",
+                              "-r",    m_rate.c_str(),
                               "-p",    m_period.c_str(),
+                              "-w",    m_waitUs.c_str(),
                               nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -70,6 +72,7 @@ private:
     std::string m_name;
     std::string m_period;
     std::string m_rate;
+    std::string m_waitUs;  // the dummy driver's cycle, given: it does not always follow the period
     bool m_realtime;
     pid_t m_pid = -1;
 };
