@@ -32,6 +32,27 @@ namespace {
 
 const char* const kCfgFile = "/etc/quendra/optout.cfg";
 
+// Calls the dial request placed, through databaseDialServices.
+std::vector<std::string>& placedCalls() {
+    static std::vector<std::string> placed;
+    return placed;
+}
+
+// The dial request's steps with the real database, Not Ready always
+// accepted, and calls recorded in placedCalls() (emptied here).
+DialServices databaseDialServices(int* activeCallNo) {
+    placedCalls().clear();
+    return {dbConnectionOpen,
+            dbOpenConnection,
+            [](const char* s, const char* p) { return dbSearchRecord(s, p); },
+            [](const char*, const char*) { return 1; },
+            [](const char* d) {
+                placedCalls().push_back(d);
+                return 0;
+            },
+            activeCallNo};
+}
+
 class DncDatabase : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -192,18 +213,9 @@ TEST_F(DncDatabase, NumbersThatTryToChangeTheStatementAreNotFound) {
               1);
 
     // Through the whole request as well: the call goes ahead, nothing found.
-    static std::vector<std::string> placed;
-    placed.clear();
     int activeCallNo = -1;
-    const DialServices services{dbConnectionOpen,
-                                dbOpenConnection,
-                                [](const char* s, const char* p) { return dbSearchRecord(s, p); },
-                                [](const char*, const char*) { return 1; },
-                                [](const char* d) {
-                                    placed.push_back(d);
-                                    return 0;
-                                },
-                                &activeCallNo};
+    const DialServices services = databaseDialServices(&activeCallNo);
+    const std::vector<std::string>& placed = placedCalls();
     g_settings.loggedInToDial = 0;
     ScriptedMessageBoxes boxes;
     setMessageBoxes(&boxes);
@@ -219,17 +231,7 @@ TEST_F(DncDatabase, DialRefusesABlockedNumber) {
     startUp("mysql3.51");
     ASSERT_EQ(g_dncEnabled, 1);
     int activeCallNo = -1;
-    static int calls;
-    calls = 0;
-    const DialServices services{dbConnectionOpen,
-                                dbOpenConnection,
-                                [](const char* s, const char* p) { return dbSearchRecord(s, p); },
-                                [](const char*, const char*) { return 1; },
-                                [](const char*) {
-                                    ++calls;
-                                    return 0;
-                                },
-                                &activeCallNo};
+    const DialServices services = databaseDialServices(&activeCallNo);
     g_settings.loggedInToDial = 0;
     copyText(g_settings.removeDNCprefix, "9");
     ScriptedMessageBoxes boxes;
@@ -238,10 +240,10 @@ TEST_F(DncDatabase, DialRefusesABlockedNumber) {
     runDialRequest(window, services);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "[5551001] is found in Opt-out / Do-Not-Call table; operation aborted");
-    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(placedCalls().size(), 0u);
     window.setControlText(IDC_EDIT_NUMBER, "95551002");
     runDialRequest(window, services);
-    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(placedCalls().size(), 1u);
     EXPECT_EQ(activeCallNo, 0);
 }
 
@@ -258,18 +260,9 @@ TEST_F(DncDatabase, ServerStoppedAfterStartUpIsNoticedAtTheNextDial) {
     ASSERT_TRUE(dbConnectionOpen());
     relay.stop();  // the server goes away: connection and port
 
-    static std::vector<std::string> placed;
-    placed.clear();
     int activeCallNo = -1;
-    const DialServices services{dbConnectionOpen,
-                                dbOpenConnection,
-                                [](const char* s, const char* p) { return dbSearchRecord(s, p); },
-                                [](const char*, const char*) { return 1; },
-                                [](const char* d) {
-                                    placed.push_back(d);
-                                    return 0;
-                                },
-                                &activeCallNo};
+    const DialServices services = databaseDialServices(&activeCallNo);
+    const std::vector<std::string>& placed = placedCalls();
     g_settings.loggedInToDial = 0;
     copyText(g_settings.user, "1001");
     copyText(g_settings.pass, "pw");
