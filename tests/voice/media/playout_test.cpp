@@ -17,6 +17,14 @@ int16_t frameValue(int k) {
     return int16_t(1000 + k % 20000);
 }
 
+// The frame an output frame plays, or -1 when it was filled in.
+// Concealment blends into the first samples of a real frame: look at the end.
+int frameNamed(const int16_t* out) {
+    const int16_t last = out[kFrameSamples - 1];
+    const bool constant = std::all_of(out + 60, out + kFrameSamples, [&](int16_t s) { return s == last; });
+    return constant && last >= 1000 ? last - 1000 : -1;
+}
+
 struct Arrival {
     int64_t atMs;
     int frame;
@@ -69,10 +77,7 @@ Outcome simulate(PlayoutBuffer& buffer, int frames, const Network& net, uint32_t
         }
         int16_t out[kFrameSamples];
         buffer.get(out, tick);
-        // Concealment blends into the first samples of a real frame: look at the end.
-        const int16_t last = out[kFrameSamples - 1];
-        const bool constant = std::all_of(out + 60, out + kFrameSamples, [&](int16_t s) { return s == last; });
-        outcome.playedFrames.push_back(constant && last >= 1000 ? (last - 1000) : -1);
+        outcome.playedFrames.push_back(frameNamed(out));
     }
     return outcome;
 }
@@ -219,8 +224,7 @@ TEST(JitterBuffer, LostFramesDoNotBuildDelay) {
 }
 
 // A clean stream, 30 ms in transit, played by a tick that moves as early as
-// the buffer says it can; one frame may arrive late. Output frames are
-// named as in simulate().
+// the buffer says it can; one frame may arrive late.
 struct AdvancingRun {
     int64_t advancedMs = 0;
     std::vector<int> heard;  // frames heard, in order
@@ -248,9 +252,8 @@ AdvancingRun playWithAdvancingTick(int lateFrame, int lateByMs, int jitterMs = 0
             buffer->put(uint32_t(k * kFrameMs), pcm.data(), pcm.size(), arrival(k));
         }
         buffer->get(out, tick);
-        const int16_t last = out[kFrameSamples - 1];
-        if (last >= 1000 && std::all_of(out + 60, out + kFrameSamples, [&](int16_t v) { return v == last; })) {
-            run.heard.push_back(last - 1000);
+        if (const int frame = frameNamed(out); frame >= 0) {
+            run.heard.push_back(frame);
         } else if (!run.heard.empty()) {
             ++run.filledIn;
         }
